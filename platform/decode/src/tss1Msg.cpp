@@ -1,0 +1,1 @@
+#include <tern/decode/tss1Msg.h>

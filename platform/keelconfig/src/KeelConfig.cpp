@@ -1,0 +1,1 @@
+#include <keelconfig/KeelConfig.h>
