@@ -18,5 +18,7 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/ternConfigVersion.c
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/ternConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/ternConfigVersion.cmake DESTINATION ${TERN_CMAKE_DIR})
 
+# The .pc file finds its prefix from where it lies, so an installed tree can be moved.
+file(RELATIVE_PATH TERN_PC_PREFIX_REL "/p/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/p")
 configure_file(cmake/tern.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tern.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tern.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -33,8 +33,8 @@ unsigned short crc_checksum(unsigned short init, const unsigned char* data, unsi
     unsigned crc = init;
     while (len >= 8) {
         crc = tables[7][(crc >> 8) ^ data[0]] ^ tables[6][(crc & 0xFF) ^ data[1]] ^
-              tables[5][data[2]] ^ tables[4][data[3]] ^ tables[3][data[4]] ^
-              tables[2][data[5]] ^ tables[1][data[6]] ^ tables[0][data[7]];
+              tables[5][data[2]] ^ tables[4][data[3]] ^ tables[3][data[4]] ^ tables[2][data[5]] ^
+              tables[1][data[6]] ^ tables[0][data[7]];
         data += 8;
         len -= 8;
     }

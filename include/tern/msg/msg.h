@@ -235,11 +235,11 @@ private:
 // Stream operators for the primitive field types. Bools are one byte (any non-zero byte
 // decodes as true); enumerations are one unsigned byte.
 #define TERN_MSG_NUMBER_OPS(T)                                                                     \
-    inline msg_encoder_t& operator<<(msg_encoder_t& e, T v) {                                     \
+    inline msg_encoder_t& operator<<(msg_encoder_t& e, T v) {                                      \
         e.encodeNumber<T>(v);                                                                      \
         return e;                                                                                  \
     }                                                                                              \
-    inline msg_decoder_t& operator>>(msg_decoder_t& d, T& v) {                                    \
+    inline msg_decoder_t& operator>>(msg_decoder_t& d, T& v) {                                     \
         d.decodeNumber<T>(v);                                                                      \
         return d;                                                                                  \
     }
