@@ -1,1 +1,183 @@
 #include <tern/decode/tss1Msg.h>
+
+#include <cmath>
+
+namespace tern {
+
+namespace {
+
+constexpr unsigned int RECORD_LENGTH = 25;
+constexpr double PI = 3.14159265358979323846;
+constexpr double RADIANS_PER_HUNDREDTH_DEGREE = PI / 18000.0;
+constexpr double METRES_PER_CENTIMETRE = 0.01;
+constexpr double HORIZONTAL_UNIT = 0.0383; // m/s² per count (3.83 cm/s²)
+constexpr double VERTICAL_UNIT = 0.000625; // m/s² per count (0.0625 cm/s²)
+
+const char STATUS_LETTERS[] = "uUgGhHfF";
+
+enum class field_t { absent, present, bad };
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool allBlank(const char* p, unsigned int width) {
+    for (unsigned int i = 0; i < width; ++i)
+        if (p[i] != ' ') return false;
+    return true;
+}
+
+field_t parseHex(const char* p, unsigned int width, long& value) {
+    if (allBlank(p, width)) return field_t::absent;
+    long v = 0;
+    for (unsigned int i = 0; i < width; ++i) {
+        const int d = hexDigit(p[i]);
+        if (d < 0) return field_t::bad;
+        v = v * 16 + d;
+    }
+    value = v;
+    return field_t::present;
+}
+
+// Sign and four decimal digits.
+field_t parseSigned(const char* p, long& value) {
+    if (allBlank(p, 5)) return field_t::absent;
+    if (p[0] != ' ' && p[0] != '+' && p[0] != '-') return field_t::bad;
+    long v = 0;
+    for (unsigned int i = 1; i < 5; ++i) {
+        if (p[i] < '0' || p[i] > '9') return field_t::bad;
+        v = v * 10 + (p[i] - '0');
+    }
+    value = p[0] == '-' ? -v : v;
+    return field_t::present;
+}
+
+// Clamps before rounding so no value (however large) overflows the conversion.
+long clampRound(double x, double lo, double hi) {
+    if (x < lo) x = lo;
+    if (x > hi) x = hi;
+    return std::lround(x);
+}
+
+void appendSigned(std::string& out, bool present, double units) {
+    if (!present || std::isnan(units)) {
+        out.append(5, ' ');
+        return;
+    }
+    const long n = clampRound(units, -9999.0, 9999.0);
+    out += n < 0 ? '-' : ' ';
+    long a = n < 0 ? -n : n;
+    char digits[4];
+    for (int i = 3; i >= 0; --i) {
+        digits[i] = static_cast<char>('0' + a % 10);
+        a /= 10;
+    }
+    out.append(digits, 4);
+}
+
+void appendHex(std::string& out, unsigned long v, unsigned int width) {
+    static const char HEX[] = "0123456789ABCDEF";
+    for (unsigned int i = width; i-- > 0;) out += HEX[(v >> (4 * i)) & 0xF];
+}
+
+} // namespace
+
+void tss1Msg_t::init(const char* data, unsigned int length) {
+    *this = tss1Msg_t();
+    if (data == nullptr) return;
+    if (length == RECORD_LENGTH + 2) {
+        if (data[25] != '\r' || data[26] != '\n') return;
+    } else if (length == RECORD_LENGTH + 1) {
+        if (data[25] != '\r' && data[25] != '\n') return;
+    } else if (length != RECORD_LENGTH) {
+        return;
+    }
+    if (data[0] != ':' || data[7] != ' ' || data[19] != ' ') return;
+
+    unsigned char mask = 0;
+    long n = 0;
+    const auto take = [&](field_t f, unsigned char bit, double& field, double value) {
+        if (f == field_t::present) {
+            field = value;
+            mask = static_cast<unsigned char>(mask | bit);
+        }
+        return f != field_t::bad;
+    };
+
+    field_t f = parseHex(data + 1, 2, n);
+    if (!take(f, horizontal_acceleration_present, horizontalAcceleration_,
+              static_cast<double>(n) * HORIZONTAL_UNIT))
+        return;
+    f = parseHex(data + 3, 4, n);
+    if (f == field_t::present && n >= 0x8000) n -= 0x10000;
+    if (!take(f, vertical_acceleration_present, verticalAcceleration_,
+              static_cast<double>(n) * VERTICAL_UNIT))
+        return;
+    f = parseSigned(data + 8, n);
+    if (!take(f, heave_present, heave_, static_cast<double>(n) * METRES_PER_CENTIMETRE)) return;
+    f = parseSigned(data + 14, n);
+    if (!take(f, roll_present, roll_, static_cast<double>(n) * RADIANS_PER_HUNDREDTH_DEGREE))
+        return;
+    f = parseSigned(data + 20, n);
+    if (!take(f, pitch_present, pitch_, static_cast<double>(n) * RADIANS_PER_HUNDREDTH_DEGREE))
+        return;
+
+    const char q = data[13];
+    if (q != ' ') {
+        unsigned char s = 0;
+        while (s < 8 && STATUS_LETTERS[s] != q) ++s;
+        if (s == 8) return;
+        status_ = static_cast<status_t>(s);
+        mask = static_cast<unsigned char>(mask | status_present);
+    }
+    mask_ = mask;
+    valid_ = true;
+}
+
+bool tss1Msg_t::getStatus(status_t& value) const {
+    if (!valid_ || (mask_ & status_present) == 0) return false;
+    value = status_;
+    return true;
+}
+
+char tss1Msg_t::statusLetter(status_t status) {
+    return status < 8 ? STATUS_LETTERS[status] : ' ';
+}
+
+std::string tss1MsgBuilder_t::build() const {
+    std::string out;
+    out.reserve(RECORD_LENGTH + 2);
+    out += ':';
+
+    if ((mask_ & tss1Msg_t::horizontal_acceleration_present) != 0 &&
+        !std::isnan(horizontalAcceleration_))
+        appendHex(out,
+                  static_cast<unsigned long>(
+                      clampRound(horizontalAcceleration_ / HORIZONTAL_UNIT, 0.0, 255.0)),
+                  2);
+    else
+        out.append(2, ' ');
+
+    if ((mask_ & tss1Msg_t::vertical_acceleration_present) != 0 &&
+        !std::isnan(verticalAcceleration_)) {
+        const long n = clampRound(verticalAcceleration_ / VERTICAL_UNIT, -32768.0, 32767.0);
+        appendHex(out, static_cast<unsigned long>(n) & 0xFFFFu, 4);
+    } else {
+        out.append(4, ' ');
+    }
+    out += ' ';
+
+    appendSigned(out, (mask_ & tss1Msg_t::heave_present) != 0, heave_ / METRES_PER_CENTIMETRE);
+    out += (mask_ & tss1Msg_t::status_present) != 0 ? tss1Msg_t::statusLetter(status_) : ' ';
+    appendSigned(out, (mask_ & tss1Msg_t::roll_present) != 0, roll_ / RADIANS_PER_HUNDREDTH_DEGREE);
+    out += ' ';
+    appendSigned(out, (mask_ & tss1Msg_t::pitch_present) != 0,
+                 pitch_ / RADIANS_PER_HUNDREDTH_DEGREE);
+    out += "\r\n";
+    return out;
+}
+
+} // namespace tern
