@@ -1,0 +1,24 @@
+#include "tern/usb/usb_dev.h"
+
+#include "tern/msg/msg.h"
+
+bool usb_dev_t::operator==(const usb_dev_t& o) const {
+    return dev_path == o.dev_path && mount_path == o.mount_path && label == o.label &&
+           vol_id == o.vol_id && persistent == o.persistent;
+}
+
+bool usb_dev_t::has_path(const std::string& path) const {
+    return path.compare(0, mount_path.size(), mount_path) == 0 && path.size() >= mount_path.size();
+}
+
+tern::msg_encoder_t& operator<<(tern::msg_encoder_t& enc, const usb_dev_t& dev) {
+    using tern::operator<<;
+    enc << dev.dev_path << dev.mount_path << dev.label << dev.vol_id << dev.persistent;
+    return enc;
+}
+
+tern::msg_decoder_t& operator>>(tern::msg_decoder_t& dec, usb_dev_t& dev) {
+    using tern::operator>>;
+    dec >> dev.dev_path >> dev.mount_path >> dev.label >> dev.vol_id >> dev.persistent;
+    return dec;
+}

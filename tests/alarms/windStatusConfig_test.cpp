@@ -1,0 +1,74 @@
+#include <tern/alarms/windStatusConfig.h>
+#include <tern/msg/msg.h>
+
+#include "support/codec.h"
+#include "support/hex.h"
+
+#include <keelconfig/KeelConfig.h>
+
+#include <gtest/gtest.h>
+
+using namespace tern;
+using tern_test::payload_of;
+using wsc = windStatusConfig_t;
+
+namespace {
+
+windStatusConfig_t odd_cfg() {
+    windStatusConfig_t c;
+    c.heading_port_id = 3;
+    c.speed_port_id = 0;
+    c.stats_period = 70000;
+    c.along_location = wsc::location_stern;
+    c.across_location = wsc::location_starboard;
+    return c;
+}
+
+} // namespace
+
+TEST(WindStatusConfig, Codec) {
+    EXPECT_EQ(payload_of(odd_cfg()), "03 00 70 11 01 00 03 01");
+    EXPECT_EQ(payload_of(windStatusConfig_t()), "FF FF 58 02 00 00 02 00");
+}
+
+TEST(WindStatusConfig, StoreRoundTripAsNumbers) {
+    KeelConfig store;
+    odd_cfg().set_cfg(store, "w_");
+    const char* const expected[][2] = {{"w_heading_port_id", "3"},
+                                       {"w_speed_port_id", "0"},
+                                       {"w_stats_period", "70000"},
+                                       {"w_along_location", "3"},
+                                       {"w_across_location", "1"}};
+    ASSERT_EQ(store.size(), 5u);
+    for (unsigned i = 0; i < 5; ++i) {
+        EXPECT_EQ(store.entries()[i].key, expected[i][0]);
+        EXPECT_EQ(store.entries()[i].value, expected[i][1]);
+    }
+    windStatusConfig_t back;
+    back.load_cfg(store, "w_");
+    EXPECT_EQ(back, odd_cfg());
+}
+
+TEST(WindStatusConfig, LoadStartsFromDefaultsAndTruncatesPorts) {
+    KeelConfig store;
+    windStatusConfig_t c = odd_cfg();
+    c.load_cfg(store, "");
+    EXPECT_EQ(c, windStatusConfig_t());
+    EXPECT_EQ(c.heading_port_id, 255);
+    EXPECT_EQ(c.along_location, wsc::location_bow);
+
+    store.setValue("heading_port_id", "256");
+    store.setValue("speed_port_id", "258");
+    c = odd_cfg();
+    c.load_cfg(store, "");
+    EXPECT_EQ(c.heading_port_id, 0);
+    EXPECT_EQ(c.speed_port_id, 2);
+    EXPECT_EQ(c.stats_period, 600u);
+}
+
+TEST(WindStatusConfig, LocationTexts) {
+    EXPECT_EQ(wsc::toString(wsc::location_port), "Port");
+    EXPECT_EQ(wsc::toString(wsc::location_starboard), "Starboard");
+    EXPECT_EQ(wsc::toString(wsc::location_stern), "Stern");
+    EXPECT_EQ(wsc::toString(static_cast<wsc::location_t>(4)), "Unknown");
+}

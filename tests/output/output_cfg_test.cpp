@@ -1,0 +1,208 @@
+#include <tern/msg/msg.h>
+#include <tern/output/output_cfg.h>
+
+#include "support/codec.h"
+#include "support/hex.h"
+
+#include <keelconfig/KeelConfig.h>
+
+#include <gtest/gtest.h>
+
+using namespace tern;
+using tern_test::decode_into;
+using tern_test::payload_of;
+
+namespace {
+
+output_cfg_t decode(const std::string& hex) {
+    output_cfg_t v;
+    EXPECT_TRUE(decode_into(hex, v));
+    return v;
+}
+
+KeelConfig without(const KeelConfig& from, std::initializer_list<const char*> keys) {
+    KeelConfig out;
+    for (const ConfigEntry& e : from.entries()) {
+        bool drop = false;
+        for (const char* k : keys) drop = drop || e.key == k;
+        if (!drop) out.setValue(e.key, e.value);
+    }
+    return out;
+}
+
+const std::string default_payload = "00 00 00 00 01 00 00 A0 40 00 00 C0 3F 05 2C 01" // dpgga
+                                    " 00 00 00 00 00 01"                              // hehdt, ttm
+                                    " FF 01"                   // gps_port, nmea_version
+                                    " 01 01 00 00 00 00 00 00" // flags: gga, vtg
+                                    " 00 01 01";               // talker, ref type, quality
+
+using flag_t = bool output_cfg_t::*;
+// Each flag with the bit it travels in.
+// clang-format off
+const std::pair<flag_t, unsigned> flag_bits[] = {
+    {&output_cfg_t::output_gga, 0}, {&output_cfg_t::output_gll, 1}, {&output_cfg_t::output_gns, 2},
+    {&output_cfg_t::output_gsa, 3}, {&output_cfg_t::output_gst, 4}, {&output_cfg_t::output_gsv, 5},
+    {&output_cfg_t::output_hdt, 6}, {&output_cfg_t::output_rmc, 7}, {&output_cfg_t::output_vtg, 8},
+    {&output_cfg_t::output_zda, 9}, {&output_cfg_t::output_pternr_navq, 10},
+    {&output_cfg_t::output_pternr_rxq, 11}, {&output_cfg_t::output_pternr_sats, 12},
+    {&output_cfg_t::output_rtcm, 13}, {&output_cfg_t::output_dpgga, 15},
+    {&output_cfg_t::strict_nmea, 16}, {&output_cfg_t::output_raw_lumo_ephem, 18},
+    {&output_cfg_t::output_raw_lumo_meas, 19}, {&output_cfg_t::output_raw_lumo_pvt, 20},
+    {&output_cfg_t::output_raw_vardi_alm, 21}, {&output_cfg_t::output_raw_vardi_ephem, 22},
+    {&output_cfg_t::output_raw_vardi_meas, 23}, {&output_cfg_t::output_raw_vardi_pvt, 24},
+    {&output_cfg_t::output_raw_orsk_alm, 25}, {&output_cfg_t::output_raw_orsk_ephem, 26},
+    {&output_cfg_t::output_raw_orsk_meas, 27}, {&output_cfg_t::output_raw_orsk_pvt, 28},
+    {&output_cfg_t::output_hehdt, 29}, {&output_cfg_t::output_ttm, 30},
+    {&output_cfg_t::output_dtm, 31}, {&output_cfg_t::output_tss1, 32},
+    {&output_cfg_t::output_rot, 33}, {&output_cfg_t::output_ths, 34},
+    {&output_cfg_t::output_raw_rimba_alm, 35}, {&output_cfg_t::output_raw_rimba_ephem, 36},
+    {&output_cfg_t::output_raw_rimba_meas1, 37}, {&output_cfg_t::output_raw_rimba_meas3, 38},
+    {&output_cfg_t::output_raw_rimba_pvt, 39}, {&output_cfg_t::output_raw_ddktessa_pvt, 40},
+    {&output_cfg_t::output_raw_ternquill_pvt, 41},
+};
+// clang-format on
+
+// A record with no field at its default.
+output_cfg_t odd_cfg() {
+    output_cfg_t c;
+    c.dpgga_cfg.prefix = dpgga_prefix_in;
+    c.dpgga_cfg.fix_mode_max = c.dpgga_cfg.station_id_limit = c.dpgga_cfg.filter_enable = true;
+    c.dpgga_cfg.use_pseudo_range_stats = false;
+    c.dpgga_cfg.max_hdop = 2.25f;
+    c.dpgga_cfg.max_error = 0.1f;
+    c.dpgga_cfg.min_sats = 9;
+    c.dpgga_cfg.min_3D_time = 65535;
+    c.hehdt_cfg.prefix = hehdt_cfg_t::prefix_in;
+    c.ttm_cfg.target_num = 4000000000u;
+    c.ttm_cfg.range_uses_vertical = false;
+    c.gps_port = 12;
+    c.nmea_version = nmea_version_2_1;
+    c.setFlagBits(0x2A5A5A5A5A5ull);
+    c.force_talker = force_talker_gl;
+    c.gga_ref_type = gga_ref_qvt;
+    c.gga_quality = gga_quality_as_5;
+    return c;
+}
+
+} // namespace
+
+TEST(OutputCfgCodec, GoldenRecords) {
+    EXPECT_EQ(payload_of(output_cfg_t()), default_payload);
+    EXPECT_EQ(decode(default_payload), output_cfg_t());
+    const std::string odd = "03 01 01 01 00 00 00 10 40 CD CC CC 3D 09 FF FF 02 00 28 6B EE 00"
+                            " 0C 00 A5 A5 A5 A5 A5 02 00 00 03 00 02";
+    EXPECT_EQ(payload_of(odd_cfg()), odd);
+    EXPECT_EQ(decode(odd), odd_cfg());
+}
+
+TEST(OutputCfgCodec, EachFlagTravelsInItsBit) {
+    for (const auto& row : flag_bits) {
+        output_cfg_t c;
+        c.setFlagBits(0);
+        c.*row.first = true;
+        EXPECT_EQ(c.flagBits(), 1ull << row.second) << "bit " << row.second;
+        EXPECT_EQ(decode(payload_of(c)).flagBits(), 1ull << row.second) << "bit " << row.second;
+    }
+}
+
+TEST(OutputCfgCodec, UnusedBitsAreNeverSentAndIgnoredOnReceipt) {
+    std::string ones = default_payload;
+    ones.replace(ones.find("01 01 00 00 00 00 00 00"), 23, "FF FF FF FF FF FF FF FF");
+    const output_cfg_t got = decode(ones);
+    for (const auto& row : flag_bits) EXPECT_TRUE(got.*row.first) << "bit " << row.second;
+    EXPECT_NE(payload_of(got).find(" FF BF FD FF FF 03 00 00 "), std::string::npos);
+}
+
+TEST(OutputCfgCodec, RawFlagLookup) {
+    output_cfg_t c;
+    c.setFlagBits(0);
+    c.output_raw_ternquill_pvt = true;
+    EXPECT_TRUE(c.rawOutputEnabled(raw_ternquill_pvt));
+    EXPECT_FALSE(c.rawOutputEnabled(raw_lumo_ephem));
+    c.setFlagBits(~0ull);
+    EXPECT_TRUE(c.rawOutputEnabled(raw_lumo_ephem));
+    EXPECT_TRUE(c.rawOutputEnabled(raw_rtcm));
+    EXPECT_FALSE(c.rawOutputEnabled(raw_pternr_sats)); // 17: a built sentence
+    EXPECT_FALSE(c.rawOutputEnabled(raw_tss1));        // 37
+}
+
+TEST(OutputCfgStore, WritesEveryFieldAsTextInOrder) {
+    KeelConfig store;
+    odd_cfg().set_cfg(store, "o_");
+    ASSERT_EQ(store.size(), 57u);
+    const struct {
+        unsigned index;
+        const char* key;
+        const char* value;
+    } rows[] = {
+        {0, "o_dpgga_cfg_prefix", "IN"},
+        {6, "o_dpgga_cfg_min_sats", "9"},
+        {9, "o_hehdt_cfg_prefix", "IN"},
+        {10, "o_ttm_cfg_target_num", "4000000000"},
+        {12, "o_gps_port", "12"},
+        {14, "o_output_dtm", "1"},
+        {16, "o_output_gll", "0"},
+        {35, "o_strict_nmea", "1"},
+        {36, "o_output_raw_lumo_ephem", "1"},
+        {53, "o_output_raw_ternquill_pvt", "1"},
+        {54, "o_force_talker", "GL"},
+        {56, "o_gga_quality", "5"},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(store.entries()[r.index].key, r.key);
+        EXPECT_EQ(store.entries()[r.index].value, r.value) << r.key;
+    }
+    output_cfg_t back;
+    ASSERT_TRUE(back.load_cfg(store, "o_"));
+    EXPECT_EQ(back, odd_cfg());
+}
+
+TEST(OutputCfgStore, MissingOptionalKeysAndOddTexts) {
+    KeelConfig full;
+    odd_cfg().set_cfg(full, "");
+    KeelConfig store = without(full, {"output_gga", "gps_port", "force_talker", "gga_ref_type",
+                                      "gga_quality", "hehdt_cfg_prefix", "ttm_cfg_target_num"});
+    output_cfg_t got = odd_cfg();
+    got.hehdt_cfg.prefix = hehdt_cfg_t::prefix_gp;
+    got.ttm_cfg.target_num = 17;
+    got.output_gga = true;
+    store.setValue("dpgga_cfg_prefix", "XX");
+    store.setValue("dpgga_cfg_min_sats", "300");
+    store.setValue("dpgga_cfg_min_3D_time", "65537");
+    ASSERT_TRUE(got.load_cfg(store, ""));
+    EXPECT_EQ(got.dpgga_cfg.prefix, dpgga_prefix_dp);
+    EXPECT_EQ(got.dpgga_cfg.min_sats, 44); // narrowed
+    EXPECT_EQ(got.dpgga_cfg.min_3D_time, 1);
+    EXPECT_FALSE(got.output_gga); // off, not the default on
+    EXPECT_EQ(got.gps_port, -1);
+    EXPECT_EQ(got.force_talker, force_talker_none);
+    EXPECT_EQ(got.gga_ref_type, gga_ref_nmea);
+    EXPECT_EQ(got.gga_quality, gga_quality_as_reported);
+    EXPECT_EQ(got.hehdt_cfg.prefix, hehdt_cfg_t::prefix_gp); // unchanged
+    EXPECT_EQ(got.ttm_cfg.target_num, 17u);                  // unchanged
+}
+
+TEST(OutputCfgStore, RequiredKeysEndTheLoadAfterEarlierFieldsWereTaken) {
+    KeelConfig full;
+    odd_cfg().set_cfg(full, "p_");
+    KeelConfig no_version = without(full, {"p_nmea_version"});
+    output_cfg_t a;
+    EXPECT_FALSE(a.load_cfg(no_version, "p_"));
+    EXPECT_EQ(a.dpgga_cfg, odd_cfg().dpgga_cfg);
+    EXPECT_EQ(a.hehdt_cfg, odd_cfg().hehdt_cfg);
+    EXPECT_EQ(a.ttm_cfg, odd_cfg().ttm_cfg);
+    EXPECT_EQ(a.gps_port, 12);
+    EXPECT_TRUE(a.output_gga); // not reached
+
+    KeelConfig no_strict = without(full, {"p_strict_nmea"});
+    output_cfg_t b;
+    EXPECT_FALSE(b.load_cfg(no_strict, "p_"));
+    EXPECT_EQ(b.nmea_version, nmea_version_2_1);
+
+    KeelConfig no_3d = without(full, {"p_dpgga_cfg_min_3D_time"});
+    output_cfg_t c;
+    EXPECT_FALSE(c.load_cfg(no_3d, "p_"));
+    EXPECT_EQ(c.dpgga_cfg.min_sats, 9);
+    EXPECT_EQ(c.dpgga_cfg.min_3D_time, 300);
+    EXPECT_FLOAT_EQ(c.dpgga_cfg.max_error, 1.5f);
+}
