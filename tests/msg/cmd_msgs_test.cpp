@@ -1,0 +1,360 @@
+#include <tern/msg/cmd_msgs.h>
+
+#include "support/hex.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace tern;
+using tern_test::from_hex;
+using tern_test::to_hex;
+
+namespace {
+
+std::vector<unsigned char> frame_of(const msg_t& m) {
+    msg_encoder_t enc;
+    EXPECT_TRUE(enc.encodeMessage(m));
+    return std::vector<unsigned char>(enc.data(), enc.data() + enc.size());
+}
+
+std::string payload_hex(const msg_t& m) {
+    const auto f = frame_of(m);
+    return f.size() >= 10 ? to_hex(f.data() + 7, f.size() - 10) : std::string("<no frame>");
+}
+
+// A frame of any length around `payload`, as a peer could send it (the encoder stops at 1024).
+std::vector<unsigned char> raw_frame(unsigned int cat, unsigned int type, unsigned int port,
+                                     const std::vector<unsigned char>& payload) {
+    std::vector<unsigned char> body;
+    body.reserve(4 + payload.size());
+    body.push_back(static_cast<unsigned char>(type & 0xFF));
+    body.push_back(static_cast<unsigned char>(type >> 8));
+    body.push_back(static_cast<unsigned char>(port));
+    body.push_back(static_cast<unsigned char>(cat));
+    for (unsigned char c : payload) body.push_back(c);
+    const auto len = static_cast<unsigned int>(body.size());
+    const unsigned short crc = calc_checksum(body.data(), len);
+    std::vector<unsigned char> f;
+    f.reserve(body.size() + 6);
+    f.push_back(STX);
+    f.push_back(static_cast<unsigned char>(len & 0xFF));
+    f.push_back(static_cast<unsigned char>(len >> 8));
+    for (unsigned char c : body) f.push_back(c);
+    f.push_back(static_cast<unsigned char>(crc & 0xFF));
+    f.push_back(static_cast<unsigned char>(crc >> 8));
+    f.push_back(ETX);
+    return f;
+}
+
+// Decodes the payload bytes into `m`, which keeps what it held; returns whether it ran short.
+bool decode_payload(const std::string& hex, msg_t& m) {
+    const auto f = raw_frame(m.category, m.type, 1, from_hex(hex));
+    msg_decoder_t dec;
+    EXPECT_EQ(dec.decode_init(f.data(), static_cast<unsigned int>(f.size())), f.size());
+    dec.decodeMessage(m);
+    return dec.is_short();
+}
+
+// ---- round trip of every class
+//
+// Each class is first decoded from a payload of 0x01 bytes (every bool true, every number and
+// enumeration non-zero, every string and list one entry long), so nothing is left at its
+// default. Encoding it again must give back exactly the bytes it read.
+
+struct rt_row_t {
+    const char* name;
+    unsigned int type;
+    std::function<std::unique_ptr<msg_t>()> make;
+    std::function<std::unique_ptr<msg_t>(msg_decoder_t&)> decode;
+    std::function<std::unique_ptr<msg_t>(const msg_t&)> copy;
+};
+
+template <class M>
+rt_row_t row(const char* name) {
+    return {
+        name, M::msg_type, [] { return std::unique_ptr<msg_t>(new M()); },
+        [](msg_decoder_t& d) { return std::unique_ptr<msg_t>(new M(d)); },
+        [](const msg_t& src) { return std::unique_ptr<msg_t>(new M(static_cast<const M&>(src))); }};
+}
+
+} // namespace
+
+TEST(CmdMsgs, EveryClassRoundTrips) {
+    const std::vector<rt_row_t> rows = {
+        row<cmd_init_ui_t>("init_ui"),
+        row<cmd_time_device_t>("time_device"),
+        row<cmd_port_cfg_t>("port_cfg"),
+        row<cmd_device_type_cfg_t>("device_type_cfg"),
+        row<cmd_device_name_t>("device_name"),
+        row<cmd_port_lock_t>("port_lock"),
+        row<cmd_settings_t>("settings"),
+        row<cmd_upload_t>("upload"),
+        row<cmd_brightness_t>("brightness"),
+        row<cmd_log_cfg_t>("log_cfg"),
+        row<cmd_csv_output_cfg_t>("csv_output_cfg"),
+        row<cmd_dev_settings_t>("dev_settings"),
+        row<cmd_alm_request_t>("alm_request"),
+        row<cmd_alm_import_t>("alm_import"),
+        row<cmd_net_port_cfg_t>("net_port_cfg"),
+        row<cmd_net_port_del_t>("net_port_del"),
+        row<cmd_tks_ip_read_t>("tks_ip_read"),
+        row<cmd_satdefs_read_t>("satdefs_read"),
+        row<cmd_snapshot_t>("snapshot"),
+        row<cmd_webmon_site_cfg_t>("webmon_site_cfg"),
+        row<cmd_webmon_server_cfg_read_t>("webmon_server_cfg_read"),
+        row<cmd_raw_fb_set_t>("raw_fb_set"),
+        row<cmd_rot_sample_size_t>("rot_sample_size"),
+        row<cmd_device_write_t>("device_write"),
+    };
+    // Classes that carry nothing on the wire.
+    const std::vector<std::string> empty = {"init_ui", "net_port_del", "device_write"};
+    const std::vector<unsigned char> pattern(1000, 0x01);
+    for (unsigned int i = 0; i < rows.size(); ++i) {
+        const auto& r = rows[i];
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(r.type, i + 1); // the table follows the catalogue
+
+        const auto in = raw_frame(1, r.type, 7, pattern);
+        msg_decoder_t dec;
+        ASSERT_EQ(dec.decode_init(in.data(), static_cast<unsigned int>(in.size())), in.size());
+        auto m = r.decode(dec);
+        ASSERT_FALSE(dec.is_short());
+        const unsigned int used = dec.pos() - 7;
+        const bool no_payload = std::find(empty.begin(), empty.end(), r.name) != empty.end();
+        EXPECT_EQ(used == 0, no_payload);
+
+        const auto bytes = frame_of(*m);
+        ASSERT_EQ(bytes.size(), used + 10);
+        EXPECT_EQ(to_hex(bytes.data() + 7, used), to_hex(pattern.data(), used));
+        EXPECT_EQ(bytes[3] | (bytes[4] << 8), static_cast<int>(r.type));
+        EXPECT_EQ(bytes[5], 7);
+        EXPECT_EQ(bytes[6], 1);
+        if (!no_payload) {
+            EXPECT_NE(frame_of(*r.make()), bytes);
+        }
+
+        ASSERT_EQ(dec.decode_init(bytes.data(), static_cast<unsigned int>(bytes.size())),
+                  bytes.size());
+        auto back = r.decode(dec);
+        EXPECT_FALSE(dec.is_short());
+        EXPECT_EQ(dec.remaining(), 0u);
+        EXPECT_EQ(back->port, 7u);
+        EXPECT_EQ(back->category, msg_t::category_cmd);
+        EXPECT_EQ(back->type, r.type);
+        EXPECT_EQ(frame_of(*back), bytes);
+        EXPECT_EQ(frame_of(*r.copy(*m)), bytes);
+    }
+}
+
+TEST(CmdMsgs, PortCfgFramesDependOnAuto) {
+    cmd_port_cfg_t a;
+    a.port = 3;
+    a.auto_cfg = true;
+    a.cfg.baud = 9600; // not sent with auto
+    a.cfg.flow_control = flow_tern;
+    a.cfg.use_rts = true;
+    EXPECT_EQ(to_hex(frame_of(a)), "02 07 00 03 00 03 01 01 01 01 0A A5 03");
+
+    cmd_port_cfg_t m;
+    m.port = 3;
+    m.cfg.baud = 4800;
+    m.cfg.data_bits = char_size_7;
+    m.cfg.parity = parity_even;
+    m.cfg.stop_bits = stop_bits_2;
+    m.cfg.serial_device = "/dev/ttyS1"; // never sent
+    EXPECT_EQ(to_hex(frame_of(m)), "02 0E 00 03 00 03 01 00 C0 12 00 00 00 02 01 00 00 3E 71 03");
+
+    // With auto the receiver keeps its own line parameters.
+    cmd_port_cfg_t into;
+    into.cfg.baud = 4800;
+    into.cfg.data_bits = char_size_7;
+    into.cfg.parity = parity_odd;
+    into.cfg.stop_bits = stop_bits_2;
+    EXPECT_FALSE(decode_payload("01 01 01", into));
+    EXPECT_TRUE(into.auto_cfg);
+    EXPECT_EQ(into.cfg.baud, 4800u);
+    EXPECT_EQ(into.cfg.data_bits, char_size_7);
+    EXPECT_EQ(into.cfg.parity, parity_odd);
+    EXPECT_EQ(into.cfg.stop_bits, stop_bits_2);
+    EXPECT_EQ(into.cfg.flow_control, flow_tern);
+    EXPECT_TRUE(into.cfg.use_rts);
+}
+
+TEST(CmdMsgs, GoldenPayloads) {
+    cmd_log_cfg_t log_get;
+    cmd_log_cfg_t log_set;
+    log_set.action = cmd_log_cfg_t::action_set;
+    log_set.channel = log_channel_csv;
+    log_set.cfg.log_enabled = true;
+    log_set.cfg.switch_file = log_cfg_t::switch_hourly;
+    log_set.cfg.log_path = "/m/";
+    log_set.cfg.log_diag_mode = true;
+    log_set.cfg.log_auto_delete_age = 86400;
+
+    cmd_rot_sample_size_t rot_get;
+    rot_get.sample_size = 25;
+    cmd_rot_sample_size_t rot_set = rot_get;
+    rot_set.action = cmd_rot_sample_size_t::action_set;
+
+    cmd_snapshot_t snap;
+    snap.path = "a";
+    snap.net_cfg.type = sysnet_cfg_dhcp; // not sent without the flag
+    cmd_snapshot_t snap_net = snap;
+    snap_net.has_net_cfg = true;
+
+    cmd_alm_request_t alm;
+    alm.alm_type = cmd_alm_request_t::alm_glonass;
+    alm.sats = {1, 2, 24};
+
+    cmd_net_port_cfg_t np;
+    np.short_name = std::string(25, 'a');
+
+    cmd_upload_t up;
+    const unsigned char b[] = {0x0A, 0x0B, 0x0C};
+    up.set_data(b, 3);
+
+    cmd_device_write_t wr;
+    wr.set_data("$GPZDA", 6);
+
+    const cmd_time_device_t td;
+
+    struct row_t {
+        const char* name;
+        const msg_t& msg;
+        const char* hex;
+    };
+    const std::vector<row_t> rows = {
+        {"log query", log_get, "00"},
+        {"log set", log_set, "01 01 01 01 03 2F 6D 2F 01 80 51 01 00"},
+        {"rot query", rot_get, "00"},
+        {"rot set", rot_set, "01 19 00 00 00"},
+        {"snapshot without network", snap, "01 61 00 00 00"},
+        {"snapshot with network", snap_net,
+         "01 61 00 00 01 01 DC 05 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"
+         " 00 00 00 00 00 00 00 00 00"},
+        {"alm request", alm, "01 03 01 02 18"},
+        {"net port text 3 cut", np,
+         "00 00 14 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 00 00 FF 00"},
+        {"upload", up, "03 00 0A 0B 0C"},
+        {"time device default", td, "FF"},
+        {"device write is not carried", wr, ""},
+    };
+    for (const auto& r : rows) EXPECT_EQ(payload_hex(r.msg), to_hex(from_hex(r.hex))) << r.name;
+}
+
+TEST(CmdMsgs, AlmRequestListLimitsAndReplacement) {
+    cmd_alm_request_t big;
+    for (int i = 0; i < 300; ++i) big.sats.push_back(static_cast<unsigned char>(i));
+    const auto f = frame_of(big);
+    ASSERT_EQ(f.size(), 10u + 2 + 255);
+    EXPECT_EQ(f[8], 0xFF);      // count
+    EXPECT_EQ(f[9 + 254], 254); // last entry sent
+
+    // Decoding into an object that already holds values appends the received ones.
+    cmd_alm_request_t into;
+    into.sats = {7, 8};
+    EXPECT_FALSE(decode_payload("04 02 21 22", into));
+    EXPECT_EQ(into.alm_type, cmd_alm_request_t::alm_beidou);
+    EXPECT_EQ(into.sats, (std::vector<unsigned char>{7, 8, 0x21, 0x22}));
+
+    // A count beyond the frame keeps the entries that are there.
+    cmd_alm_request_t cut;
+    EXPECT_TRUE(decode_payload("00 05 01 02", cut));
+    EXPECT_EQ(cut.sats, (std::vector<unsigned char>{1, 2}));
+}
+
+TEST(CmdMsgs, UploadCountNeverOverrunsItsBuffer) {
+    // The count claims more than the frame holds: short, and the message is untouched.
+    cmd_upload_t m;
+    const unsigned char old[] = {9, 9};
+    m.set_data(old, 2);
+    EXPECT_TRUE(decode_payload("D0 07 01 02 03", m));
+    EXPECT_EQ(m.count, 2);
+    EXPECT_EQ(m.data[0], 9);
+
+    // A peer's frame longer than any encoder makes: the first 1012 bytes are kept.
+    std::vector<unsigned char> payload = {0x4C, 0x04}; // 1100
+    for (int i = 0; i < 1100; ++i) payload.push_back(static_cast<unsigned char>(i % 251));
+    const auto f = raw_frame(1, cmd_upload_t::msg_type, 2, payload);
+    msg_decoder_t dec;
+    ASSERT_EQ(dec.decode_init(f.data(), static_cast<unsigned int>(f.size())), f.size());
+    cmd_upload_t big(dec);
+    EXPECT_FALSE(dec.is_short());
+    EXPECT_EQ(big.count, 1012);
+    EXPECT_EQ(big.data[1011], 1011 % 251);
+
+    // A count set beyond the buffer sends the buffer with a matching count; the frame is full.
+    big.count = 2000;
+    const auto out = frame_of(big);
+    ASSERT_EQ(out.size(), 1024u);
+    EXPECT_EQ(out[7], 0xF4);
+    EXPECT_EQ(out[8], 0x03);
+}
+
+TEST(CmdMsgs, DeviceWriteSettingItsOwnBufferAgainKeepsIt) {
+    // The message holds the only reference: dropping it first would free the buffer (the
+    // sanitizer build reports that).
+    cmd_device_write_t m;
+    m.set_external(new refd_buf_t("abc", 3), false);
+    refd_buf_t* buf = m.ext_buf();
+    m.set_external(buf, true);
+    EXPECT_EQ(buf->ref_cnt(), 1);
+    ASSERT_EQ(m.write_len(), 3u);
+    EXPECT_EQ(m.write_data()[2], 'c');
+}
+
+TEST(CmdMsgs, DeviceWriteCopiesShareTheBufferWithOwnReferences) {
+    auto* buf = new refd_buf_t("abc", 3);
+    {
+        cmd_device_write_t m;
+        m.set_external(buf, true);
+        EXPECT_EQ(buf->ref_cnt(), 2);
+
+        cmd_device_write_t copy(m);
+        EXPECT_EQ(buf->ref_cnt(), 3);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(copy.write_data()), copy.write_len()),
+                  "abc");
+
+        cmd_device_write_t other;
+        other = m;
+        EXPECT_EQ(buf->ref_cnt(), 4);
+        const cmd_device_write_t& same = other;
+        other = same;
+        EXPECT_EQ(buf->ref_cnt(), 4);
+        other = cmd_device_write_t(); // the old buffer is released, none is held
+        EXPECT_EQ(buf->ref_cnt(), 3);
+        EXPECT_EQ(other.ext_buf(), nullptr);
+        copy.clear_ext_buf();
+        EXPECT_EQ(buf->ref_cnt(), 2);
+        EXPECT_EQ(copy.write_len(), 0u);
+    }
+    EXPECT_EQ(buf->ref_cnt(), 1);
+    refd_buf_t::release(buf);
+}
+
+TEST(CmdMsgs, DeviceWriteInlineLengthIsBounded) {
+    cmd_device_write_t m;
+    std::vector<unsigned char> big(1500, 'x');
+    m.set_data(big.data(), static_cast<unsigned int>(big.size()));
+    EXPECT_EQ(m.len, 1024);
+    m.len = 5000; // set directly past the area
+    EXPECT_EQ(m.write_len(), 1024u);
+    cmd_device_write_t copy(m);
+    EXPECT_EQ(copy.len, 1024);
+    EXPECT_EQ(copy.write_data(), copy.data);
+}
+
+TEST(CmdMsgs, TimeSyncCarriesNothingAndPrintsItsStamp) {
+    cmd_time_sync_t t(msg_t::category_cmd, 90);
+    t.utc_tstamp = 12.5;
+    EXPECT_EQ(payload_hex(t), "");
+    std::ostringstream os;
+    t.dump(os);
+    EXPECT_EQ(os.str(), "**** cat 1 type 90 port 255\nutc_tstamp 12.500000\n");
+}
