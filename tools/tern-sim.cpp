@@ -1,1 +1,249 @@
-int main() { return 0; }
+// tern-sim: a simulated receiver on a vessel at sea, writing navigation data frames.
+#include "common/program.h"
+
+#include <tern/msg/data_msgs.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char usage[] =
+    "usage: tern-sim [--epochs N] [--rate HZ] [--start UTC_SECONDS]\n"
+    "Writes the navigation data frames of a simulated receiver to standard output.\n"
+    "  --epochs N           number of epochs (default 10)\n"
+    "  --rate HZ            epochs per second (default 1; 0 writes as fast as possible)\n"
+    "  --start UTC_SECONDS  data time of the first epoch (default 1700000000)\n";
+
+constexpr double pi = 3.14159265358979323846;
+constexpr double deg = pi / 180.0;
+constexpr double earth_radius = 6371000.0;
+// GPS time started at 1980-01-06; GPS has run 18 s ahead of UTC since 2017.
+constexpr double gps_epoch = 315964800.0;
+constexpr double gps_minus_utc = 18.0;
+
+struct sat_def_t {
+    unsigned char id;
+    double az0, el0, drift; // degrees, degrees, degrees per hour
+};
+
+const sat_def_t gps_sats[] = {{2, 40, 62, 9},   {5, 110, 35, -7}, {7, 175, 18, 11},
+                              {13, 230, 51, 6}, {15, 300, 27, -8}, {18, 350, 8, 12},
+                              {20, 80, 74, -5}, {24, 140, 12, 10}, {29, 265, 41, 7}};
+const sat_def_t glonass_sats[] = {{66, 20, 33, 8},  {67, 95, 58, -6}, {75, 190, 22, 9},
+                                  {76, 250, 6, -11}, {81, 320, 47, 5}};
+
+// The vessel: a steady speed on a slowly turning course, rolling and pitching in a swell.
+struct vessel_t {
+    double lat = 59.95 * deg, lon = 5.10 * deg; // radians
+    double speed = 5.6;                         // metres per second
+    double course = 42.0 * deg;                 // radians
+    double turn = 0.05 * deg;                   // radians per second
+};
+
+class simulator_t {
+public:
+    simulator_t(double start, double step) : start_(start), step_(step) {}
+
+    // Appends the frames of epoch `k` to `out`.
+    void epoch(unsigned long long k, std::vector<unsigned char>& out) {
+        const double t = start_ + static_cast<double>(k) * step_;
+        if (k > 0) advance(step_);
+        const double el = static_cast<double>(k) * step_; // seconds since the start
+
+        auto stamp = [&](tern::data_msg_t& m) {
+            m.utc_tstamp = t;
+            const double g = t - gps_epoch + gps_minus_utc;
+            m.gps_time_valid = true;
+            m.gps_week = static_cast<unsigned>(std::floor(g / 604800.0));
+            m.gps_week_sec = g - m.gps_week * 604800.0;
+            m.port = 1;
+        };
+        auto emit = [&](tern::data_msg_t& m) {
+            stamp(m);
+            tern::msg_encoder_t enc;
+            if (enc.encodeMessage(m)) out.insert(out.end(), enc.data(), enc.data() + enc.size());
+        };
+
+        tern::data_pos_t pos;
+        pos.latitude_valid = pos.longitude_valid = true;
+        pos.latitude = v_.lat;
+        pos.longitude = v_.lon;
+        emit(pos);
+
+        tern::data_height_t h;
+        h.geoidal_height_valid = h.ellipsoidal_height_valid = true;
+        h.geoidal_height = 1.2 * std::sin(el / 7.0); // the swell
+        h.ellipsoidal_height = h.geoidal_height + 41.3;
+        emit(h);
+
+        tern::data_sog_t sog;
+        sog.sog_valid = true;
+        sog.sog = static_cast<float>(v_.speed);
+        emit(sog);
+        tern::data_cog_t cog;
+        cog.cog_valid = true;
+        cog.cog = static_cast<float>(v_.course);
+        emit(cog);
+
+        tern::data_h_dop_t hdop;
+        hdop.hdop_valid = true;
+        hdop.hdop = 0.9f;
+        emit(hdop);
+        tern::data_pv_dop_t pvdop;
+        pvdop.pdop_valid = pvdop.vdop_valid = true;
+        pvdop.pdop = 1.6f;
+        pvdop.vdop = 1.3f;
+        emit(pvdop);
+
+        unsigned used = 0;
+        used += satellites(tern::constellation_gps, gps_sats, el, emit);
+        used += satellites(tern::constellation_glonass, glonass_sats, el, emit);
+        tern::data_sat_count_t count;
+        count.num_sats = static_cast<unsigned char>(used);
+        emit(count);
+
+        tern::data_fix_mode_t mode;
+        mode.fix_mode = tern::data_fix_mode_t::fix_mode_differential;
+        emit(mode);
+        tern::data_fix_type_t type;
+        type.fix_auto = type.fix_3d = type.fix_valid = true;
+        emit(type);
+        tern::data_diff_t diff;
+        diff.age_valid = true;
+        diff.age = static_cast<float>(1.0 + std::fmod(el, 5.0));
+        diff.ref_id = 412;
+        emit(diff);
+        tern::data_diff_detail_t detail;
+        detail.diff_type = 1;
+        detail.name = "SIMREF";
+        emit(detail);
+
+        tern::data_heading_t heading;
+        heading.heading = static_cast<float>(wrap(v_.course + 1.5 * deg * std::sin(el / 11.0)));
+        emit(heading);
+        tern::data_roll_t roll;
+        roll.roll = static_cast<float>(4.0 * deg * std::sin(el / 3.1));
+        emit(roll);
+        tern::data_pitch_t pitch;
+        pitch.pitch = static_cast<float>(1.5 * deg * std::sin(el / 4.3));
+        emit(pitch);
+        tern::data_heave_t heave;
+        heave.heave = static_cast<float>(0.6 * std::sin(el / 2.2));
+        emit(heave);
+        tern::data_rot_t rot;
+        rot.rot = static_cast<float>(v_.turn);
+        emit(rot);
+    }
+
+private:
+    static double wrap(double a) {
+        a = std::fmod(a, 2 * pi);
+        return a < 0 ? a + 2 * pi : a;
+    }
+
+    void advance(double dt) {
+        const double d = v_.speed * dt;
+        v_.lat += d * std::cos(v_.course) / earth_radius;
+        v_.lon += d * std::sin(v_.course) / (earth_radius * std::cos(v_.lat));
+        v_.course = wrap(v_.course + v_.turn * dt);
+    }
+
+    // Emits tracking and use of one constellation; returns the satellites used.
+    template <std::size_t N, class Emit>
+    static unsigned satellites(tern::constellation_t c, const sat_def_t (&defs)[N], double el,
+                               Emit& emit) {
+        tern::data_sat_track_t track;
+        tern::data_sat_use_t use;
+        track.constellation = use.constellation = c;
+        for (std::size_t i = 0; i < N; ++i) {
+            const sat_def_t& s = defs[i];
+            tern::data_sat_track_t::sat_t sat;
+            sat.id = s.id;
+            const double elev = std::max(0.0, s.el0 + s.drift * el / 3600.0);
+            sat.az = static_cast<float>(wrap((s.az0 + 0.002 * el) * deg));
+            sat.el = static_cast<float>(elev * deg);
+            sat.freq[0].track = 1;
+            sat.freq[0].snr = static_cast<float>(32.0 + 16.0 * std::sin(elev * deg));
+            sat.freq[1].track = i % 2 == 0;
+            sat.freq[1].snr = sat.freq[1].track ? sat.freq[0].snr - 4.0f : 0.0f;
+            track.sats.push_back(sat);
+            if (elev >= 10.0) use.sats.push_back(s.id);
+        }
+        emit(track);
+        emit(use);
+        return static_cast<unsigned>(use.sats.size());
+    }
+
+    double start_, step_;
+    vessel_t v_;
+};
+
+bool write_all(const std::vector<unsigned char>& bytes) {
+    return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
+           std::fflush(stdout) == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    tern_tool::set_program(argv[0]);
+    unsigned long long epochs = 10;
+    double rate = 1.0;
+    double start = 1700000000.0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::cout << usage;
+            return 0;
+        }
+        const bool known = a == "--epochs" || a == "--rate" || a == "--start";
+        if (!known) {
+            tern_tool::diag("unknown option " + a + " (see --help)");
+            return 2;
+        }
+        if (i + 1 >= argc) {
+            tern_tool::diag(a + " needs a value (see --help)");
+            return 2;
+        }
+        const char* v = argv[++i];
+        bool ok = true;
+        if (a == "--epochs") ok = tern_tool::parse_unsigned(v, ~0ULL, epochs);
+        else if (a == "--rate") ok = tern_tool::parse_double(v, rate) && rate >= 0 && rate <= 1e6;
+        else ok = tern_tool::parse_double(v, start) && start >= 0 && start < 4e9;
+        if (!ok) {
+            tern_tool::diag("invalid value for " + a + ": " + v);
+            return 2;
+        }
+    }
+
+    // Data time moves by one period per epoch (one second when running flat out).
+    const double step = rate > 0 ? 1.0 / rate : 1.0;
+    simulator_t sim(start, step);
+    timespec next{};
+    clock_gettime(CLOCK_MONOTONIC, &next);
+    const long long period_ns = rate > 0 ? static_cast<long long>(1e9 / rate) : 0;
+    std::vector<unsigned char> frames;
+    for (unsigned long long k = 0; k < epochs; ++k) {
+        if (period_ns && k > 0) {
+            const long long ns = next.tv_nsec + period_ns;
+            next.tv_sec += static_cast<time_t>(ns / 1000000000);
+            next.tv_nsec = static_cast<long>(ns % 1000000000);
+            while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
+            }
+        }
+        frames.clear();
+        sim.epoch(k, frames);
+        if (!write_all(frames)) {
+            tern_tool::diag(std::string("write error on standard output: ") + std::strerror(errno));
+            return 1;
+        }
+    }
+    return 0;
+}
