@@ -1,6 +1,8 @@
 #include <tern/msg/cmd_msgs.h>
 
+#include "support/codec.h"
 #include "support/hex.h"
+#include "support/msg_classes.h"
 
 #include <gtest/gtest.h>
 
@@ -12,45 +14,13 @@
 #include <vector>
 
 using namespace tern;
+using tern_test::frame_of;
 using tern_test::from_hex;
+using tern_test::payload_hex;
+using tern_test::raw_frame;
 using tern_test::to_hex;
 
 namespace {
-
-std::vector<unsigned char> frame_of(const msg_t& m) {
-    msg_encoder_t enc;
-    EXPECT_TRUE(enc.encodeMessage(m));
-    return std::vector<unsigned char>(enc.data(), enc.data() + enc.size());
-}
-
-std::string payload_hex(const msg_t& m) {
-    const auto f = frame_of(m);
-    return f.size() >= 10 ? to_hex(f.data() + 7, f.size() - 10) : std::string("<no frame>");
-}
-
-// A frame of any length around `payload`, as a peer could send it (the encoder stops at 1024).
-std::vector<unsigned char> raw_frame(unsigned int cat, unsigned int type, unsigned int port,
-                                     const std::vector<unsigned char>& payload) {
-    std::vector<unsigned char> body;
-    body.reserve(4 + payload.size());
-    body.push_back(static_cast<unsigned char>(type & 0xFF));
-    body.push_back(static_cast<unsigned char>(type >> 8));
-    body.push_back(static_cast<unsigned char>(port));
-    body.push_back(static_cast<unsigned char>(cat));
-    for (unsigned char c : payload) body.push_back(c);
-    const auto len = static_cast<unsigned int>(body.size());
-    const unsigned short crc = calc_checksum(body.data(), len);
-    std::vector<unsigned char> f;
-    f.reserve(body.size() + 6);
-    f.push_back(STX);
-    f.push_back(static_cast<unsigned char>(len & 0xFF));
-    f.push_back(static_cast<unsigned char>(len >> 8));
-    for (unsigned char c : body) f.push_back(c);
-    f.push_back(static_cast<unsigned char>(crc & 0xFF));
-    f.push_back(static_cast<unsigned char>(crc >> 8));
-    f.push_back(ETX);
-    return f;
-}
 
 // Decodes the payload bytes into `m`, which keeps what it held; returns whether it ran short.
 bool decode_payload(const std::string& hex, msg_t& m) {
@@ -61,95 +31,11 @@ bool decode_payload(const std::string& hex, msg_t& m) {
     return dec.is_short();
 }
 
-// ---- round trip of every class
-//
-// Each class is first decoded from a payload of 0x01 bytes (every bool true, every number and
-// enumeration non-zero, every string and list one entry long), so nothing is left at its
-// default. Encoding it again must give back exactly the bytes it read.
-
-struct rt_row_t {
-    const char* name;
-    unsigned int type;
-    std::function<std::unique_ptr<msg_t>()> make;
-    std::function<std::unique_ptr<msg_t>(msg_decoder_t&)> decode;
-    std::function<std::unique_ptr<msg_t>(const msg_t&)> copy;
-};
-
-template <class M>
-rt_row_t row(const char* name) {
-    return {
-        name, M::msg_type, [] { return std::unique_ptr<msg_t>(new M()); },
-        [](msg_decoder_t& d) { return std::unique_ptr<msg_t>(new M(d)); },
-        [](const msg_t& src) { return std::unique_ptr<msg_t>(new M(static_cast<const M&>(src))); }};
-}
-
 } // namespace
 
 TEST(CmdMsgs, EveryClassRoundTrips) {
-    const std::vector<rt_row_t> rows = {
-        row<cmd_init_ui_t>("init_ui"),
-        row<cmd_time_device_t>("time_device"),
-        row<cmd_port_cfg_t>("port_cfg"),
-        row<cmd_device_type_cfg_t>("device_type_cfg"),
-        row<cmd_device_name_t>("device_name"),
-        row<cmd_port_lock_t>("port_lock"),
-        row<cmd_settings_t>("settings"),
-        row<cmd_upload_t>("upload"),
-        row<cmd_brightness_t>("brightness"),
-        row<cmd_log_cfg_t>("log_cfg"),
-        row<cmd_csv_output_cfg_t>("csv_output_cfg"),
-        row<cmd_dev_settings_t>("dev_settings"),
-        row<cmd_alm_request_t>("alm_request"),
-        row<cmd_alm_import_t>("alm_import"),
-        row<cmd_net_port_cfg_t>("net_port_cfg"),
-        row<cmd_net_port_del_t>("net_port_del"),
-        row<cmd_tks_ip_read_t>("tks_ip_read"),
-        row<cmd_satdefs_read_t>("satdefs_read"),
-        row<cmd_snapshot_t>("snapshot"),
-        row<cmd_webmon_site_cfg_t>("webmon_site_cfg"),
-        row<cmd_webmon_server_cfg_read_t>("webmon_server_cfg_read"),
-        row<cmd_raw_fb_set_t>("raw_fb_set"),
-        row<cmd_rot_sample_size_t>("rot_sample_size"),
-        row<cmd_device_write_t>("device_write"),
-    };
-    // Classes that carry nothing on the wire.
-    const std::vector<std::string> empty = {"init_ui", "net_port_del", "device_write"};
-    const std::vector<unsigned char> pattern(1000, 0x01);
-    for (unsigned int i = 0; i < rows.size(); ++i) {
-        const auto& r = rows[i];
-        SCOPED_TRACE(r.name);
-        EXPECT_EQ(r.type, i + 1); // the table follows the catalogue
-
-        const auto in = raw_frame(1, r.type, 7, pattern);
-        msg_decoder_t dec;
-        ASSERT_EQ(dec.decode_init(in.data(), static_cast<unsigned int>(in.size())), in.size());
-        auto m = r.decode(dec);
-        ASSERT_FALSE(dec.is_short());
-        const unsigned int used = dec.pos() - 7;
-        const bool no_payload = std::find(empty.begin(), empty.end(), r.name) != empty.end();
-        EXPECT_EQ(used == 0, no_payload);
-
-        const auto bytes = frame_of(*m);
-        ASSERT_EQ(bytes.size(), used + 10);
-        EXPECT_EQ(to_hex(bytes.data() + 7, used), to_hex(pattern.data(), used));
-        EXPECT_EQ(bytes[3] | (bytes[4] << 8), static_cast<int>(r.type));
-        EXPECT_EQ(bytes[5], 7);
-        EXPECT_EQ(bytes[6], 1);
-        if (!no_payload) {
-            EXPECT_NE(frame_of(*r.make()), bytes);
-        }
-
-        ASSERT_EQ(dec.decode_init(bytes.data(), static_cast<unsigned int>(bytes.size())),
-                  bytes.size());
-        auto back = r.decode(dec);
-        EXPECT_FALSE(dec.is_short());
-        EXPECT_EQ(dec.remaining(), 0u);
-        EXPECT_EQ(back->port, 7u);
-        EXPECT_EQ(back->category, msg_t::category_cmd);
-        EXPECT_EQ(back->type, r.type);
-        EXPECT_EQ(frame_of(*back), bytes);
-        EXPECT_EQ(frame_of(*r.copy(*m)), bytes);
-    }
+    tern_test::expect_round_trips(tern_test::command_classes(),
+                                  {"init_ui", "net_port_del", "device_write"});
 }
 
 TEST(CmdMsgs, PortCfgFramesDependOnAuto) {

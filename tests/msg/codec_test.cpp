@@ -1,5 +1,6 @@
 #include <tern/msg/msg.h>
 
+#include "support/codec.h"
 #include "support/hex.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 using tern::msg_decoder_t;
 using tern::msg_encoder_t;
 using tern::msg_t;
+using tern_test::frame_of;
 using tern_test::from_hex;
 using tern_test::to_hex;
 
@@ -65,12 +67,6 @@ struct blob_msg_t : msg_t {
         e.encodeBlob(bytes.data(), static_cast<unsigned>(bytes.size()));
     }
 };
-
-std::vector<unsigned char> frame_of(const msg_t& m) {
-    msg_encoder_t enc;
-    enc.encodeMessage(m);
-    return {enc.data(), enc.data() + enc.size()};
-}
 
 const std::string example = "02 04 00 01 00 FF 01 AA E1 03";
 

@@ -1,5 +1,6 @@
 #include <tern/msg/data_msgs.h>
 
+#include "support/codec.h"
 #include "support/hex.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 using namespace tern;
+using tern_test::frame_of;
 using tern_test::from_hex;
 using tern_test::to_hex;
 
@@ -284,25 +286,7 @@ TEST_P(DataRoundTrip, SameBytesAndSameText) {
 INSTANTIATE_TEST_SUITE_P(AllClasses, DataRoundTrip, ::testing::ValuesIn(all_classes()),
                          [](const auto& p) { return p.param.name; });
 
-TEST(DataCatalogue, EveryTypeNumberOnce) {
-    const auto cases = all_classes();
-    ASSERT_EQ(cases.size(), 48u);
-    for (unsigned i = 0; i < cases.size(); ++i) {
-        const msg_ptr m = cases[i].make();
-        EXPECT_EQ(m->type, i + 1) << cases[i].name;
-        EXPECT_EQ(m->category, msg_t::category_data);
-    }
-    EXPECT_EQ(data_vhd_info_t::msg_type, 48u);
-    EXPECT_EQ(data_diff_detail_t::msg_type, 3u);
-}
-
 // ---- decoding details ----
-
-std::vector<unsigned char> frame_of(const msg_t& m) {
-    msg_encoder_t enc;
-    EXPECT_TRUE(enc.encodeMessage(m));
-    return std::vector<unsigned char>(enc.data(), enc.data() + enc.size());
-}
 
 void load(msg_decoder_t& dec, const std::vector<unsigned char>& f) {
     ASSERT_EQ(dec.decode_init(f.data(), static_cast<unsigned>(f.size())), f.size());

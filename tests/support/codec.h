@@ -6,8 +6,19 @@
 #include "support/hex.h"
 
 #include <string>
+#include <vector>
 
 namespace tern_test {
+
+// The whole frame of `m` (empty when the encoder refuses it).
+std::vector<unsigned char> frame_of(const tern::msg_t& m);
+
+// The payload of `m`'s frame as hex ("<no frame>" when the encoder refuses it).
+std::string payload_hex(const tern::msg_t& m);
+
+// A frame of any length around `payload`, as a peer could send it (the encoder stops at 1024).
+std::vector<unsigned char> raw_frame(unsigned int cat, unsigned int type, unsigned int port,
+                                     const std::vector<unsigned char>& payload);
 
 // The payload bytes (as "AA BB ...") that `enc << v` writes.
 template <class T>

@@ -1,5 +1,6 @@
 #include <tern/usb/usbd_msg.h>
 
+#include "support/codec.h"
 #include "support/hex.h"
 
 #include <gtest/gtest.h>
@@ -8,16 +9,11 @@
 #include <vector>
 
 using namespace tern;
+using tern_test::frame_of;
 using tern_test::from_hex;
 using tern_test::to_hex;
 
 namespace {
-
-std::vector<unsigned char> frame_of(const msg_t& m) {
-    msg_encoder_t enc;
-    EXPECT_TRUE(enc.encodeMessage(m));
-    return std::vector<unsigned char>(enc.data(), enc.data() + enc.size());
-}
 
 usb_dev_t stick() {
     usb_dev_t d;
