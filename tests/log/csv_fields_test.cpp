@@ -2,7 +2,6 @@
 #include <tern/msg/msg.h>
 
 #include "support/codec.h"
-#include "support/hex.h"
 
 #include <keelconfig/KeelConfig.h>
 
@@ -10,8 +9,6 @@
 
 using namespace tern;
 using tern_test::payload_of;
-
-namespace {} // namespace
 
 TEST(CsvFields, Table) {
     const struct {

@@ -29,20 +29,16 @@ std::string present(const atsAsciiMsg_t& m) {
     return out;
 }
 
+// Which fields decode is the first row of the table below; this pins their values.
 TEST(AtsAscii, GoldenMessageFields) {
     const atsAsciiMsg_t m = parse("$ATS,20231114,221320.250,B12,12.5,-3.75,101.2,0*02\r\n");
-    EXPECT_FALSE(m.checksumError());
     tern::dateTime_t dt;
-    ASSERT_TRUE(m.decodeDate(dt));
-    ASSERT_TRUE(m.decodeTimeOfDay(dt));
-    EXPECT_EQ(dt.toTimestamp(), 1700000000.25);
     std::string id, code;
     double x = 0, y = 0, depth = 0;
-    ASSERT_TRUE(m.decodeBeaconId(id));
-    ASSERT_TRUE(m.decodeErrorCode(code));
-    ASSERT_TRUE(m.decodeBeaconX(x));
-    ASSERT_TRUE(m.decodeBeaconY(y));
-    ASSERT_TRUE(m.decodeBeaconDepth(depth));
+    ASSERT_TRUE(m.decodeDate(dt) && m.decodeTimeOfDay(dt) && m.decodeBeaconId(id) &&
+                m.decodeErrorCode(code) && m.decodeBeaconX(x) && m.decodeBeaconY(y) &&
+                m.decodeBeaconDepth(depth));
+    EXPECT_EQ(dt.toTimestamp(), 1700000000.25);
     EXPECT_EQ(id, "B12");
     EXPECT_EQ(code, "0");
     EXPECT_EQ(x, 12.5);

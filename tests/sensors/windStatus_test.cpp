@@ -2,7 +2,6 @@
 #include <tern/sensors/windStatus.h>
 
 #include "support/codec.h"
-#include "support/hex.h"
 
 #include <gtest/gtest.h>
 
