@@ -1,0 +1,170 @@
+#include <tern/thread/thread.h>
+
+#include "support/mainloop.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <locale>
+#include <thread>
+
+using tern_test::run_until;
+
+namespace {
+
+struct described_t : desc_t {};
+
+// A global locale with a decimal comma and digit grouping, as a host might install.
+struct comma_numpunct_t : std::numpunct<char> {
+    char do_decimal_point() const override { return ','; }
+    char do_thousands_sep() const override { return '.'; }
+    std::string do_grouping() const override { return "\3"; }
+};
+
+TEST(Desc, ClearReplacesAppendAddsCopiesAreOwnAndLocaleIsClassic) {
+    const std::locale old =
+        std::locale::global(std::locale(std::locale::classic(), new comma_numpunct_t));
+    described_t d;
+    EXPECT_EQ(d.get_desc(), "");
+    d.get_desc_stream() << "old";
+    d.clear_desc() << "failed " << 1.5 << " " << 12345;
+    d.get_desc_stream() << "!";
+    std::locale::global(old);
+    EXPECT_EQ(d.get_desc(), "failed 1.5 12345!");
+    described_t copy(d);
+    copy.get_desc_stream() << "?";
+    EXPECT_EQ(copy.get_desc(), "failed 1.5 12345!?");
+    EXPECT_EQ(d.get_desc(), "failed 1.5 12345!");
+}
+
+// Runs until signalled (once through when `loop` is false); may ask to stop itself.
+class worker_t : public tern::thread_t {
+public:
+    explicit worker_t(bool loop, bool stop_self = false) : loop_(loop), stop_self_(stop_self) {}
+    ~worker_t() override { stop(); }
+    std::atomic<int> runs{0};
+
+protected:
+    void run() override {
+        if (!signalled()) ++runs;
+        if (stop_self_) stop(); // must not wait for itself
+        while (loop_ && !signalled()) std::this_thread::yield();
+    }
+
+private:
+    bool loop_, stop_self_;
+};
+
+TEST(Thread, LifecycleFromNotStartedToStopped) {
+    worker_t w(true);
+    EXPECT_EQ(w.get_desc(), "not started");
+    EXPECT_FALSE(w.is_running());
+    w.stop(); // never started: returns at once
+    ASSERT_TRUE(w.start());
+    EXPECT_TRUE(w.is_running());
+    ASSERT_TRUE(run_until([&] { return w.runs == 1; }));
+    EXPECT_TRUE(w.is_running());
+    w.signal();
+    EXPECT_TRUE(run_until([&] { return !w.is_running(); }));
+    w.stop();
+    EXPECT_EQ(w.runs, 1);
+}
+
+TEST(Thread, FinishedBodyIsNotRunningAndStartRunsItAgain) {
+    for (const bool stop_self : {false, true}) {
+        worker_t w(stop_self, stop_self);
+        ASSERT_TRUE(w.start());
+        ASSERT_TRUE(run_until([&] { return w.runs == 1 && !w.is_running(); }));
+        ASSERT_TRUE(w.start()); // joins the finished thread first
+        ASSERT_TRUE(run_until([&] { return w.runs == 2 && !w.is_running(); }));
+    }
+}
+
+struct probe_t {
+    std::atomic<bool> go{false}, ran{false}, deleted{false};
+};
+
+class nojoin_worker_t : public tern::thread_nojoin_t {
+public:
+    explicit nojoin_worker_t(probe_t& p) : p_(p) {}
+    ~nojoin_worker_t() override { p_.deleted = true; }
+
+protected:
+    void run() override {
+        while (!p_.go) std::this_thread::yield();
+        p_.ran = true;
+    }
+
+private:
+    probe_t& p_;
+};
+
+TEST(ThreadNojoin, LastOfCreatorAndThreadToLetGoDeletes) {
+    probe_t p;
+    auto* w = new nojoin_worker_t(p);
+    ASSERT_TRUE(w->start());
+    EXPECT_EQ(w->ref_cnt(), 2);
+    EXPECT_FALSE(w->unref()); // the creator lets go while run() still waits
+    p.go = true;
+    EXPECT_TRUE(run_until([&] { return p.deleted.load(); }));
+
+    probe_t q;
+    q.go = true;
+    w = new nojoin_worker_t(q);
+    ASSERT_TRUE(w->start());
+    ASSERT_TRUE(run_until([&] { return q.ran && w->ref_cnt() == 1; }));
+    EXPECT_FALSE(q.deleted);
+    EXPECT_TRUE(w->unref());
+    delete w;
+}
+
+// thread_init() is process-wide, so this runs in a fresh process.
+TEST(LocksFresh, MutexIsANoOpUntilThreadInit) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            tern::mutex_t m;
+            const bool before = m.trylock() && m.trylock(); // nothing really held
+            m.lock();
+            tern::thread_init();
+            m.unlock(); // the locks taken before are paid back, the real mutex left alone
+            m.unlock();
+            m.unlock();
+            const bool first = m.trylock();
+            const bool second = m.trylock();
+            m.unlock();
+            std::exit(before && first && !second ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(Locks, MutexAndRwlockExcludeOtherThreads) {
+    tern::thread_init();
+    tern::mutex_t m;
+    tern::rwlock_t l;
+    auto other = [](auto try_it) {
+        bool got = false;
+        std::thread([&] { got = try_it(); }).join();
+        return got;
+    };
+    auto try_m = [&] { return m.trylock() && (m.unlock(), true); };
+    auto try_r = [&] { return l.trylock(false) && (l.unlock(false), true); };
+    auto try_w = [&] { return l.trylock(true) && (l.unlock(true), true); };
+
+    m.lock();
+    EXPECT_FALSE(other(try_m));
+    m.unlock();
+    EXPECT_TRUE(other(try_m));
+    l.lock(false);
+    EXPECT_TRUE(other(try_r));
+    EXPECT_FALSE(other(try_w));
+    l.unlock(false);
+    ASSERT_TRUE(l.trylock(true));
+    EXPECT_FALSE(other(try_r));
+    EXPECT_FALSE(other(try_w));
+    l.unlock(true);
+    EXPECT_TRUE(other(try_w));
+}
+
+} // namespace
