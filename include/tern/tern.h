@@ -2,6 +2,7 @@
 #pragma once
 
 #include <tern/alarms/windStatusConfig.h>
+#include <tern/config/path_util.h>
 #include <tern/conn/buf.h>
 #include <tern/conn/net_addr.h>
 #include <tern/data/port_cfg.h>
@@ -16,10 +17,17 @@
 #include <tern/output/output_cfg.h>
 #include <tern/output/output_types.h>
 #include <tern/sensors/windStatus.h>
+#include <tern/thread/desc.h>
+#include <tern/thread/glibTimer.h>
 #include <tern/thread/refd.h>
+#include <tern/thread/thread.h>
 #include <tern/usb/usb_dev.h>
 #include <tern/usb/usbd_msg.h>
 #include <tern/util/gps2utc.h>
+#include <tern/util/processUtil.h>
+#include <tern/util/range_bearing.h>
+#include <tern/util/time_util.h>
+#include <tern/util/units.h>
 #include <tern/decode/atsAsciiMsg.h>
 #include <tern/decode/bufferStream.h>
 #include <tern/decode/dateTime.h>

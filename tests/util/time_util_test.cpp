@@ -1,0 +1,238 @@
+#include "tern/util/time_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+#include <locale>
+#include <sstream>
+#include <string>
+
+#include "tern/msg/data_msgs.h"
+
+namespace {
+
+// Runs a test with the process in a zone far from UTC (13:45 ahead), restoring TZ afterwards.
+class FarZone : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* old = std::getenv("TZ");
+        had_tz_ = old != nullptr;
+        if (old) old_tz_ = old;
+        setenv("TZ", "XTZ-13:45", 1);
+        tzset();
+    }
+    void TearDown() override {
+        if (had_tz_)
+            setenv("TZ", old_tz_.c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    bool had_tz_ = false;
+    std::string old_tz_;
+};
+
+struct boundary_row_t {
+    double t, midnight, hour;
+};
+
+TEST_F(FarZone, DayAndHourBoundariesAreUtc) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const boundary_row_t rows[] = {
+        {1706702709.5, 1706659200.0, 1706702400.0}, // 2024-01-31 12:05:09.5
+        {1706659200.0, 1706659200.0, 1706659200.0}, // exactly midnight
+        {1706659199.75, 1706572800.0, 1706655600.0},
+        {-1.0, -86400.0, -3600.0}, // 1969-12-31 23:59:59
+        {0.0, 0.0, 0.0},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(tern::midnight_today(r.t), r.midnight) << std::fixed << r.t;
+        EXPECT_EQ(tern::top_of_the_hour(r.t), r.hour) << std::fixed << r.t;
+    }
+    EXPECT_TRUE(std::isnan(tern::midnight_today(nan)));
+    EXPECT_TRUE(std::isnan(tern::top_of_the_hour(nan)));
+    EXPECT_TRUE(std::isfinite(tern::midnight_today(1e300)));
+}
+
+TEST_F(FarZone, TextFormsIgnoreTheProcessZone) {
+    struct row_t {
+        std::string text, expected;
+    };
+    auto str = [](const auto& v) {
+        std::ostringstream s;
+        s << v;
+        return s.str();
+    };
+    using tern::date_str_t;
+    using tern::time_str_t;
+    using tern::tzoff_str_t;
+    const row_t rows[] = {
+        {str(tzoff_str_t(0)), "+0000"},
+        {str(tzoff_str_t(-19800)), "-0530"},
+        {str(tzoff_str_t(49500)), "+1345"},
+        {str(date_str_t(1706702709, 0)), "2024-01-31"},
+        {str(date_str_t(1706702709, 49500)), "2024-02-01"},
+        {str(date_str_t(-86400, 0)), "1969-12-31"},
+        {str(time_str_t(1706702709, 0, 0)), "2024-01-31 12:05:09"},
+        {str(time_str_t(1706702709, 0, time_str_t::show_tzoff)), "2024-01-31 12:05:09 +0000"},
+        {str(time_str_t(1706702709, 3600, 7)), "2024-01-31\n 13:05 +0100"},
+        {str(time_str_t(1706702709, -19800, time_str_t::no_seconds)), "2024-01-31 06:35"},
+        {str(time_str_t(2147483647, 0, 0)), "2038-01-19 03:14:07"},
+        {str(time_str_t(-2147483647 - 1, 0, 0)), "1901-12-13 20:45:52"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(r.text, r.expected);
+}
+
+// A locale that groups thousands: "2024" would come out "2,024" in it.
+struct grouping_t : std::numpunct<char> {
+    std::string do_grouping() const override { return "\3"; }
+    char do_thousands_sep() const override { return ','; }
+};
+
+TEST(TimeText, ClassicWhateverTheStreamLocale) {
+    std::ostringstream s;
+    s.imbue(std::locale(std::locale::classic(), new grouping_t));
+    s << tern::time_str_t(1706702709, 0, 0);
+    EXPECT_EQ(s.str(), "2024-01-31 12:05:09");
+}
+
+struct gps_row_t {
+    unsigned int week, sec;
+    double utc;
+};
+
+// Published GPS-UTC steps, each checked just before and at the UTC midnight of the step.
+TEST(GpsTime, IntegerConversionFollowsTheLeapTable) {
+    const gps_row_t rows[] = {
+        {0, 0, 315964800.0},          // the GPS epoch, no leap seconds yet
+        {77, 259199, 362793599.0},    // 1981-06-30 23:59:59, GPS-UTC 0
+        {77, 259201, 362793600.0},    // 1981-07-01, GPS-UTC 1
+        {1024, 0, 935279987.0},       // first rollover, GPS-UTC 13
+        {1851, 259215, 1435708799.0}, // 2015-06-30 23:59:59, GPS-UTC 16
+        {1851, 259217, 1435708800.0}, // 2015-07-01, GPS-UTC 17
+        {1930, 16, 1483228799.0},     // 2016-12-31 23:59:59, GPS-UTC 17
+        {1930, 17, 1483228800.0},     // the inserted second shows as the next midnight
+        {1930, 18, 1483228800.0},     // 2017-01-01, GPS-UTC 18
+        {2048, 0, 1554595182.0},      // second rollover
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(tern::gpsTimeToUnix(r.week, r.sec), r.utc) << r.week << "/" << r.sec;
+}
+
+struct broadcast_row_t {
+    unsigned int week;
+    double sec;
+    double utc;
+};
+
+TEST(GpsTime, BroadcastParametersSwitchAtTheUtcMidnightOfTheChange) {
+    // As broadcast before 2017-01-01: 17 s now, 18 s after the end of day 7 of week 1929.
+    const tern::gps2utc_t y2017{17, 18, 1929 % 256, 7};
+    const broadcast_row_t rows2017[] = {
+        {1929, 518399.0, 1483142382.0}, // day 6 of the change week: still 17
+        {1929, 604799.0, 1483228782.0}, // 2016-12-31 23:59:42
+        {1930, 0.0, 1483228783.0},      // 23:59:43: UTC has not reached midnight yet
+        {1930, 16.5, 1483228799.5},     {1930, 18.0, 1483228800.0}, // 2017-01-01 00:00:00, now 18
+        {1931, 0.0, 1483833582.0},                                  // a week later, still 18
+    };
+    for (const auto& r : rows2017)
+        EXPECT_EQ(tern::gpsTimeToUnix(r.week, r.sec, y2017), r.utc) << r.week << "/" << r.sec;
+
+    // A change announced for the end of day 3 of week 2400 (96 modulo 256).
+    const tern::gps2utc_t future{18, 19, 96, 3};
+    const broadcast_row_t rows_future[] = {
+        {2399, 0.0, 1766880000.0 - 18},       // the week before
+        {2400, 172900.0, 1767657682.0},       // day 2 (dn - 1): the current count
+        {2400, 259210.0, 1767743992.0},       // day 3, before UTC midnight
+        {2400, 259219.0, 1767744000.0},       // the new count from UTC midnight
+        {2401, 0.0, 1768089600.0 - 19},       // the week after
+        {2400 + 128, 0.0, 1844899200.0 - 18}, // 128 weeks early counts as future
+    };
+    for (const auto& r : rows_future)
+        EXPECT_EQ(tern::gpsTimeToUnix(r.week, r.sec, future), r.utc) << r.week << "/" << r.sec;
+
+    EXPECT_TRUE(std::isnan(tern::gpsTimeToUnix(1930, std::nan(""), y2017)));
+}
+
+TEST(GpsTime, UnixToGpsAroundChangesAndRollover) {
+    struct row_t {
+        double t;
+        tern::gps2utc_t utc;
+        bool ok;
+        unsigned int week;
+        double sec;
+    };
+    const row_t rows[] = {
+        {1483228799.0, {17, 18, 137, 7}, true, 1930, 16.0},
+        {1483228800.25, {17, 18, 137, 7}, true, 1930, 18.25},
+        {1435708799.0, {16, 17, 59, 3}, true, 1851, 259215.0},
+        {1435708800.0, {16, 17, 59, 3}, true, 1851, 259217.0},
+        // Change due in week 2305 (1 modulo 256) seen from week 2300 (252): not yet.
+        {1707004900.0, {18, 19, 1, 1}, true, 2300, 118.0},
+        {315964800.0, {0, 0, 0, 0}, true, 0, 0.0},
+        {315964799.0, {0, 0, 0, 0}, false, 0, 0.0},
+        {std::nan(""), {18, 18, 0, 0}, false, 0, 0.0},
+        {1e300, {18, 18, 0, 0}, false, 0, 0.0},
+        {-1e300, {18, 18, 0, 0}, false, 0, 0.0},
+    };
+    for (const auto& r : rows) {
+        unsigned int week = 99;
+        double sec = 99.0;
+        EXPECT_EQ(tern::unixToGpsTime(r.t, r.utc, week, sec), r.ok) << std::fixed << r.t;
+        EXPECT_EQ(week, r.week) << std::fixed << r.t;
+        EXPECT_EQ(sec, r.sec) << std::fixed << r.t;
+    }
+}
+
+TEST(DataTime, OffsetFollowsTheLastFiniteSet) {
+    const double before = tern::gettstamp_sys();
+    tern::set_tstamp_data_diff(100.0);
+    const double after = tern::gettstamp_sys();
+    const tern::tstamp_data_diff_info_t* info = tern::tstamp_data_diff_info();
+    ASSERT_NE(info, nullptr);
+    EXPECT_GE(info->set_tstamp_sys, before);
+    EXPECT_LE(info->set_tstamp_sys, after);
+
+    tern::set_tstamp_data_diff(std::nan(""));
+    EXPECT_EQ(tern::get_tstamp_data_diff(), 100.0);
+    const double d = tern::gettstamp_data() - tern::gettstamp_sys();
+    EXPECT_GT(d, 99.0);
+    EXPECT_LE(d, 100.0);
+    tern::set_tstamp_data_diff(0.0);
+}
+
+TEST(GpsTimeValidator, OneEpochPassesAMismatchRestarts) {
+    struct step_t {
+        bool valid;
+        unsigned int week;
+        double sec;
+        bool passes, held;
+    };
+    const step_t steps[] = {
+        {false, 0, 0.0, true, false},     // no GPS time: passes, holds nothing
+        {true, 2300, 10.0, true, true},   // first epoch
+        {true, 2300, 10.0, true, true},   // same epoch
+        {false, 0, 0.0, true, true},      // no GPS time does not disturb
+        {true, 2300, 11.0, false, false}, // another second: fails, drops the epoch
+        {true, 2300, 11.0, true, true},   // starts the next epoch
+        {true, 2301, 11.0, false, false}, // another week
+    };
+    tern::gpsTimeValidator_t v;
+    tern::data_cog_t msg;
+    for (const auto& s : steps) {
+        msg.gps_time_valid = s.valid;
+        msg.gps_week = s.week;
+        msg.gps_week_sec = s.sec;
+        EXPECT_EQ(v.checkMessage(msg), s.passes) << s.week << "/" << s.sec;
+        EXPECT_EQ(v.hasValidTime(), s.held);
+    }
+    EXPECT_EQ(v.gpsWeek(), 2300);
+    EXPECT_EQ(v.gpsWeekSeconds(), 11.0);
+}
+
+} // namespace
