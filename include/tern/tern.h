@@ -1,11 +1,20 @@
 // Umbrella header: every public header of the library and of its two platform libraries.
 #pragma once
 
+#include <tern/alarms/alarmInfo.h>
 #include <tern/alarms/windStatusConfig.h>
 #include <tern/config/path_util.h>
 #include <tern/conn/buf.h>
 #include <tern/conn/net_addr.h>
+#include <tern/data/allDeviceInfo.h>
+#include <tern/data/attitudeCache.h>
+#include <tern/data/corrSatSet.h>
+#include <tern/data/data_cache.h>
+#include <tern/data/device.h>
+#include <tern/data/deviceInfo.h>
+#include <tern/data/outputDataCache.h>
 #include <tern/data/port_cfg.h>
+#include <tern/data/port_mgr.h>
 #include <tern/log/csv_fields.h>
 #include <tern/log/log_cfg.h>
 #include <tern/msg/catalogue.h>

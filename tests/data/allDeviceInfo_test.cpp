@@ -1,0 +1,96 @@
+#include <tern/data/allDeviceInfo.h>
+
+#include <gtest/gtest.h>
+
+using namespace tern;
+
+namespace {
+
+TEST(AllDeviceInfo, TypeNamesInTheirFixedOrder) {
+    const std::vector<std::string> expected = {"none",
+                                               "ddktessa",
+                                               "ternrimba",
+                                               "ternorsk",
+                                               "ternquill",
+                                               "skiff",
+                                               "nmea",
+                                               "gyro",
+                                               "tss",
+                                               "fanbeam",
+                                               "wind",
+                                               "emAttitudeInput",
+                                               "depth",
+                                               "ais",
+                                               "sim",
+                                               "hemisphereEclipse",
+                                               "hemisphereVector",
+                                               "hemisphereR623",
+                                               "hemisphereV500",
+                                               "blended",
+                                               "native",
+                                               "tracker",
+                                               "webmon",
+                                               "usbl",
+                                               "lbl"};
+    EXPECT_EQ(allDeviceInfo_t::instance().allTypes(), expected);
+    EXPECT_EQ(deviceNameOutput, "native");
+    EXPECT_EQ(deviceNameLbl, "lbl");
+    EXPECT_EQ(usbDriver, "USB");
+    EXPECT_EQ(&allDeviceInfo_t::instance(), &allDeviceInfo_t::instance());
+}
+
+TEST(AllDeviceInfo, RegistrationOrderLookupAndRemoval) {
+    allDeviceInfo_t& reg = allDeviceInfo_t::instance();
+    const std::vector<const deviceInfo_t*> before = reg.deviceInfo();
+    deviceInfo_t gyro_a("gyro", "Bow gyro"), gyro_b("gyro", "Stern gyro"), tss("tss", "TSS1");
+
+    reg.addDeviceInfo(&gyro_a);
+    reg.addDeviceInfo(&tss);
+    reg.addDeviceInfo(nullptr);
+    reg.addDeviceInfo(&gyro_b);
+    reg.addDeviceInfo(&gyro_a);
+    std::vector<const deviceInfo_t*> want = before;
+    want.insert(want.end(), {&gyro_a, &tss, &gyro_b, &gyro_a});
+    EXPECT_EQ(reg.deviceInfo(), want);
+
+    EXPECT_EQ(reg.findByType("gyro"), &gyro_a);
+    EXPECT_EQ(reg.findByDesc("Stern gyro"), &gyro_b);
+    EXPECT_EQ(reg.findByType("Bow gyro"), nullptr); // a description is not a type
+    EXPECT_EQ(reg.findByDesc("gyro"), nullptr);
+
+    reg.removeDeviceInfo(&gyro_a);
+    want = before;
+    want.insert(want.end(), {&tss, &gyro_b});
+    EXPECT_EQ(reg.deviceInfo(), want);
+    EXPECT_EQ(reg.findByType("gyro"), &gyro_b);
+
+    reg.removeDeviceInfo(&gyro_a); // no longer there: nothing changes
+    reg.removeDeviceInfo(&gyro_b);
+    reg.removeDeviceInfo(&tss);
+    EXPECT_EQ(reg.deviceInfo(), before);
+    EXPECT_EQ(reg.findByType("tss"), nullptr);
+}
+
+TEST(DeviceInfo, AlarmsKeepTheirBitOrderUpToThirtyTwo) {
+    deviceInfo_t info("fanbeam", "Fanbeam");
+    EXPECT_TRUE(info.addAlarm(true, "Target lost"));
+    EXPECT_TRUE(info.addAlarm(false, nullptr));
+    for (int i = 2; i < 32; ++i) EXPECT_TRUE(info.addAlarm(false, "spare"));
+    EXPECT_FALSE(info.addAlarm(false, "bit 32"));
+    ASSERT_EQ(info.alarms.size(), 32u);
+    EXPECT_EQ(info.alarms[0], alarmInfo_t(true, "Target lost"));
+    EXPECT_EQ(info.alarms[1], alarmInfo_t(false, ""));
+    EXPECT_EQ(info.alarms[31].text, "spare");
+}
+
+TEST(DeviceInfo, HasCapabilitiesNeedsEveryBit) {
+    const deviceInfo_t info("ais", "AIS", 0x8000000Au);
+    const struct {
+        unsigned mask;
+        bool has;
+    } rows[] = {{0x0u, true},         {0x2u, true},  {0x8000000Au, true},
+                {0x8000000Bu, false}, {0x1u, false}, {0x6u, false}};
+    for (const auto& r : rows) EXPECT_EQ(info.hasCapabilities(r.mask), r.has) << r.mask;
+}
+
+} // namespace

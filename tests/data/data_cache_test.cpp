@@ -1,0 +1,255 @@
+#include <tern/data/data_cache.h>
+
+#include <tern/util/time_util.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+using namespace tern;
+
+namespace {
+
+// Restores the process's data-time offset, which a test moves.
+class DataCache : public ::testing::Test {
+protected:
+    void TearDown() override { set_tstamp_data_diff(saved_diff_); }
+    // A time stamp `age` seconds before now on the data clock.
+    static double ago(double age) { return gettstamp_data() - age; }
+
+    data_cache_t cache;
+
+private:
+    double saved_diff_ = get_tstamp_data_diff();
+};
+
+// A getter's result as a double in v; v is left alone when the getter left its argument alone.
+using read_t = std::function<bool(const data_cache_t&, double&)>;
+template <class T>
+read_t read(bool (data_cache_t::*get)(T&) const) {
+    return [get](const data_cache_t& c, double& v) {
+        const T before = static_cast<T>(77);
+        T x = before;
+        const bool ok = (c.*get)(x);
+        if (ok || x != before) v = static_cast<double>(x);
+        return ok;
+    };
+}
+
+// Every getter with the value fill() below gives it.
+struct getter_t {
+    const char* name;
+    read_t read;
+    double expected;
+};
+#define GET(fn) #fn, read(&data_cache_t::fn)
+const getter_t getters[] = {
+    {GET(get_latitude), 0.5},
+    {GET(get_longitude), -0.25},
+    {GET(get_geoidal_height), 41.5},
+    {GET(get_ellipsoidal_height), 88.25},
+    {GET(get_speed), 5.5},
+    {GET(get_course), 1.5},
+    {GET(get_hdop), 0.75},
+    {GET(get_pdop), 2.5},
+    {GET(get_vdop), 1.75},
+    {GET(get_num_sats_used), 11},
+    {GET(get_num_sats_tracked), 3},
+    {GET(get_fom), 0.125},
+    {GET(get_roll), -3.0},
+    {GET(get_pitch), 4.0},
+    {GET(get_heave), -0.5},
+    {GET(get_rot), 0.0625},
+    {GET(get_heading), 2.25},
+    {GET(get_depth), 120.5},
+    {GET(get_diff_age), 6.0},
+    {GET(get_max_mde_pos), 13.0},
+    {GET(get_raim_reject_count), 1},
+    {GET(get_horiz_accel), 0.25},
+    {GET(get_vert_accel), -1.5},
+    {GET(get_motion_status), 3},
+    {GET(get_dual_freq), 1},
+    {"get_diff_detail_name",
+     [](const data_cache_t& c, double& v) {
+         std::string s = "keep";
+         const bool ok = c.get_diff_detail_name(s);
+         if (s != "keep") v = s == "TKS-G2" ? 1 : -1;
+         return ok;
+     },
+     1},
+    {"fix_type", [](const data_cache_t& c, double& v) { return c.fix_type() && (v = 1); }, 1},
+    {"qc_summary",
+     [](const data_cache_t& c, double& v) {
+         return c.qc_summary() && (v = c.qc_summary()->unit_variance) != 0;
+     },
+     0.5},
+};
+#undef GET
+
+// One of every held kind, all stamped `t`, carrying the values the table expects; added as
+// plain messages so that the dispatch by type is exercised too.
+void fill(data_cache_t& c, double t) {
+    // clang-format off
+    data_pos_t pos;      pos.latitude_valid = pos.longitude_valid = true;
+                         pos.latitude = 0.5; pos.longitude = -0.25;
+    data_height_t h;     h.geoidal_height_valid = h.ellipsoidal_height_valid = true;
+                         h.geoidal_height = 41.5; h.ellipsoidal_height = 88.25;
+    data_sog_t sog;      sog.sog_valid = true; sog.sog = 5.5f;
+    data_cog_t cog;      cog.cog_valid = true; cog.cog = 1.5f;
+    data_h_dop_t hdop;   hdop.hdop_valid = true; hdop.hdop = 0.75f;
+    data_pv_dop_t pv;    pv.pdop_valid = pv.vdop_valid = true; pv.pdop = 2.5f; pv.vdop = 1.75f;
+    data_sat_count_t count;  count.num_sats = 11;
+    data_sat_track_t track;  track.constellation = constellation_galileo; track.sats.resize(3);
+    data_fom_t fom;      fom.fom_valid = true; fom.fom = 0.125f;
+    data_roll_t roll;    roll.roll = -3.0f;
+    data_pitch_t pitch;  pitch.pitch = 4.0f;
+    data_heave_t heave;  heave.heave = -0.5f;
+    data_rot_t rot;      rot.rot = 0.0625f;
+    data_heading_t heading;  heading.heading = 2.25f;
+    data_depth_t depth;  depth.depth = 120.5;
+    data_diff_t diff;    diff.age_valid = true; diff.age = 6.0f;
+    data_qc_mde_t mde;   mde.pmde_lat = 3.0f; mde.pmde_long = 4.0f; mde.pmde_altitude = 12.0f;
+    data_qc_gbs_t gbs;   // probability 0: one rejection
+    data_motion_t motion;    motion.status = tss1Msg_t::status_gps_aided;
+                         motion.horizontal_acceleration = 0.25f; motion.vertical_acceleration = -1.5f;
+    data_dual_freq_t dual;   dual.dual_freq = true;
+    data_diff_detail_t detail;  detail.name = "TKS-G2";
+    data_fix_type_t fix; fix.fix_3d = true;
+    data_qc_t qc;        qc.unit_variance = 0.5f;
+    data_msg_t* all[] = {&pos, &h, &sog, &cog, &hdop, &pv, &count, &track, &fom, &roll, &pitch,
+                         &heave, &rot, &heading, &depth, &diff, &mde, &gbs, &motion, &dual,
+                         &detail, &fix, &qc};
+    // clang-format on
+    for (data_msg_t* m : all) {
+        m->utc_tstamp = t;
+        c.add(static_cast<const msg_t&>(*m));
+    }
+}
+
+// Reads every getter; `fresh(name)` says which must succeed.
+void expect_getters(const data_cache_t& c, const std::function<bool(const std::string&)>& fresh,
+                    const char* when) {
+    for (const getter_t& g : getters) {
+        double v = -77.0;
+        const bool ok = g.read(c, v);
+        EXPECT_EQ(ok, fresh(g.name)) << g.name << " " << when;
+        EXPECT_EQ(v, ok ? g.expected : -77.0) << g.name << " " << when;
+    }
+}
+
+const auto none = [](const std::string&) { return false; };
+const auto all = [](const std::string&) { return true; };
+
+} // namespace
+
+TEST_F(DataCache, EveryGetterUnderTheFreshnessWindow) {
+    expect_getters(cache, none, "new");
+    fill(cache, ago(1.9));
+    expect_getters(cache, all, "at 1.9 s");
+    cache.reset();
+    expect_getters(cache, none, "after reset");
+    // At 2.0 s everything is refused but the tracked satellites, which keep 5.0 s.
+    fill(cache, ago(2.0));
+    expect_getters(
+        cache, [](const std::string& n) { return n == "get_num_sats_tracked"; }, "at 2.0 s");
+}
+
+TEST_F(DataCache, NothingIsFreshOnABrokenClockOrStamp) {
+    fill(cache, ago(0.5));
+    set_tstamp_data_diff(1e12); // data clock thousands of years ahead
+    expect_getters(cache, none, "far-future data time");
+    set_tstamp_data_diff(0.0);
+    cache.reset();
+    fill(cache, std::numeric_limits<double>::quiet_NaN());
+    expect_getters(cache, none, "NaN stamps");
+    fill(cache, -std::numeric_limits<double>::infinity());
+    expect_getters(cache, none, "-inf stamps");
+}
+
+TEST_F(DataCache, FreshMessageWithoutValidFlagGivesNoValue) {
+    data_pos_t pos;
+    pos.utc_tstamp = ago(1.0);
+    pos.latitude = 1.0;
+    pos.longitude_valid = true;
+    cache.add(pos);
+    double v = 9.0;
+    EXPECT_FALSE(cache.get_latitude(v));
+    EXPECT_TRUE(cache.get_longitude(v));
+}
+
+TEST_F(DataCache, TrackedSatellitesSumOnlyFreshSlots) {
+    auto track = [&](unsigned c, double age, unsigned n) {
+        data_sat_track_t t;
+        t.constellation = static_cast<constellation_t>(c);
+        t.utc_tstamp = ago(age);
+        t.sats.resize(n);
+        cache.add(t);
+        unsigned int sum = 0;
+        return cache.get_num_sats_tracked(sum) ? static_cast<int>(sum) : -1;
+    };
+    EXPECT_EQ(track(constellation_gps, 3.0, 8), 8);
+    EXPECT_EQ(track(constellation_glonass, 6.0, 7), 8);
+    EXPECT_EQ(track(constellation_beidou, 4.9, 5), 13);
+    EXPECT_EQ(track(constellation_none, 0.0, 40), 13); // names no slot: dropped
+    EXPECT_EQ(track(200, 0.0, 40), 13);
+    EXPECT_EQ(track(constellation_gps, 5.0, 8), 5);
+    EXPECT_EQ(track(constellation_beidou, 5.5, 5), -1);
+}
+
+TEST_F(DataCache, ProtectionValueKeepsTheEpochMaximum) {
+    const double t = ago(0.5);
+    auto mde = [&](double stamp, float lat, float lon, float alt) {
+        data_qc_mde_t m;
+        m.utc_tstamp = stamp;
+        m.pmde_lat = lat;
+        m.pmde_long = lon;
+        m.pmde_altitude = alt;
+        cache.add(m);
+        double v = -1.0;
+        cache.get_max_mde_pos(v);
+        return v;
+    };
+    EXPECT_TRUE(std::isnan(mde(t, std::nanf(""), 0, 0))); // a NaN first ...
+    EXPECT_EQ(mde(t, 3, 4, 12), 13.0);                    // ... does not hide real values
+    EXPECT_EQ(mde(t, 0, 5, 0), 13.0);                     // same epoch, smaller
+    EXPECT_EQ(mde(t - 0.1, 30, 0, 0), 13.0);              // older epoch
+    EXPECT_EQ(mde(std::nan(""), 40, 0, 0), 13.0);         // no epoch at all
+    EXPECT_EQ(mde(t + 0.1, 0, 0, 2), 2.0);                // newer epoch, smaller
+    EXPECT_EQ(mde(t + 0.1, 0, 6, 8), 10.0);               // same epoch, larger
+}
+
+TEST_F(DataCache, FaultDetectionCountsRecordsWithoutPositiveProbability) {
+    const double t = ago(0.5);
+    auto gbs = [&](double stamp, float p) {
+        data_qc_gbs_t g;
+        g.utc_tstamp = stamp;
+        g.prob_miss_detect_mlfs = p;
+        cache.add(g);
+        unsigned int n = 999;
+        cache.get_raim_reject_count(n);
+        return n;
+    };
+    const float probs[] = {0.0f, 0.5f, 0.0f, -1.0f, std::nanf("")};
+    const unsigned counts[] = {1, 1, 2, 3, 4};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(gbs(t, probs[i]), counts[i]) << i;
+    EXPECT_EQ(gbs(t - 1.0, 0.0f), 4u);      // older epoch ignored
+    EXPECT_EQ(gbs(std::nan(""), 0.0f), 4u); // no epoch at all
+    EXPECT_EQ(gbs(t + 0.2, 0.0f), 1u);      // next epoch restarts
+}
+
+TEST_F(DataCache, IgnoresOtherCategoriesNullsAndMislabelledMessages) {
+    msg_t fb(msg_t::category_fb, data_type_pos);
+    data_msg_t bare(data_type_pos); // a bare header claiming to be a position
+    bare.utc_tstamp = ago(0.0);
+    data_pos_t pos;
+    pos.utc_tstamp = ago(0.0);
+    pos.latitude_valid = true;
+    pos.latitude = 0.25;
+    cache.add(std::list<msg_t*>{&fb, nullptr, &bare, &pos});
+    double v = 0.0;
+    ASSERT_TRUE(cache.get_latitude(v));
+    EXPECT_EQ(v, 0.25);
+    EXPECT_FALSE(cache.get_longitude(v));
+}
