@@ -20,6 +20,7 @@
 #include <tern/msg/catalogue.h>
 #include <tern/msg/cmd_msgs.h>
 #include <tern/msg/data_msgs.h>
+#include <tern/msg/data_visit.h>
 #include <tern/msg/fb_msgs.h>
 #include <tern/msg/msg.h>
 #include <tern/msg/records.h>

@@ -1,5 +1,7 @@
 #include <tern/data/data_cache.h>
 
+#include <tern/msg/data_visit.h>
+
 #include <tern/util/time_util.h>
 
 #include <cmath>
@@ -15,13 +17,6 @@ bool fresh_at(double now, double tstamp, double window) {
 
 bool fresh(double tstamp, double window) {
     return fresh_at(gettstamp_data(), tstamp, window);
-}
-
-// A message is only used as the class its type number names; a base object carrying a
-// borrowed type number must not be read as the larger class.
-template <class T>
-void add_as(data_cache_t& cache, const data_msg_t& msg) {
-    if (const T* typed = dynamic_cast<const T*>(&msg)) cache.add(*typed);
 }
 
 } // namespace
@@ -45,8 +40,7 @@ void data_cache_t::reset() {
 }
 
 void data_cache_t::add(const msg_t& msg) {
-    if (msg.category != msg_t::category_data) return;
-    if (const data_msg_t* data = dynamic_cast<const data_msg_t*>(&msg)) add(*data);
+    add_data_msg(*this, msg);
 }
 
 void data_cache_t::add(const std::list<msg_t*>& msgs) {
@@ -55,82 +49,7 @@ void data_cache_t::add(const std::list<msg_t*>& msgs) {
 }
 
 void data_cache_t::add(const data_msg_t& msg) {
-    switch (msg.data_type()) {
-    case data_type_pos:
-        add_as<data_pos_t>(*this, msg);
-        break;
-    case data_type_height:
-        add_as<data_height_t>(*this, msg);
-        break;
-    case data_type_sog:
-        add_as<data_sog_t>(*this, msg);
-        break;
-    case data_type_cog:
-        add_as<data_cog_t>(*this, msg);
-        break;
-    case data_type_h_dop:
-        add_as<data_h_dop_t>(*this, msg);
-        break;
-    case data_type_pv_dop:
-        add_as<data_pv_dop_t>(*this, msg);
-        break;
-    case data_type_sat_count:
-        add_as<data_sat_count_t>(*this, msg);
-        break;
-    case data_type_sat_track:
-        add_as<data_sat_track_t>(*this, msg);
-        break;
-    case data_type_sat_health:
-        add_as<data_sat_health_t>(*this, msg);
-        break;
-    case data_type_fom:
-        add_as<data_fom_t>(*this, msg);
-        break;
-    case data_type_roll:
-        add_as<data_roll_t>(*this, msg);
-        break;
-    case data_type_pitch:
-        add_as<data_pitch_t>(*this, msg);
-        break;
-    case data_type_heave:
-        add_as<data_heave_t>(*this, msg);
-        break;
-    case data_type_rot:
-        add_as<data_rot_t>(*this, msg);
-        break;
-    case data_type_heading:
-        add_as<data_heading_t>(*this, msg);
-        break;
-    case data_type_depth:
-        add_as<data_depth_t>(*this, msg);
-        break;
-    case data_type_dual_freq:
-        add_as<data_dual_freq_t>(*this, msg);
-        break;
-    case data_type_diff:
-        add_as<data_diff_t>(*this, msg);
-        break;
-    case data_type_diff_detail:
-        add_as<data_diff_detail_t>(*this, msg);
-        break;
-    case data_type_fix_type:
-        add_as<data_fix_type_t>(*this, msg);
-        break;
-    case data_type_qc:
-        add_as<data_qc_t>(*this, msg);
-        break;
-    case data_type_motion:
-        add_as<data_motion_t>(*this, msg);
-        break;
-    case data_type_qc_mde:
-        add_as<data_qc_mde_t>(*this, msg);
-        break;
-    case data_type_qc_gbs:
-        add_as<data_qc_gbs_t>(*this, msg);
-        break;
-    default:
-        break;
-    }
+    add_data_msg(*this, msg);
 }
 
 void data_cache_t::add(const data_pos_t& msg) {

@@ -1,16 +1,12 @@
 #include <tern/data/outputDataCache.h>
 
+#include <tern/msg/data_visit.h>
+
 #include <cmath>
 
 namespace tern {
 
 namespace {
-
-// Only the class the type number names is read; see data_cache_t.
-template <class T>
-void add_as(outputDataCache_t& cache, const msg_t& msg) {
-    if (const T* typed = dynamic_cast<const T*>(&msg)) cache.add(*typed);
-}
 
 // Assigning into an existing entry keeps its list's capacity: no allocation per epoch.
 template <class M>
@@ -56,104 +52,7 @@ void outputDataCache_t::clear() {
 }
 
 void outputDataCache_t::add(const msg_t& msg) {
-    if (msg.category != msg_t::category_data) return;
-    switch (msg.type) {
-    case data_type_pos:
-        add_as<data_pos_t>(*this, msg);
-        break;
-    case data_type_height:
-        add_as<data_height_t>(*this, msg);
-        break;
-    case data_type_fix_mode:
-        add_as<data_fix_mode_t>(*this, msg);
-        break;
-    case data_type_fix_type:
-        add_as<data_fix_type_t>(*this, msg);
-        break;
-    case data_type_h_dop:
-        add_as<data_h_dop_t>(*this, msg);
-        break;
-    case data_type_pv_dop:
-        add_as<data_pv_dop_t>(*this, msg);
-        break;
-    case data_type_pr_stats:
-        add_as<data_pr_stats_t>(*this, msg);
-        break;
-    case data_type_sat_count:
-        add_as<data_sat_count_t>(*this, msg);
-        break;
-    case data_type_diff:
-        add_as<data_diff_t>(*this, msg);
-        break;
-    case data_type_diff_detail:
-        add_as<data_diff_detail_t>(*this, msg);
-        break;
-    case data_type_dual_freq:
-        add_as<data_dual_freq_t>(*this, msg);
-        break;
-    case data_type_ext_nav_mode:
-        add_as<data_ext_nav_mode_t>(*this, msg);
-        break;
-    case data_type_rxq:
-        add_as<data_rxq_t>(*this, msg);
-        break;
-    case data_type_sog:
-        add_as<data_sog_t>(*this, msg);
-        break;
-    case data_type_cog:
-        add_as<data_cog_t>(*this, msg);
-        break;
-    case data_type_heading:
-        add_as<data_heading_t>(*this, msg);
-        break;
-    case data_type_mbrtk_heading:
-        add_as<data_mbrtk_heading_t>(*this, msg);
-        break;
-    case data_type_mbrtk_baseline:
-        add_as<data_mbrtk_baseline_t>(*this, msg);
-        break;
-    case data_type_fom:
-        add_as<data_fom_t>(*this, msg);
-        break;
-    case data_type_roll:
-        add_as<data_roll_t>(*this, msg);
-        break;
-    case data_type_pitch:
-        add_as<data_pitch_t>(*this, msg);
-        break;
-    case data_type_heave:
-        add_as<data_heave_t>(*this, msg);
-        break;
-    case data_type_rot:
-        add_as<data_rot_t>(*this, msg);
-        break;
-    case data_type_motion:
-        add_as<data_motion_t>(*this, msg);
-        break;
-    case data_type_depth:
-        add_as<data_depth_t>(*this, msg);
-        break;
-    case data_type_datum:
-        add_as<data_datum_t>(*this, msg);
-        break;
-    case data_type_sat_use:
-        add_as<data_sat_use_t>(*this, msg);
-        break;
-    case data_type_sat_track:
-        add_as<data_sat_track_t>(*this, msg);
-        break;
-    case data_type_sat_health:
-        add_as<data_sat_health_t>(*this, msg);
-        break;
-    case data_type_gps2utc:
-        add_as<data_gps2utc_t>(*this, msg);
-        break;
-    case data_type_qc_mde:
-        add_as<data_qc_mde_t>(*this, msg);
-        break;
-    default:
-        break;
-    }
+    add_data_msg(*this, msg);
 }
 
 void outputDataCache_t::add(const std::list<msg_t*>& msgs) {
