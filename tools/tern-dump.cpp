@@ -1,5 +1,6 @@
 // tern-dump: prints the messages of a byte stream of frames.
 #include "common/program.h"
+#include "common/transport.h"
 
 #include <tern/msg/catalogue.h>
 
@@ -16,10 +17,11 @@
 namespace {
 
 const char usage[] =
-    "usage: tern-dump [--usbd] [--check] [FILE]\n"
-    "Reads frames from FILE (or standard input), skips garbage and prints each message.\n"
-    "  --usbd   use the USB daemon link's catalogue\n"
-    "  --check  re-encode every message and report frames whose bytes differ\n";
+    "usage: tern-dump [--usbd] [--check] [--connect ARG | --listen ARG | FILE]\n"
+    "Reads frames from FILE (or standard input, or a connection), skips garbage and prints\n"
+    "each message. On a connection it ends when the peer hangs up.\n"
+    "  --usbd               use the USB daemon link's catalogue\n"
+    "  --check              re-encode every message and report frames whose bytes differ\n";
 
 struct options_t {
     bool usbd = false;
@@ -49,6 +51,11 @@ public:
         drain(false);
     }
     void finish() { drain(true); }
+    // One frame that a connection found.
+    void frame(tern::msg_decoder_t& dec) {
+        ++frames;
+        handle(dec);
+    }
 
     unsigned long long frames = 0, messages = 0, skipped = 0;
 
@@ -57,7 +64,8 @@ private:
         std::size_t off = 0;
         tern::msg_decoder_t dec;
         while (off < buf_.size()) {
-            const auto left = static_cast<unsigned>(std::min<std::size_t>(buf_.size() - off, 1u << 30));
+            const auto left =
+                static_cast<unsigned>(std::min<std::size_t>(buf_.size() - off, 1u << 30));
             unsigned n = dec.decode_init(buf_.data() + off, left);
             if (n == 0) {
                 // A start byte whose frame cannot complete: at the end of input, or when more
@@ -78,11 +86,11 @@ private:
     }
 
     void handle(tern::msg_decoder_t& dec) {
-        std::unique_ptr<tern::msg_t> msg = opt_.usbd ? tern::create_usbd_msg(dec) : tern::create_msg(dec);
+        std::unique_ptr<tern::msg_t> msg =
+            opt_.usbd ? tern::create_usbd_msg(dec) : tern::create_msg(dec);
         if (!msg) {
             std::cout << (dec.is_short() ? "short message: cat " : "unknown message: cat ")
-                      << dec.category() << " type " << dec.type() << " port " << dec.port()
-                      << '\n';
+                      << dec.category() << " type " << dec.type() << " port " << dec.port() << '\n';
             return;
         }
         ++messages;
@@ -106,20 +114,65 @@ private:
     std::ostringstream out_;
 };
 
+// Dumps what the peer of one connection sends, until it hangs up.
+int dump_link(const options_t& opt, const tern_tool::transport_opt_t& link_opt) {
+    dumper_t dumper(opt);
+    tern_tool::link_t link(link_opt);
+    // Any frame that fits in a length field, so no stray start byte can stall the stream.
+    link.bufsize = 0xFFFF + 6;
+    link.on_msg = [&](tern::msg_decoder_t& dec) { dumper.frame(dec); };
+    int status = 0;
+    link.on_lost = [&](const std::string&) {
+        // Bytes still waiting for the rest of a frame are garbage now.
+        if (tern::conn_t* c = link.conn()) {
+            const tern::buf_t& rest = c->get_rxbuf();
+            dumper.feed(rest.data(), rest.len());
+            dumper.finish();
+        }
+        link.quit(0);
+    };
+    link.on_error = [&](const std::string& why) {
+        tern_tool::diag(why);
+        status = 1;
+        link.quit(1);
+    };
+    link.run();
+    std::cout.flush();
+    // The connection skips garbage itself, so there is no count of skipped bytes here.
+    std::cerr << tern_tool::prefix() << ": frames " << dumper.frames << ", messages "
+              << dumper.messages << std::endl;
+    if (!std::cout) {
+        tern_tool::diag("write error on standard output");
+        return 1;
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     tern_tool::set_program(argv[0]);
     options_t opt;
+    tern_tool::transport_opt_t link_opt;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
-            std::cout << usage;
+            std::cout << usage << tern_tool::transport_usage;
             return 0;
         } else if (a == "--usbd") {
             opt.usbd = true;
         } else if (a == "--check") {
             opt.check = true;
+        } else if (a == "--connect" || a == "--listen") {
+            if (i + 1 >= argc) {
+                tern_tool::diag(a + " needs a value (see --help)");
+                return 2;
+            }
+            std::string why;
+            if (!tern_tool::parse_transport(argv[++i], a == "--listen", link_opt, why)) {
+                tern_tool::diag(why);
+                return 2;
+            }
         } else if (a.size() > 1 && a[0] == '-') {
             tern_tool::diag("unknown option " + a + " (see --help)");
             return 2;
@@ -129,6 +182,14 @@ int main(int argc, char** argv) {
         } else {
             opt.file = argv[i];
         }
+    }
+
+    if (link_opt.used) {
+        if (opt.file) {
+            tern_tool::diag("an input file and a connection cannot both be given (see --help)");
+            return 2;
+        }
+        return dump_link(opt, link_opt);
     }
 
     FILE* in = stdin;

@@ -1,13 +1,17 @@
 // tern-sim: a simulated receiver on a vessel at sea, writing navigation data frames.
 #include "common/program.h"
+#include "common/transport.h"
 
 #include <tern/msg/data_msgs.h>
+
+#include <glib.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -15,11 +19,15 @@
 namespace {
 
 const char usage[] =
-    "usage: tern-sim [--epochs N] [--rate HZ] [--start UTC_SECONDS]\n"
-    "Writes the navigation data frames of a simulated receiver to standard output.\n"
+    "usage: tern-sim [--epochs N] [--rate HZ] [--start UTC_SECONDS] [--connect ARG | --listen "
+    "ARG]\n"
+    "Writes the navigation data frames of a simulated receiver to standard output, or sends\n"
+    "them on a connection and then hangs up.\n"
     "  --epochs N           number of epochs (default 10)\n"
     "  --rate HZ            epochs per second (default 1; 0 writes as fast as possible)\n"
     "  --start UTC_SECONDS  data time of the first epoch (default 1700000000)\n";
+
+using emit_fn = std::function<void(const tern::msg_t&)>;
 
 constexpr double pi = 3.14159265358979323846;
 constexpr double deg = pi / 180.0;
@@ -33,11 +41,11 @@ struct sat_def_t {
     double az0, el0, drift; // degrees, degrees, degrees per hour
 };
 
-const sat_def_t gps_sats[] = {{2, 40, 62, 9},   {5, 110, 35, -7}, {7, 175, 18, 11},
+const sat_def_t gps_sats[] = {{2, 40, 62, 9},   {5, 110, 35, -7},  {7, 175, 18, 11},
                               {13, 230, 51, 6}, {15, 300, 27, -8}, {18, 350, 8, 12},
                               {20, 80, 74, -5}, {24, 140, 12, 10}, {29, 265, 41, 7}};
-const sat_def_t glonass_sats[] = {{66, 20, 33, 8},  {67, 95, 58, -6}, {75, 190, 22, 9},
-                                  {76, 250, 6, -11}, {81, 320, 47, 5}};
+const sat_def_t glonass_sats[] = {
+    {66, 20, 33, 8}, {67, 95, 58, -6}, {75, 190, 22, 9}, {76, 250, 6, -11}, {81, 320, 47, 5}};
 
 // The vessel: a steady speed on a slowly turning course, rolling and pitching in a swell.
 struct vessel_t {
@@ -53,6 +61,14 @@ public:
 
     // Appends the frames of epoch `k` to `out`.
     void epoch(unsigned long long k, std::vector<unsigned char>& out) {
+        epoch(k, [&out](const tern::msg_t& m) {
+            tern::msg_encoder_t enc;
+            if (enc.encodeMessage(m)) out.insert(out.end(), enc.data(), enc.data() + enc.size());
+        });
+    }
+
+    // Hands the messages of epoch `k` to `sink`, in order.
+    void epoch(unsigned long long k, const emit_fn& sink) {
         const double t = start_ + static_cast<double>(k) * step_;
         if (k > 0) advance(step_);
         const double el = static_cast<double>(k) * step_; // seconds since the start
@@ -67,8 +83,7 @@ public:
         };
         auto emit = [&](tern::data_msg_t& m) {
             stamp(m);
-            tern::msg_encoder_t enc;
-            if (enc.encodeMessage(m)) out.insert(out.end(), enc.data(), enc.data() + enc.size());
+            sink(m);
         };
 
         tern::data_pos_t pos;
@@ -190,6 +205,53 @@ bool write_all(const std::vector<unsigned char>& bytes) {
            std::fflush(stdout) == 0;
 }
 
+// Sends the epochs on one connection, paced by the main loop, then hangs up.
+int send_link(simulator_t& sim, unsigned long long epochs, double rate,
+              const tern_tool::transport_opt_t& link_opt) {
+    tern_tool::link_t link(link_opt);
+    unsigned long long k = 0;
+    guint source = 0;
+    bool sending = true;
+    auto send_epoch = [&]() {
+        if (k >= epochs) {
+            // All sent: hanging up tells the peer we are done.
+            link.close();
+            link.quit(0);
+            source = 0;
+            return false;
+        }
+        sim.epoch(k++, [&](const tern::msg_t& m) {
+            if (sending && link.conn() && !link.conn()->send_msg(&m)) sending = false;
+        });
+        if (!sending) source = 0;
+        return sending;
+    };
+    std::function<bool()> tick = send_epoch;
+    auto tick_cb = [](void* data) -> gboolean {
+        return (*static_cast<std::function<bool()>*>(data))() ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+    };
+    link.on_ready = [&](tern::conn_t&) {
+        if (source) return;
+        if (!tick()) return;
+        // Flat out still goes through the loop, so a hang-up of the peer is seen.
+        source = rate > 0 ? g_timeout_add(static_cast<guint>(1000.0 / rate + 0.5), tick_cb, &tick)
+                          : g_idle_add(tick_cb, &tick);
+    };
+    link.on_error = [&](const std::string& why) {
+        tern_tool::diag(why);
+        link.quit(1);
+    };
+    // On the standard streams the end of our input says nothing about the reader of our
+    // output: a write that fails is what ends the run there.
+    if (link_opt.kind == tern_tool::transport_opt_t::kind_pipe)
+        link.on_lost = [](const std::string&) {};
+    else
+        link.on_lost = link.on_error;
+    const int status = link.run();
+    if (source) g_source_remove(source);
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -197,11 +259,24 @@ int main(int argc, char** argv) {
     unsigned long long epochs = 10;
     double rate = 1.0;
     double start = 1700000000.0;
+    tern_tool::transport_opt_t link_opt;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
-            std::cout << usage;
+            std::cout << usage << tern_tool::transport_usage;
             return 0;
+        }
+        if (a == "--connect" || a == "--listen") {
+            if (i + 1 >= argc) {
+                tern_tool::diag(a + " needs a value (see --help)");
+                return 2;
+            }
+            std::string why;
+            if (!tern_tool::parse_transport(argv[++i], a == "--listen", link_opt, why)) {
+                tern_tool::diag(why);
+                return 2;
+            }
+            continue;
         }
         const bool known = a == "--epochs" || a == "--rate" || a == "--start";
         if (!known) {
@@ -214,9 +289,12 @@ int main(int argc, char** argv) {
         }
         const char* v = argv[++i];
         bool ok = true;
-        if (a == "--epochs") ok = tern_tool::parse_unsigned(v, ~0ULL, epochs);
-        else if (a == "--rate") ok = tern_tool::parse_double(v, rate) && rate >= 0 && rate <= 1e6;
-        else ok = tern_tool::parse_double(v, start) && start >= 0 && start < 4e9;
+        if (a == "--epochs")
+            ok = tern_tool::parse_unsigned(v, ~0ULL, epochs);
+        else if (a == "--rate")
+            ok = tern_tool::parse_double(v, rate) && rate >= 0 && rate <= 1e6;
+        else
+            ok = tern_tool::parse_double(v, start) && start >= 0 && start < 4e9;
         if (!ok) {
             tern_tool::diag("invalid value for " + a + ": " + v);
             return 2;
@@ -226,6 +304,7 @@ int main(int argc, char** argv) {
     // Data time moves by one period per epoch (one second when running flat out).
     const double step = rate > 0 ? 1.0 / rate : 1.0;
     simulator_t sim(start, step);
+    if (link_opt.used) return send_link(sim, epochs, rate, link_opt);
     timespec next{};
     clock_gettime(CLOCK_MONOTONIC, &next);
     const long long period_ns = rate > 0 ? static_cast<long long>(1e9 / rate) : 0;

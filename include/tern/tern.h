@@ -5,6 +5,11 @@
 #include <tern/alarms/windStatusConfig.h>
 #include <tern/config/path_util.h>
 #include <tern/conn/buf.h>
+#include <tern/conn/conn.h>
+#include <tern/conn/conn_pipe.h>
+#include <tern/conn/conn_tcp.h>
+#include <tern/conn/conn_usock_stream.h>
+#include <tern/conn/net.h>
 #include <tern/conn/net_addr.h>
 #include <tern/data/allDeviceInfo.h>
 #include <tern/data/attitudeCache.h>

@@ -1,0 +1,82 @@
+// Recording owners of connections and connectors for the transport tests.
+#pragma once
+
+#include <tern/conn/conn.h>
+
+#include <glib.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace tern_test {
+
+inline double mono_now() {
+    return static_cast<double>(g_get_monotonic_time()) / 1e6;
+}
+
+// Owns one connection and writes down what it is told: "msg C/T/P", "lost: DESC", "err: DESC".
+struct conn_recorder_t : tern::conn_client_t {
+    std::unique_ptr<tern::conn_t> conn;
+    std::vector<std::string> events;
+    unsigned int bufsize = 2048;
+    bool close_on_fault = false; // delete the connection on a loss or an error
+    bool close_on_msg = false;   // delete the connection on the first message
+
+    unsigned int get_bufsize() override { return bufsize; }
+    void handle_conn_msg(tern::msg_decoder_t& dec) override {
+        std::ostringstream os;
+        os << "msg " << dec.category() << '/' << dec.type() << '/' << dec.port();
+        events.push_back(os.str());
+        if (close_on_msg) conn.reset();
+    }
+    void handle_conn_lost() override { fault("lost: "); }
+    void handle_conn_err() override { fault("err: "); }
+
+    std::size_t count(const std::string& prefix) const {
+        std::size_t n = 0;
+        for (const auto& e : events) n += e.compare(0, prefix.size(), prefix) == 0;
+        return n;
+    }
+
+private:
+    void fault(const char* what) {
+        events.push_back(what + (conn ? conn->get_desc() : std::string("?")));
+        if (close_on_fault) conn.reset();
+    }
+};
+
+// A connector's owner: keeps the connections it is handed and writes down
+// "ready", "failed: DESC" and "status: DESC", with the time of each.
+struct connector_recorder_t : tern::connector_client_t {
+    tern::connector_t* connector = nullptr;
+    std::vector<std::string> args;
+    bool passive = false;
+    std::vector<std::unique_ptr<tern::conn_t>> conns;
+    std::vector<std::string> events;
+    std::vector<double> times;
+
+    std::size_t count_failed() const {
+        std::size_t n = 0;
+        for (const auto& e : events) n += e.compare(0, 7, "failed:") == 0;
+        return n;
+    }
+
+    const std::vector<std::string>* get_args() override { return &args; }
+    bool get_passive() override { return passive; }
+    void conn_ready(tern::conn_t* c) override {
+        conns.emplace_back(c);
+        note("ready");
+    }
+    void handle_conn_failed() override { note("failed: " + connector->get_desc()); }
+    void handle_conn_status() override { note("status: " + connector->get_desc()); }
+
+private:
+    void note(const std::string& e) {
+        events.push_back(e);
+        times.push_back(mono_now());
+    }
+};
+
+} // namespace tern_test

@@ -1,0 +1,410 @@
+#include <tern/conn/conn_tcp.h>
+#include <tern/conn/net.h>
+#include <tern/msg/catalogue.h>
+#include <tern/msg/data_msgs.h>
+
+#include "support/codec.h"
+#include "support/mainloop.h"
+
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+using tern_test::run_until;
+
+namespace {
+
+const unsigned kLoopback = 0x7F000001u;
+
+unsigned short free_port() {
+    tcp_listener_t l;
+    unsigned addr = 0;
+    unsigned short port = 0;
+    l.open();
+    l.set_local_endpoint(kLoopback, 0);
+    l.get_local_endpoint(addr, port);
+    return port;
+}
+
+// Wants one connection; records what the connector says, in order.
+struct want_t : tern::connector_client_t {
+    tern::connector_t* connector = nullptr;
+    std::vector<std::string> args;
+    bool use_args = true;
+    bool passive = false;
+    std::vector<std::string> statuses; // the connector's description at each status call
+    std::vector<std::string> failures;
+    std::vector<std::unique_ptr<tern::conn_tcp_t>> conns;
+
+    const std::vector<std::string>* get_args() override { return use_args ? &args : nullptr; }
+    bool get_passive() override { return passive; }
+    void conn_ready(tern::conn_t* c) override {
+        conns.emplace_back(static_cast<tern::conn_tcp_t*>(c));
+    }
+    void handle_conn_failed() override { failures.push_back(connector->get_desc()); }
+    void handle_conn_status() override { statuses.push_back(connector->get_desc()); }
+    size_t failed_attempts() const {
+        size_t n = 0;
+        for (const auto& s : statuses) n += s.rfind("TCP connection failed: ", 0) == 0;
+        return n;
+    }
+};
+
+// Owns one connection and keeps what arrives on it.
+struct owner_t : tern::conn_client_t {
+    tern::conn_t* conn = nullptr;
+    std::vector<std::unique_ptr<tern::msg_t>> msgs;
+    std::vector<std::string> lost, errs;
+    unsigned int bufsize = 2048;
+    bool stop_on_err = false; // as an owner would after an error: no more reads
+
+    unsigned int get_bufsize() override { return bufsize; }
+    void handle_conn_msg(tern::msg_decoder_t& dec) override {
+        msgs.push_back(tern::create_msg(dec));
+    }
+    void handle_conn_lost() override { lost.push_back(conn->get_desc()); }
+    void handle_conn_err() override {
+        errs.push_back(conn->get_desc());
+        if (stop_on_err) conn->stop();
+    }
+};
+
+tern::data_pos_t pos(double lat, double lon) {
+    tern::data_pos_t p;
+    p.latitude_valid = p.longitude_valid = true;
+    p.latitude = lat;
+    p.longitude = lon;
+    return p;
+}
+
+// A connected pair: `a` actively connected to the passive `b`, both started.
+struct pair_t {
+    tern::connector_tcp_t ca, cb;
+    want_t wa, wb;
+    owner_t oa, ob;
+
+    bool open() {
+        const std::string port = "port=" + std::to_string(free_port());
+        wa.connector = &ca;
+        wb.connector = &cb;
+        wa.args = wb.args = {"name=x", port};
+        wb.passive = true;
+        cb.start(&wb);
+        ca.start(&wa);
+        if (!run_until([&] { return wa.conns.size() == 1 && wb.conns.size() == 1; })) return false;
+        oa.conn = wa.conns[0].get();
+        ob.conn = wb.conns[0].get();
+        oa.conn->start(&oa);
+        ob.conn->start(&ob);
+        return true;
+    }
+};
+
+struct env_guard_t {
+    explicit env_guard_t(const char* value) {
+        if (value)
+            setenv("TERN_PORT", value, 1);
+        else
+            unsetenv("TERN_PORT");
+    }
+    ~env_guard_t() { unsetenv("TERN_PORT"); }
+};
+
+} // namespace
+
+// Port texts the connector must refuse at start, before touching any socket.
+struct bad_port_t {
+    const char* arg; // null: no arguments at all
+    const char* env; // TERN_PORT, or null
+    bool passive;
+    const char* desc;
+};
+
+class ConnectorTcpBadPort : public ::testing::TestWithParam<bad_port_t> {};
+
+TEST_P(ConnectorTcpBadPort, FailsAtStart) {
+    const bad_port_t& row = GetParam();
+    env_guard_t env(row.env);
+    tern::connector_tcp_t c;
+    want_t w;
+    w.connector = &c;
+    w.passive = row.passive;
+    w.use_args = row.arg != nullptr;
+    if (row.arg) w.args = {"other=1", row.arg};
+    c.start(&w);
+    ASSERT_EQ(w.failures.size(), 1u);
+    EXPECT_EQ(w.failures[0], row.desc);
+    EXPECT_TRUE(w.statuses.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ConnectorTcpBadPort,
+    ::testing::Values(bad_port_t{"port=70000", nullptr, false, "invalid port number 70000"},
+                      bad_port_t{"port=80a", nullptr, true, "invalid port number 80a"},
+                      bad_port_t{"port=65536", nullptr, false, "invalid port number 65536"},
+                      bad_port_t{"port=", nullptr, false, "invalid port number "},
+                      bad_port_t{nullptr, "7x", false, "invalid port number 7x"},
+                      bad_port_t{"port=-1", "80", true, "invalid port number -1"}));
+
+TEST(ConnectorTcp, PortComesFromArgumentThenEnvironmentThenDefault) {
+    struct row_t {
+        const char* arg;
+        const char* env;
+        const char* peer; // the endpoint the first attempt went to
+    } rows[] = {
+        {"port=1", "2", "127.0.0.1:1"},
+        {nullptr, "2", "127.0.0.1:2"},
+        {"xport=3", nullptr, "127.0.0.1:7654"},
+    };
+    for (const row_t& r : rows) {
+        env_guard_t env(r.env);
+        tern::connector_tcp_t c;
+        want_t w;
+        w.connector = &c;
+        if (r.arg) w.args = {r.arg};
+        c.start(&w);
+        ASSERT_TRUE(run_until([&] { return !w.statuses.empty() || !w.conns.empty(); }));
+        // Whether someone listens there or not, the attempt names the endpoint.
+        const std::string said = w.statuses.at(0);
+        EXPECT_NE(said.find(r.peer), std::string::npos) << said;
+        c.stop();
+    }
+}
+
+TEST(ConnectorTcp, PairExchangesFramesBothWays) {
+    pair_t p;
+    ASSERT_TRUE(p.open());
+    EXPECT_EQ(p.wb.statuses.at(0), "listening on port " + p.wb.args[1].substr(5) + "\n");
+    EXPECT_EQ(p.wb.statuses.at(1).rfind("accepted connection from 127.0.0.1:", 0), 0u);
+    EXPECT_EQ(p.wb.statuses.back().rfind("connected to 127.0.0.1:", 0), 0u);
+    EXPECT_EQ(p.wa.statuses.back(), "connected to 127.0.0.1:" + p.wb.args[1].substr(5));
+    unsigned addr = 0;
+    unsigned short port = 0;
+    ASSERT_TRUE(p.wa.conns[0]->get_peer(addr, port));
+    EXPECT_EQ(addr, kLoopback);
+    EXPECT_EQ(std::to_string(port), p.wb.args[1].substr(5));
+
+    const auto a = pos(0.5, -1.25), b = pos(-0.75, 2.0);
+    ASSERT_TRUE(p.oa.conn->send_msg(&a));
+    ASSERT_TRUE(p.ob.conn->send_msg(&b));
+    ASSERT_TRUE(run_until([&] { return p.oa.msgs.size() == 1 && p.ob.msgs.size() == 1; }));
+    auto* at_b = dynamic_cast<tern::data_pos_t*>(p.ob.msgs[0].get());
+    auto* at_a = dynamic_cast<tern::data_pos_t*>(p.oa.msgs[0].get());
+    ASSERT_TRUE(at_a && at_b);
+    EXPECT_EQ(at_b->latitude, 0.5);
+    EXPECT_EQ(at_b->longitude, -1.25);
+    EXPECT_EQ(at_a->latitude, -0.75);
+    EXPECT_EQ(at_a->longitude, 2.0);
+}
+
+TEST(ConnectorTcp, PassiveServesOnePeerThenStopsListening) {
+    pair_t p;
+    ASSERT_TRUE(p.open());
+    tcp_conn_t late;
+    ASSERT_TRUE(late.open());
+    const int rc =
+        late.connect(kLoopback, static_cast<unsigned short>(std::stoi(p.wb.args[1].substr(5))));
+    if (rc == 1) {
+        ASSERT_TRUE(run_until([&] { return late.get_state() != 1; }));
+    }
+    EXPECT_NE(late.get_desc().find(": Connection refused"), std::string::npos) << late.get_desc();
+    EXPECT_EQ(p.wb.conns.size(), 1u);
+}
+
+TEST(ConnectorTcp, ManyFramesAndAHalfInOneReadAreAllDecoded) {
+    // Raw bytes from a socket of our own: three whole frames, garbage, half a fourth frame.
+    std::vector<unsigned char> bytes;
+    for (int i = 0; i < 3; ++i) {
+        const auto f = tern_test::frame_of(pos(i, 0));
+        bytes.insert(bytes.end(), f.begin(), f.end());
+    }
+    bytes.insert(bytes.end(), {0x00, 0x41, 0x42});
+    const auto last = tern_test::frame_of(pos(3, 0));
+    const size_t half = last.size() / 2;
+    bytes.insert(bytes.end(), last.begin(), last.begin() + static_cast<long>(half));
+
+    // A plain socket as the peer, so that the bytes go out exactly as laid out.
+    tcp_conn_t raw;
+    ASSERT_TRUE(raw.open());
+    tern::connector_tcp_t c;
+    want_t w;
+    w.connector = &c;
+    w.args = {"port=" + std::to_string(free_port())};
+    w.passive = true;
+    c.start(&w);
+    ASSERT_TRUE(
+        raw.connect(kLoopback, static_cast<unsigned short>(std::stoi(w.args[0].substr(5)))));
+    ASSERT_TRUE(run_until([&] { return w.conns.size() == 1 && raw.get_state() == 2; }));
+    owner_t o;
+    o.conn = w.conns[0].get();
+    o.conn->start(&o);
+    ASSERT_EQ(raw.send(bytes.data(), static_cast<unsigned>(bytes.size())),
+              static_cast<int>(bytes.size()));
+    ASSERT_TRUE(run_until([&] { return o.msgs.size() == 3; }));
+    EXPECT_EQ(o.conn->get_rxbuf().len(), half);
+    ASSERT_EQ(raw.send(last.data() + half, static_cast<unsigned>(last.size() - half)),
+              static_cast<int>(last.size() - half));
+    ASSERT_TRUE(run_until([&] { return o.msgs.size() == 4; }));
+    for (int i = 0; i < 4; ++i) {
+        auto* m = dynamic_cast<tern::data_pos_t*>(o.msgs[static_cast<size_t>(i)].get());
+        ASSERT_TRUE(m);
+        EXPECT_EQ(m->latitude, i);
+    }
+    EXPECT_EQ(o.conn->get_rxbuf().len(), 0u);
+}
+
+TEST(ConnTcp, PeerClosingIsOneLoss) {
+    pair_t p;
+    ASSERT_TRUE(p.open());
+    p.wa.conns[0].reset(); // the active side goes away
+    ASSERT_TRUE(run_until([&] { return !p.ob.lost.empty(); }));
+    run_until([] { return false; }, 0.05);
+    EXPECT_EQ(p.ob.lost, std::vector<std::string>{"TCP connection hung up"});
+    EXPECT_TRUE(p.ob.errs.empty());
+}
+
+TEST(ConnTcp, SendingToAVanishedPeerIsALossNotASignal) {
+    pair_t p;
+    ASSERT_TRUE(p.open());
+    p.ob.conn->stop(); // keep b from reading its own loss first
+    p.wb.conns[0].reset();
+    const auto m = pos(1, 1);
+    // Without running the loop, so the loss can only come from the write. Loopback answers
+    // the first frame with a reset at once; a later write then fails.
+    for (int i = 0; i < 50 && p.oa.lost.empty(); ++i) p.oa.conn->send_msg(&m);
+    ASSERT_FALSE(p.oa.lost.empty());
+    EXPECT_EQ(p.oa.lost[0].rfind("lost connection: send(): err=", 0), 0u) << p.oa.lost[0];
+}
+
+TEST(ConnTcp, SendWithoutSocketIsNotConnected) {
+    tern::conn_tcp_t c(nullptr);
+    owner_t o;
+    o.conn = &c;
+    c.start(&o);
+    const auto m = pos(0, 0);
+    EXPECT_FALSE(c.send_msg(&m));
+    EXPECT_EQ(o.errs, std::vector<std::string>{"not connected"});
+    EXPECT_FALSE(c.is_open());
+    unsigned a = 0;
+    unsigned short port = 0;
+    EXPECT_FALSE(c.get_peer(a, port));
+
+    pair_t p;
+    ASSERT_TRUE(p.open());
+    p.wa.conns[0]->close();
+    EXPECT_FALSE(p.oa.conn->send_msg(&m));
+    EXPECT_EQ(p.oa.errs, std::vector<std::string>{"not connected"});
+}
+
+namespace {
+
+gboolean start_listening(gpointer data) {
+    auto* l = static_cast<std::pair<tcp_listener_t*, unsigned short>*>(data);
+    struct none_t : tcp_listener_t::client_t {
+        void tcp_listener_accept(tcp_conn_t* s, unsigned, unsigned short) override { delete s; }
+        void tcp_listener_accept_fail() override {}
+    };
+    static none_t none;
+    l->first->open();
+    l->first->set_local_port(l->second);
+    l->first->listen(&none, 4);
+    return G_SOURCE_REMOVE;
+}
+
+} // namespace
+
+TEST(ConnectorTcpRetry, LatePeerIsReachedOnTheThirdAttempt) {
+    const unsigned short port = free_port();
+    tcp_listener_t listener;
+    std::pair<tcp_listener_t*, unsigned short> arg(&listener, port);
+    tern::connector_tcp_t c;
+    want_t w;
+    w.connector = &c;
+    w.args = {"port=" + std::to_string(port)};
+    EXPECT_EQ(c.retry_count(), 5u);
+    c.start(&w);
+    g_timeout_add(1500, start_listening, &arg);
+    ASSERT_TRUE(run_until([&] { return !w.conns.empty() || !w.failures.empty(); }, 6.0));
+    ASSERT_EQ(w.conns.size(), 1u);
+    // Attempts at 0 s and 1 s failed; the one at 2 s connected.
+    EXPECT_EQ(w.failed_attempts(), 2u);
+    EXPECT_EQ(w.statuses.at(0), "TCP connection failed: connect() to 127.0.0.1:" +
+                                    std::to_string(port) + ": Connection refused");
+}
+
+TEST(ConnectorTcpRetry, AbsentPeerTimesOutOnTheLastTick) {
+    tern::connector_tcp_t c;
+    want_t w;
+    w.connector = &c;
+    w.args = {"port=" + std::to_string(free_port())};
+    c.set_retry_count(2);
+    c.start(&w);
+    ASSERT_TRUE(run_until([&] { return !w.failures.empty(); }, 4.0));
+    EXPECT_EQ(w.failures, std::vector<std::string>{"connection timed out"});
+    // One failed attempt at start and one at the first tick; the second tick gives up.
+    EXPECT_EQ(w.failed_attempts(), 2u);
+    EXPECT_EQ(w.statuses.size(), 2u);
+}
+
+TEST(ConnTcp, FrameLongerThanTheBufferOverflowsIt) {
+    pair_t p;
+    p.ob.bufsize = 16;
+    p.ob.stop_on_err = true;
+    ASSERT_TRUE(p.open());
+    const auto m = pos(1, 2); // its frame is longer than 16 bytes
+    ASSERT_TRUE(p.oa.conn->send_msg(&m));
+    ASSERT_TRUE(run_until([&] { return !p.ob.errs.empty(); }));
+    EXPECT_EQ(p.ob.errs, std::vector<std::string>{"buffer overflow"});
+    EXPECT_TRUE(p.ob.msgs.empty());
+    EXPECT_EQ(p.ob.conn->get_rxbuf().len(), 16u);
+}
+
+TEST(ConnectorTcp, ClientMayDeleteTheConnectorFromItsCalls) {
+    // Refused at once (nobody listens): the status call deletes the connector mid-attempt.
+    struct deleter_t : want_t {
+        void handle_conn_status() override {
+            want_t::handle_conn_status();
+            delete connector;
+            connector = nullptr;
+        }
+        void handle_conn_failed() override { handle_conn_status(); }
+    };
+    deleter_t w;
+    auto* c = new tern::connector_tcp_t;
+    w.connector = c;
+    w.args = {"port=" + std::to_string(free_port())};
+    c->start(&w);
+    ASSERT_TRUE(run_until([&] { return w.connector == nullptr; }));
+    EXPECT_EQ(w.statuses.at(0).rfind("TCP connection failed: connect() to 127.0.0.1:", 0), 0u);
+
+    deleter_t bad;
+    c = new tern::connector_tcp_t;
+    bad.connector = c;
+    bad.args = {"port=x"};
+    c->start(&bad); // fails inside start
+    EXPECT_EQ(bad.connector, nullptr);
+    EXPECT_EQ(bad.statuses, std::vector<std::string>{"invalid port number x"});
+}
+
+TEST(ConnTcp, StreamLongerThanTheBufferArrivesWholeAndInOrder) {
+    pair_t p;
+    ASSERT_TRUE(p.open());
+    // Several buffers' worth, so reads end at arbitrary offsets inside frames.
+    ASSERT_GT(tern_test::frame_of(pos(0, 0)).size() * 300, 4u * 2048u);
+    for (int i = 0; i < 300; ++i) {
+        const auto m = pos(i, -i);
+        ASSERT_TRUE(p.oa.conn->send_msg(&m));
+    }
+    ASSERT_TRUE(run_until([&] { return p.ob.msgs.size() == 300; }));
+    for (size_t i = 0; i < 300; ++i) {
+        auto* m = dynamic_cast<tern::data_pos_t*>(p.ob.msgs[i].get());
+        ASSERT_TRUE(m) << i;
+        EXPECT_EQ(m->latitude, static_cast<double>(i));
+        EXPECT_EQ(m->longitude, -static_cast<double>(i));
+    }
+    EXPECT_TRUE(p.ob.errs.empty());
+}

@@ -1,0 +1,341 @@
+#include <tern/conn/net.h>
+
+#include "support/mainloop.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+using tern_test::run_until;
+
+namespace {
+
+const unsigned kLoopback = 0x7F000001u;
+
+// Records every socket event as a word, in order.
+struct recorder_t : tcp_conn_t::client_t {
+    std::vector<std::string> events;
+    tcp_conn_t* sock = nullptr;
+    std::string data;
+
+    void tcp_conn_connected(bool ok) override { events.push_back(ok ? "connected" : "failed"); }
+    void tcp_conn_hup() override { events.push_back("hup"); }
+    void tcp_conn_err() override { events.push_back("err"); }
+    void tcp_conn_write() override { events.push_back("write"); }
+    void tcp_conn_read() override {
+        char buf[64];
+        const int n = sock->recv(buf, sizeof buf);
+        events.push_back("read " + std::to_string(n));
+        if (n > 0) data.append(buf, static_cast<size_t>(n));
+    }
+};
+
+struct acceptor_t : tcp_listener_t::client_t {
+    std::unique_ptr<tcp_conn_t> sock;
+    unsigned addr = 0;
+    unsigned short port = 0;
+    int fails = 0;
+    void tcp_listener_accept(tcp_conn_t* s, unsigned a, unsigned short p) override {
+        sock.reset(s);
+        addr = a;
+        port = p;
+    }
+    void tcp_listener_accept_fail() override { ++fails; }
+};
+
+// A listener on a kernel-chosen loopback port.
+struct listening_t {
+    tcp_listener_t listener;
+    acceptor_t acceptor;
+    unsigned short port = 0;
+
+    listening_t() {
+        EXPECT_TRUE(listener.open());
+        EXPECT_EQ(listener.get_desc(), "open");
+        EXPECT_TRUE(listener.set_local_endpoint(kLoopback, 0));
+        EXPECT_EQ(listener.get_desc(), "bound to 127.0.0.1:0");
+        unsigned addr = 0;
+        EXPECT_TRUE(listener.get_local_endpoint(addr, port));
+        EXPECT_EQ(addr, kLoopback);
+        EXPECT_TRUE(listener.listen(&acceptor, 1));
+        EXPECT_EQ(listener.get_desc(), "listening with backlog 1");
+    }
+};
+
+// A port nobody listens on: bound once by the kernel's choice, then released.
+unsigned short free_port() {
+    tcp_listener_t l;
+    unsigned addr = 0;
+    unsigned short port = 0;
+    l.open();
+    l.set_local_endpoint(kLoopback, 0);
+    l.get_local_endpoint(addr, port);
+    return port;
+}
+
+std::string endpoint(unsigned short port) {
+    return "127.0.0.1:" + std::to_string(port);
+}
+
+} // namespace
+
+TEST(TcpConn, ConnectAndAcceptConfirmBothEndsBeforeReads) {
+    listening_t l;
+    tcp_conn_t active;
+    recorder_t ac;
+    ac.sock = &active;
+    active.set_client(&ac);
+    EXPECT_EQ(active.get_desc(), "not connected");
+    unsigned a = 0;
+    unsigned short p = 0;
+    EXPECT_FALSE(active.get_remote_endpoint(a, p));
+    ASSERT_TRUE(active.open());
+    ASSERT_TRUE(active.set_blocking(false));
+    const int rc = active.connect(kLoopback, l.port);
+    ASSERT_NE(rc, 0) << active.get_desc();
+    ASSERT_TRUE(run_until([&] { return l.acceptor.sock && active.get_state() == 2; }));
+    EXPECT_EQ(active.get_desc(), "connected to " + endpoint(l.port));
+    EXPECT_EQ(ac.events, std::vector<std::string>{"connected"});
+
+    // The accepted end starts connecting, with the peer's endpoint.
+    tcp_conn_t& passive = *l.acceptor.sock;
+    unsigned short active_port = 0;
+    ASSERT_TRUE(active.get_local_endpoint(a, active_port));
+    EXPECT_EQ(l.acceptor.addr, kLoopback);
+    EXPECT_EQ(l.acceptor.port, active_port);
+    EXPECT_EQ(passive.get_state(), 1);
+    EXPECT_EQ(passive.get_desc(), "connecting to " + endpoint(active_port));
+
+    // Bytes already waiting are not read before the first writable event confirms the socket.
+    ASSERT_EQ(active.send("hello", 5), 5);
+    recorder_t pc;
+    pc.sock = &passive;
+    passive.set_client(&pc);
+    ASSERT_TRUE(run_until([&] { return passive.get_state() == 2; }));
+    EXPECT_EQ(passive.get_desc(), "connected to " + endpoint(active_port));
+    EXPECT_FALSE(passive.get_read_watch());
+    passive.set_read_watch(true);
+    EXPECT_TRUE(passive.get_read_watch());
+    ASSERT_TRUE(run_until([&] { return pc.data == "hello"; }));
+    EXPECT_EQ(pc.events.front(), "connected");
+    EXPECT_EQ(pc.events.at(1), "read 5");
+
+    active.close();
+    EXPECT_EQ(active.get_desc(), "not connected");
+    EXPECT_EQ(active.get_state(), 0);
+    // The peer's close shows as readable with nothing to read.
+    ASSERT_TRUE(run_until([&] { return pc.events.back() == "read 0"; }));
+}
+
+TEST(TcpConn, RefusedConnectionFailsOnceWithTheSystemText) {
+    const unsigned short port = free_port();
+    tcp_conn_t sock;
+    recorder_t rec;
+    sock.set_client(&rec);
+    ASSERT_TRUE(sock.open());
+    ASSERT_TRUE(sock.set_blocking(false));
+    sock.connect(kLoopback, port);
+    ASSERT_TRUE(run_until([&] { return !rec.events.empty(); }));
+    tern_test::run_pending();
+    EXPECT_EQ(rec.events, std::vector<std::string>{"failed"});
+    EXPECT_EQ(sock.get_state(), 0);
+    EXPECT_EQ(sock.get_desc(), "connect() to " + endpoint(port) + ": Connection refused");
+    unsigned a = 0;
+    unsigned short p = 0;
+    ASSERT_TRUE(sock.get_remote_endpoint(a, p));
+    EXPECT_EQ(p, port);
+}
+
+TEST(TcpConn, SendingToAVanishedPeerFailsWithoutSignal) {
+    listening_t l;
+    tcp_conn_t active;
+    ASSERT_TRUE(active.open());
+    active.connect(kLoopback, l.port);
+    ASSERT_TRUE(run_until([&] { return l.acceptor.sock != nullptr; }));
+    l.acceptor.sock.reset(); // the peer goes away
+
+    // The first send may still be accepted; the reset makes a later one fail. SIGPIPE would
+    // end the test program here.
+    int rc = 0;
+    for (int i = 0; i < 50 && rc >= 0; ++i) {
+        rc = active.send("x", 1);
+        if (rc >= 0) run_until([] { return false; }, 0.01);
+    }
+    ASSERT_LT(rc, 0);
+    const std::string desc = active.get_desc();
+    EXPECT_TRUE(desc == "send(): err=32 Broken pipe" ||
+                desc == "send(): err=104 Connection reset by peer")
+        << desc;
+    EXPECT_EQ(active.get_state(), 0);
+}
+
+TEST(TcpConn, HangUpIsReportedOnce) {
+    listening_t l;
+    tcp_conn_t active;
+    recorder_t rec;
+    rec.sock = &active;
+    active.set_client(&rec);
+    ASSERT_TRUE(active.open());
+    active.connect(kLoopback, l.port);
+    ASSERT_TRUE(run_until([&] { return l.acceptor.sock && active.get_state() == 2; }));
+    // Shutting our own sending side and then losing the peer leaves the socket hung up.
+    ASSERT_TRUE(active.shutdown(shutdown_write));
+    l.acceptor.sock.reset();
+    ASSERT_TRUE(run_until([&] { return !rec.events.empty() && rec.events.back() == "hup"; }));
+    run_until([] { return false; }, 0.05);
+    EXPECT_EQ(rec.events.size(), 2u); // "connected", "hup": no repeat while it stays hung up
+}
+
+TEST(IpSock, FailuresWriteOneLine) {
+    tcp_conn_t closed;
+    EXPECT_FALSE(closed.set_blocking(true));
+    EXPECT_EQ(closed.get_desc(), "fcntl(F_GETFL): Bad file descriptor");
+    EXPECT_FALSE(closed.shutdown(static_cast<shutdown_t>(7)));
+    EXPECT_EQ(closed.get_desc(), "unknown shutdown type: 7");
+    EXPECT_FALSE(closed.shutdown(shutdown_both));
+    EXPECT_EQ(closed.get_desc(), "shutdown(): Bad file descriptor");
+    unsigned a = 0;
+    unsigned short p = 0;
+    EXPECT_FALSE(closed.get_local_endpoint(a, p));
+
+    listening_t l;
+    tcp_listener_t second;
+    ASSERT_TRUE(second.open());
+    EXPECT_FALSE(second.set_local_endpoint(kLoopback, l.port));
+    EXPECT_EQ(second.get_desc(), "bind(): Address already in use");
+    second.close();
+    EXPECT_EQ(second.get_desc(), "no socket");
+    EXPECT_FALSE(second.is_open());
+}
+
+TEST(UdpSock, DatagramsCarryTheirSender) {
+    udp_sock_t rx, tx;
+    struct readable_t : udp_sock_t::client_t {
+        int n = 0;
+        void udp_sock_readable() override { ++n; }
+    } rc;
+    EXPECT_EQ(rx.get_desc(), "no socket");
+    ASSERT_TRUE(rx.open());
+    ASSERT_TRUE(rx.set_local_endpoint(kLoopback, 0));
+    unsigned a = 0;
+    unsigned short rx_port = 0, tx_port = 0;
+    ASSERT_TRUE(rx.get_local_endpoint(a, rx_port));
+    rx.set_client(&rc);
+    rx.set_read_watch(true);
+    EXPECT_FALSE(rx.get_from_addr(a, rx_port));
+
+    ASSERT_TRUE(tx.open());
+    ASSERT_TRUE(tx.set_local_endpoint(kLoopback, 0));
+    ASSERT_TRUE(tx.get_local_endpoint(a, tx_port));
+    ASSERT_TRUE(tx.sendto("ping", 4, kLoopback, rx_port)) << tx.get_desc();
+    ASSERT_TRUE(run_until([&] { return rc.n > 0; }));
+    char buf[16];
+    ASSERT_EQ(rx.recv(buf, sizeof buf), 4);
+    EXPECT_EQ(std::string(buf, 4), "ping");
+    unsigned from = 0;
+    unsigned short from_port = 0;
+    ASSERT_TRUE(rx.get_from_addr(from, from_port));
+    EXPECT_EQ(from, kLoopback);
+    EXPECT_EQ(from_port, tx_port);
+    rx.close();
+    EXPECT_FALSE(rx.get_from_addr(from, from_port));
+
+    udp_sock_t lone;
+    ASSERT_TRUE(lone.open());
+    EXPECT_FALSE(lone.send("abc", 3));
+    EXPECT_EQ(lone.get_desc(), "send(3) = -1: Destination address required");
+}
+
+TEST(UdpSock, RefusalOfAnEarlierDatagramReadsAsNothing) {
+    const unsigned short port = free_port();
+    udp_sock_t s;
+    ASSERT_TRUE(s.open());
+    ASSERT_TRUE(s.set_remote_endpoint(kLoopback, port));
+    EXPECT_EQ(s.get_desc(), "connected to " + endpoint(port));
+    ASSERT_TRUE(s.send("x", 1));
+    ASSERT_TRUE(s.set_blocking(false));
+    char buf[4];
+    int rc = -1;
+    // The refusal arrives asynchronously; until then a non-blocking read has nothing.
+    run_until([&] {
+        rc = s.recv(buf, sizeof buf);
+        return rc == 0;
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(s.get_desc(), "connected to " + endpoint(port));
+}
+
+TEST(ResolveHost, NamesAndDottedAddresses) {
+    struct row_t {
+        const char* name;
+        bool ok;
+        unsigned addr;
+    } rows[] = {
+        {"localhost", true, 0x7F000001u},
+        {"10.0.0.1", true, 0x0A000001u},
+        {"192.168.1.256", false, 0},
+        {"no-such-host.invalid", false, 0},
+    };
+    for (const row_t& r : rows) {
+        unsigned addr = 0;
+        EXPECT_EQ(resolve_host(r.name, addr), r.ok) << r.name;
+        if (r.ok) {
+            EXPECT_EQ(addr, r.addr) << r.name;
+        }
+    }
+}
+
+namespace {
+
+struct lookups_t : gethost_client_t {
+    struct result_t {
+        unsigned id;
+        unsigned addr;
+        bool on_main;
+    };
+    std::vector<result_t> results;
+    std::thread::id main = std::this_thread::get_id();
+    void gethost_result(unsigned id, unsigned addr) override {
+        results.push_back({id, addr, std::this_thread::get_id() == main});
+    }
+};
+
+} // namespace
+
+TEST(GetHost, ResultsArriveOnTheMainLoopUnderTheirIds) {
+    lookups_t l;
+    const unsigned local = l.lookup("localhost");
+    const unsigned dotted = l.lookup("10.1.2.3");
+    const unsigned bad = l.lookup("no-such-host.invalid");
+    ASSERT_NE(local, 0u);
+    ASSERT_NE(dotted, 0u);
+    ASSERT_NE(bad, 0u);
+    EXPECT_TRUE(l.results.empty()); // never delivered from inside lookup()
+    ASSERT_TRUE(run_until([&] { return l.results.size() == 3; }, 20.0));
+    for (const auto& r : l.results) {
+        EXPECT_TRUE(r.on_main);
+        const unsigned want = r.id == local ? 0x7F000001u : r.id == dotted ? 0x0A010203u : 0u;
+        EXPECT_TRUE(r.id == local || r.id == dotted || r.id == bad) << r.id;
+        EXPECT_EQ(r.addr, want) << r.id;
+    }
+}
+
+TEST(GetHost, CancelledLookupsAreDropped) {
+    lookups_t l;
+    const unsigned dropped = l.lookup("10.0.0.9");
+    const unsigned kept = l.lookup("10.0.0.8");
+    l.cancel_lookup(dropped);
+    ASSERT_TRUE(run_until([&] { return !l.results.empty(); }));
+    run_until([] { return false; }, 0.1);
+    ASSERT_EQ(l.results.size(), 1u);
+    EXPECT_EQ(l.results[0].id, kept);
+
+    l.results.clear();
+    l.lookup("10.0.0.7");
+    l.cancel_all();
+    run_until([] { return false; }, 0.1);
+    EXPECT_TRUE(l.results.empty());
+}

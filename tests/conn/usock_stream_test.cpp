@@ -1,0 +1,347 @@
+#include "conn/conn_recorder.h"
+#include "support/codec.h"
+#include "support/hex.h"
+#include "support/mainloop.h"
+
+#include <tern/conn/conn_usock_stream.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using tern_test::conn_recorder_t;
+using tern_test::connector_recorder_t;
+using tern_test::from_hex;
+using tern_test::mono_now;
+using tern_test::run_until;
+
+namespace {
+
+using bytes_t = std::vector<unsigned char>;
+
+const char* const f_cmd = "02 04 00 01 00 FF 01 AA E1 03";
+const char* const f_data49 = "02 04 00 31 00 02 03 9C 88 03";
+
+std::string unique_name(const char* tag) {
+    return "@tern-test-" + std::to_string(getpid()) + "-" + tag;
+}
+
+// The address our connectors use for NAME: the whole 108-byte path, zero-filled.
+sockaddr_un address_of(const std::string& name) {
+    sockaddr_un a;
+    std::memset(&a, 0, sizeof a);
+    a.sun_family = AF_UNIX;
+    if (name[0] == '@')
+        std::memcpy(a.sun_path + 1, name.data() + 1, name.size() - 1);
+    else
+        std::memcpy(a.sun_path, name.data(), name.size());
+    return a;
+}
+
+// The test's own end of a connection: a plain blocking socket.
+int peer_connect(const std::string& name) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_un a = address_of(name);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int peer_listen(const std::string& name) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_un a = address_of(name);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 || listen(fd, 4) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void send_hex(int fd, const std::string& h) {
+    const bytes_t b = from_hex(h);
+    ASSERT_EQ(write(fd, b.data(), b.size()), static_cast<ssize_t>(b.size()));
+}
+
+struct tmpdir_t {
+    std::string path;
+    tmpdir_t() {
+        char t[] = "/tmp/tern-usock-XXXXXX";
+        path = mkdtemp(t);
+    }
+    ~tmpdir_t() { std::system(("rm -rf " + path).c_str()); }
+};
+
+// A passive connector on NAME with its recorder.
+struct listener_t {
+    tern::connector_usock_stream_t connector;
+    connector_recorder_t rec;
+    explicit listener_t(const std::string& name) {
+        rec.connector = &connector;
+        rec.passive = true;
+        if (!name.empty()) rec.args = {"x=1", "socket=" + name};
+        connector.start(&rec);
+    }
+};
+
+} // namespace
+
+TEST(UsockConnector, SocketNames) {
+    tmpdir_t dir;
+    const std::string path107 = dir.path + "/" + std::string(106 - dir.path.size(), 's');
+    ASSERT_EQ(path107.size(), 107u);
+    const struct {
+        std::string name; // empty: no socket= argument
+        std::string events;
+    } cases[] = {
+        {"", "failed: no socket name specified "},
+        {"@" + std::string(107, 'a'), "failed: socket name is too long"},
+        {path107 + "x", "failed: socket name is too long"},
+        {"@" + std::string(106, 'b'), ""},
+        {path107, ""},
+    };
+    unsetenv("TERN_SOCKNAME");
+    for (const auto& c : cases) {
+        listener_t l(c.name);
+        EXPECT_EQ(l.rec.events.empty() ? "" : l.rec.events[0], c.events) << c.name;
+        EXPECT_EQ(l.rec.events.size(), c.events.empty() ? 0u : 1u) << c.name;
+    }
+    struct stat st;
+    ASSERT_EQ(stat(path107.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0777u);
+
+    // The environment names the socket when no argument does.
+    const std::string env_name = unique_name("env");
+    setenv("TERN_SOCKNAME", env_name.c_str(), 1);
+    listener_t l("");
+    unsetenv("TERN_SOCKNAME");
+    const int peer = peer_connect(env_name);
+    EXPECT_GE(peer, 0);
+    EXPECT_TRUE(run_until([&] { return !l.rec.conns.empty(); }, 2));
+    close(peer);
+}
+
+TEST(UsockConnector, StaleSocketIsReplacedButOtherFilesAreKept) {
+    tmpdir_t dir;
+    const std::string stale = dir.path + "/stale";
+    close(peer_listen(stale)); // leaves the socket file behind
+    listener_t a(stale);
+    EXPECT_TRUE(a.rec.events.empty()) << a.rec.events[0];
+    const int peer = peer_connect(stale);
+    EXPECT_GE(peer, 0);
+    EXPECT_TRUE(run_until([&] { return !a.rec.conns.empty(); }, 2));
+    close(peer);
+
+    const std::string file = dir.path + "/data";
+    std::ofstream(file) << "keep me";
+    listener_t b(file);
+    EXPECT_EQ(b.rec.events,
+              (std::vector<std::string>{"failed: failed to bind socket: Address already in use"}));
+    std::ifstream in(file);
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "keep me");
+}
+
+TEST(UsockConnection, PassiveServesEveryPeerAndDecodesTornFrames) {
+    const std::string name = unique_name("peers");
+    listener_t l(name);
+    const int p1 = peer_connect(name), p2 = peer_connect(name);
+    ASSERT_TRUE(run_until([&] { return l.rec.conns.size() == 2; }, 2));
+    // Abstract: no file appears under the name.
+    EXPECT_NE(access(name.c_str(), F_OK), 0);
+    EXPECT_NE(access(name.c_str() + 1, F_OK), 0);
+
+    conn_recorder_t r1, r2;
+    r1.conn = std::move(l.rec.conns[0]);
+    r2.conn = std::move(l.rec.conns[1]);
+    r1.conn->start(&r1);
+    r2.conn->start(&r2);
+    std::string path;
+    EXPECT_TRUE(static_cast<tern::conn_usock_stream_t&>(*r1.conn).get_path(path));
+    EXPECT_EQ(path, name);
+
+    send_hex(p1, "41 42 " + std::string(f_cmd) + " 02 04 00 31 00");
+    send_hex(p2, f_data49);
+    ASSERT_TRUE(run_until([&] { return r1.events.size() == 1 && r2.events.size() == 1; }, 2));
+    send_hex(p1, "02 03 9C 88 03");
+    ASSERT_TRUE(run_until([&] { return r1.events.size() == 2; }, 2));
+    EXPECT_EQ(r1.events, (std::vector<std::string>{"msg 1/1/255", "msg 3/49/2"}));
+    EXPECT_EQ(r2.events, (std::vector<std::string>{"msg 3/49/2"}));
+
+    // A peer that closes in the middle of a frame: the torn frame is no message.
+    send_hex(p2, "02 04 00 31");
+    close(p2);
+    ASSERT_TRUE(run_until([&] { return r2.events.size() == 2; }, 2));
+    EXPECT_EQ(r2.events[1], "lost: lost connection");
+    tern_test::run_pending();
+    EXPECT_EQ(r2.events.size(), 2u); // reported once
+    close(p1);
+}
+
+TEST(UsockConnection, SendsWholeFramesAndSurvivesAVanishedPeer) {
+    int sv[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
+    conn_recorder_t r;
+    r.conn.reset(new tern::conn_usock_stream_t(sv[0]));
+    r.conn->start(&r);
+    const tern::msg_t m(tern::msg_t::category_cmd, 1);
+    EXPECT_TRUE(r.conn->send_msg(&m));
+    unsigned char got[32];
+    ASSERT_EQ(read(sv[1], got, sizeof got), 10);
+    EXPECT_EQ(tern_test::to_hex(got, 10), f_cmd);
+
+    close(sv[1]);
+    // Without MSG_NOSIGNAL this would kill the test program with SIGPIPE.
+    EXPECT_FALSE(r.conn->send_msg(&m));
+    ASSERT_FALSE(r.events.empty());
+    EXPECT_EQ(r.events[0], "lost: lost connection");
+}
+
+TEST(UsockConnection, OverflowRepeatsButTheConnectionStaysUsable) {
+    int sv[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
+    conn_recorder_t r;
+    r.bufsize = 64;
+    auto* conn = new tern::conn_usock_stream_t(sv[0]);
+    r.conn.reset(conn);
+    conn->start(&r);
+    const bytes_t big = tern_test::raw_frame(3, 10, 2, bytes_t(100, 0x55));
+    ASSERT_EQ(write(sv[1], big.data(), big.size()), static_cast<ssize_t>(big.size()));
+    ASSERT_TRUE(run_until([&] { return r.events.size() >= 3; }, 2));
+    EXPECT_EQ(r.count("err: buffer overflow"), r.events.size());
+    conn->stop(); // the owner's decision; the socket still works
+    const tern::msg_t m(tern::msg_t::category_cmd, 1);
+    EXPECT_TRUE(conn->send_msg(&m));
+    unsigned char got[16];
+    EXPECT_EQ(read(sv[1], got, sizeof got), 10);
+    close(sv[1]);
+}
+
+TEST(UsockConnection, NotConnected) {
+    conn_recorder_t r;
+    r.conn.reset(new tern::conn_usock_stream_t(-1));
+    r.conn->start(&r);
+    const tern::msg_t m(tern::msg_t::category_cmd, 1);
+    EXPECT_FALSE(r.conn->send_msg(&m));
+    EXPECT_EQ(r.events, (std::vector<std::string>{"err: not connected", "err: not connected"}));
+}
+
+TEST(UsockConnector, ActiveConnectsOnTheAttemptAfterThePeerAppears) {
+    const std::string name = unique_name("late");
+    tern::connector_usock_stream_t connector;
+    connector_recorder_t rec;
+    rec.connector = &connector;
+    rec.args = {"socket=" + name};
+    int listener = -1;
+    std::pair<int*, const std::string*> ctx(&listener, &name);
+    const guint late = g_timeout_add(
+        1500,
+        [](void* p) -> gboolean {
+            auto* l = static_cast<std::pair<int*, const std::string*>*>(p);
+            *l->first = peer_listen(*l->second);
+            return G_SOURCE_REMOVE;
+        },
+        &ctx);
+    const double t0 = mono_now();
+    connector.start(&rec);
+    ASSERT_TRUE(run_until([&] { return rec.conns.size() == 1 || rec.count_failed(); }, 6));
+    EXPECT_EQ(rec.events,
+              (std::vector<std::string>{"status: connect failed: Connection refused",
+                                        "status: connect failed: Connection refused", "ready"}));
+    EXPECT_NEAR(rec.times.back() - t0, 2.0, 0.4); // the third attempt
+    if (listener < 0) g_source_remove(late);
+    EXPECT_GE(listener, 0);
+    close(listener);
+}
+
+TEST(UsockConnector, ActiveGivesUpOnTheFourthTick) {
+    tern::connector_usock_stream_t connector;
+    connector_recorder_t rec;
+    rec.connector = &connector;
+    rec.args = {"socket=" + unique_name("nobody")};
+    EXPECT_EQ(connector.retry_count(), 5u);
+    const double t0 = mono_now();
+    connector.start(&rec);
+    ASSERT_TRUE(run_until([&] { return rec.count_failed() > 0; }, 6));
+    ASSERT_EQ(rec.events.size(), 5u);
+    EXPECT_EQ(rec.events[3], "status: connect failed: Connection refused");
+    EXPECT_EQ(rec.events[4], "failed: connection timed out");
+    EXPECT_NEAR(rec.times[3] - t0, 3.0, 0.4);
+    EXPECT_NEAR(rec.times[4] - t0, 4.0, 0.4);
+    tern_test::run_pending();
+    EXPECT_EQ(rec.events.size(), 5u);
+}
+
+TEST(UsockConnection, NestedMainLoopInAHandlerIsNotReentered) {
+    int sv[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
+    struct nesting_t : conn_recorder_t {
+        int depth = 0, max_depth = 0;
+        int peer = -1;
+        void handle_conn_msg(tern::msg_decoder_t& dec) override {
+            ++depth;
+            max_depth = std::max(max_depth, depth);
+            conn_recorder_t::handle_conn_msg(dec);
+            if (events.size() == 1) {
+                // More input arrives while the handler runs its own loop.
+                send_hex(peer, f_data49);
+                run_until([] { return false; }, 0.1);
+            }
+            --depth;
+        }
+    } r;
+    r.peer = sv[1];
+    r.close_on_fault = true;
+    r.conn.reset(new tern::conn_usock_stream_t(sv[0]));
+    r.conn->start(&r);
+    send_hex(sv[1], f_cmd);
+    ASSERT_TRUE(run_until([&] { return r.events.size() == 2; }, 2));
+    EXPECT_EQ(r.max_depth, 1);
+    EXPECT_EQ(r.events, (std::vector<std::string>{"msg 1/1/255", "msg 3/49/2"}));
+    // The owner deletes the connection from inside the loss report.
+    close(sv[1]);
+    ASSERT_TRUE(run_until([&] { return r.events.size() == 3; }, 2));
+    EXPECT_EQ(r.events[2], "lost: lost connection");
+    EXPECT_EQ(r.conn, nullptr);
+    tern_test::run_pending();
+}
+
+TEST(UsockConnector, AcceptFailureGivesUpInsteadOfSpinning) {
+    const std::string name = unique_name("emfile");
+    listener_t l(name);
+    rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit low = old;
+    low.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> fill;
+    for (int fd; (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fill.push_back(fd);
+    close(fill.back()); // room for the peer's socket, none for the accepted one
+    fill.pop_back();
+    const int peer = peer_connect(name);
+    EXPECT_GE(peer, 0);
+    const bool reported = run_until([&] { return !l.rec.events.empty(); }, 2);
+    tern_test::run_pending();
+    for (int fd : fill) close(fd);
+    setrlimit(RLIMIT_NOFILE, &old);
+    ASSERT_TRUE(reported);
+    EXPECT_EQ(l.rec.events, (std::vector<std::string>{
+                                "failed: failed to accept connection: Too many open files"}));
+    close(peer);
+    // Started again, it serves peers as before.
+    l.connector.start(&l.rec);
+    const int again = peer_connect(name);
+    EXPECT_TRUE(run_until([&] { return l.rec.conns.size() == 1; }, 2));
+    close(again);
+}
