@@ -1,13 +1,19 @@
-// Messages per second over a Unix stream socket between two processes: a stream of position
-// frames and request/answer round trips, through library connections on the GLib main loop
-// against plain blocking write/read of the same bytes, measured in the same run.
+// Messages per second between two processes over a Unix stream socket and over loopback TCP:
+// a stream of position frames and request/answer round trips, through library connections on
+// the GLib main loop against plain blocking write/read of the same bytes, in the same run.
 #include "transport_common.h"
 
+#include <tern/conn/conn_tcp.h>
 #include <tern/conn/conn_usock_stream.h>
+#include <tern/conn/net.h>
 
 #include <benchmark/benchmark.h>
 
+#include <arpa/inet.h>
 #include <cstdio>
+#include <map>
+#include <netinet/in.h>
+#include <string>
 #include <sys/socket.h>
 
 namespace {
@@ -15,25 +21,55 @@ namespace {
 constexpr unsigned long long stream_count = 200000;
 constexpr unsigned long long rtt_count = 20000;
 
-// Rates of the last run of each, for the ratios printed at the end.
-double rate_lib_stream = 0, rate_ref_stream = 0, rate_lib_rtt = 0, rate_ref_rtt = 0;
+// Rates of the last run of each benchmark, by name, for the ratios printed at the end.
+std::map<std::string, double> rates;
 
 tern::conn_t* wrap_usock(int fd) {
     return new tern::conn_usock_stream_t(fd);
 }
 
-bool make_pair(int fds[2]) {
+bool usock_pair(int fds[2]) {
     return socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) == 0;
 }
 
+tern::conn_t* wrap_tcp(int fd) {
+    return new tern::conn_tcp_t(new tcp_conn_t(fd, net_addr_loopback(), 0));
+}
+
+// A connected pair on 127.0.0.1: fds[0] accepted, fds[1] connecting.
+bool tcp_pair(int fds[2]) {
+    const int lfd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof sa;
+    bool ok = lfd >= 0 && ::bind(lfd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
+              ::listen(lfd, 1) == 0 &&
+              getsockname(lfd, reinterpret_cast<sockaddr*>(&sa), &len) == 0;
+    fds[1] = ok ? socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0) : -1;
+    ok = ok && fds[1] >= 0 && ::connect(fds[1], reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+    fds[0] = ok ? ::accept4(lfd, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+    if (lfd >= 0) ::close(lfd);
+    return ok && fds[0] >= 0;
+}
+
+struct transport_t {
+    const char* name;
+    bool (*make_pair)(int fds[2]);
+    tern::conn_t* (*wrap)(int fd);
+};
+
+const transport_t transports[] = {{"usock", usock_pair, wrap_usock}, {"tcp", tcp_pair, wrap_tcp}};
+
 template <class Run>
-void measure(benchmark::State& state, unsigned long long count, double& rate, Run run) {
+void measure(benchmark::State& state, const transport_t& tr, const char* kind,
+             unsigned long long count, Run run) {
     double seconds = 0;
     unsigned long long total = 0;
     for (auto _ : state) {
         int fds[2];
-        if (!make_pair(fds)) {
-            state.SkipWithError("socketpair failed");
+        if (!tr.make_pair(fds)) {
+            state.SkipWithError("no connected pair");
             return;
         }
         unsigned long long done = 0;
@@ -46,52 +82,64 @@ void measure(benchmark::State& state, unsigned long long count, double& rate, Ru
         seconds += t;
         total += done;
     }
-    rate = static_cast<double>(total) / seconds;
+    const double rate = static_cast<double>(total) / seconds;
+    rates[std::string(tr.name) + "_" + kind] = rate;
     state.counters["msgs_per_s"] = rate;
     state.SetItemsProcessed(static_cast<std::int64_t>(total));
 }
 
-void BM_usock_stream_library(benchmark::State& state) {
-    measure(state, stream_count, rate_lib_stream, [](int fds[2], unsigned long long& n) {
-        return bench_transport::library_stream(fds, wrap_usock, stream_count, n);
+void stream_library(benchmark::State& state, const transport_t& tr) {
+    measure(state, tr, "stream_library", stream_count, [&tr](int fds[2], unsigned long long& n) {
+        return bench_transport::library_stream(fds, tr.wrap, stream_count, n);
     });
 }
 
-void BM_usock_stream_reference(benchmark::State& state) {
-    measure(state, stream_count, rate_ref_stream, [](int fds[2], unsigned long long& n) {
+void stream_reference(benchmark::State& state, const transport_t& tr) {
+    measure(state, tr, "stream_reference", stream_count, [](int fds[2], unsigned long long& n) {
         return bench_transport::reference_stream(fds, stream_count, n);
     });
 }
 
-void BM_usock_rtt_library(benchmark::State& state) {
-    measure(state, rtt_count, rate_lib_rtt, [](int fds[2], unsigned long long& n) {
-        return bench_transport::library_rtt(fds, wrap_usock, rtt_count, n);
+void rtt_library(benchmark::State& state, const transport_t& tr) {
+    measure(state, tr, "rtt_library", rtt_count, [&tr](int fds[2], unsigned long long& n) {
+        return bench_transport::library_rtt(fds, tr.wrap, rtt_count, n);
     });
 }
 
-void BM_usock_rtt_reference(benchmark::State& state) {
-    measure(state, rtt_count, rate_ref_rtt, [](int fds[2], unsigned long long& n) {
+void rtt_reference(benchmark::State& state, const transport_t& tr) {
+    measure(state, tr, "rtt_reference", rtt_count, [](int fds[2], unsigned long long& n) {
         return bench_transport::reference_rtt(fds, rtt_count, n);
     });
 }
 
-BENCHMARK(BM_usock_stream_reference)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_usock_stream_library)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_usock_rtt_reference)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_usock_rtt_library)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-
 } // namespace
 
 int main(int argc, char** argv) {
+    const struct {
+        const char* name;
+        void (*run)(benchmark::State&, const transport_t&);
+    } kinds[] = {{"stream_reference", stream_reference},
+                 {"stream_library", stream_library},
+                 {"rtt_reference", rtt_reference},
+                 {"rtt_library", rtt_library}};
+    for (const transport_t& tr : transports)
+        for (const auto& k : kinds)
+            benchmark::RegisterBenchmark((std::string(tr.name) + "_" + k.name).c_str(), k.run, tr)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(5);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    if (rate_ref_stream > 0 && rate_lib_stream > 0)
-        std::printf("stream: library %.0f msg/s, reference %.0f msg/s, ratio %.2f\n",
-                    rate_lib_stream, rate_ref_stream, rate_lib_stream / rate_ref_stream);
-    if (rate_ref_rtt > 0 && rate_lib_rtt > 0)
-        std::printf("round trips: library %.0f /s, reference %.0f /s, ratio %.2f\n", rate_lib_rtt,
-                    rate_ref_rtt, rate_lib_rtt / rate_ref_rtt);
+    for (const transport_t& tr : transports)
+        for (const char* kind : {"stream", "rtt"}) {
+            const std::string base = std::string(tr.name) + "_" + kind;
+            const auto lib = rates.find(base + "_library");
+            const auto ref = rates.find(base + "_reference");
+            if (lib != rates.end() && ref != rates.end() && ref->second > 0)
+                std::printf("%s: library %.0f msg/s, reference %.0f msg/s, ratio %.2f\n",
+                            base.c_str(), lib->second, ref->second, lib->second / ref->second);
+        }
     return 0;
 }

@@ -38,39 +38,40 @@ read_t read(bool (data_cache_t::*get)(T&) const) {
     };
 }
 
-// Every getter with the value fill() below gives it.
+// Every getter with the value fill() below gives it, and whether it also needs a valid flag.
 struct getter_t {
     const char* name;
     read_t read;
     double expected;
+    bool flagged;
 };
 #define GET(fn) #fn, read(&data_cache_t::fn)
 const getter_t getters[] = {
-    {GET(get_latitude), 0.5},
-    {GET(get_longitude), -0.25},
-    {GET(get_geoidal_height), 41.5},
-    {GET(get_ellipsoidal_height), 88.25},
-    {GET(get_speed), 5.5},
-    {GET(get_course), 1.5},
-    {GET(get_hdop), 0.75},
-    {GET(get_pdop), 2.5},
-    {GET(get_vdop), 1.75},
-    {GET(get_num_sats_used), 11},
-    {GET(get_num_sats_tracked), 3},
-    {GET(get_fom), 0.125},
-    {GET(get_roll), -3.0},
-    {GET(get_pitch), 4.0},
-    {GET(get_heave), -0.5},
-    {GET(get_rot), 0.0625},
-    {GET(get_heading), 2.25},
-    {GET(get_depth), 120.5},
-    {GET(get_diff_age), 6.0},
-    {GET(get_max_mde_pos), 13.0},
-    {GET(get_raim_reject_count), 1},
-    {GET(get_horiz_accel), 0.25},
-    {GET(get_vert_accel), -1.5},
-    {GET(get_motion_status), 3},
-    {GET(get_dual_freq), 1},
+    {GET(get_latitude), 0.5, true},
+    {GET(get_longitude), -0.25, true},
+    {GET(get_geoidal_height), 41.5, true},
+    {GET(get_ellipsoidal_height), 88.25, true},
+    {GET(get_speed), 5.5, true},
+    {GET(get_course), 1.5, true},
+    {GET(get_hdop), 0.75, true},
+    {GET(get_pdop), 2.5, true},
+    {GET(get_vdop), 1.75, true},
+    {GET(get_num_sats_used), 11, false},
+    {GET(get_num_sats_tracked), 3, false},
+    {GET(get_fom), 0.125, true},
+    {GET(get_roll), -3.0, false},
+    {GET(get_pitch), 4.0, false},
+    {GET(get_heave), -0.5, false},
+    {GET(get_rot), 0.0625, false},
+    {GET(get_heading), 2.25, false},
+    {GET(get_depth), 120.5, false},
+    {GET(get_diff_age), 6.0, true},
+    {GET(get_max_mde_pos), 13.0, false},
+    {GET(get_raim_reject_count), 1, false},
+    {GET(get_horiz_accel), 0.25, false},
+    {GET(get_vert_accel), -1.5, false},
+    {GET(get_motion_status), 3, false},
+    {GET(get_dual_freq), 1, false},
     {"get_diff_detail_name",
      [](const data_cache_t& c, double& v) {
          std::string s = "keep";
@@ -78,38 +79,39 @@ const getter_t getters[] = {
          if (s != "keep") v = s == "TKS-G2" ? 1 : -1;
          return ok;
      },
-     1},
-    {"fix_type", [](const data_cache_t& c, double& v) { return c.fix_type() && (v = 1); }, 1},
+     1, false},
+    {"fix_type", [](const data_cache_t& c, double& v) { return c.fix_type() && (v = 1); }, 1,
+     false},
     {"qc_summary",
      [](const data_cache_t& c, double& v) {
          return c.qc_summary() && (v = c.qc_summary()->unit_variance) != 0;
      },
-     0.5},
+     0.5, false},
 };
 #undef GET
 
-// One of every held kind, all stamped `t`, carrying the values the table expects; added as
-// plain messages so that the dispatch by type is exercised too.
-void fill(data_cache_t& c, double t) {
+// One of every held kind, all stamped `t`, carrying the values the table expects and every
+// valid flag set to `valid`; added as plain messages so that the dispatch by type is exercised.
+void fill(data_cache_t& c, double t, bool valid = true) {
     // clang-format off
-    data_pos_t pos;      pos.latitude_valid = pos.longitude_valid = true;
+    data_pos_t pos;      pos.latitude_valid = pos.longitude_valid = valid;
                          pos.latitude = 0.5; pos.longitude = -0.25;
-    data_height_t h;     h.geoidal_height_valid = h.ellipsoidal_height_valid = true;
+    data_height_t h;     h.geoidal_height_valid = h.ellipsoidal_height_valid = valid;
                          h.geoidal_height = 41.5; h.ellipsoidal_height = 88.25;
-    data_sog_t sog;      sog.sog_valid = true; sog.sog = 5.5f;
-    data_cog_t cog;      cog.cog_valid = true; cog.cog = 1.5f;
-    data_h_dop_t hdop;   hdop.hdop_valid = true; hdop.hdop = 0.75f;
-    data_pv_dop_t pv;    pv.pdop_valid = pv.vdop_valid = true; pv.pdop = 2.5f; pv.vdop = 1.75f;
+    data_sog_t sog;      sog.sog_valid = valid; sog.sog = 5.5f;
+    data_cog_t cog;      cog.cog_valid = valid; cog.cog = 1.5f;
+    data_h_dop_t hdop;   hdop.hdop_valid = valid; hdop.hdop = 0.75f;
+    data_pv_dop_t pv;    pv.pdop_valid = pv.vdop_valid = valid; pv.pdop = 2.5f; pv.vdop = 1.75f;
     data_sat_count_t count;  count.num_sats = 11;
     data_sat_track_t track;  track.constellation = constellation_galileo; track.sats.resize(3);
-    data_fom_t fom;      fom.fom_valid = true; fom.fom = 0.125f;
+    data_fom_t fom;      fom.fom_valid = valid; fom.fom = 0.125f;
     data_roll_t roll;    roll.roll = -3.0f;
     data_pitch_t pitch;  pitch.pitch = 4.0f;
     data_heave_t heave;  heave.heave = -0.5f;
     data_rot_t rot;      rot.rot = 0.0625f;
     data_heading_t heading;  heading.heading = 2.25f;
     data_depth_t depth;  depth.depth = 120.5;
-    data_diff_t diff;    diff.age_valid = true; diff.age = 6.0f;
+    data_diff_t diff;    diff.age_valid = valid; diff.age = 6.0f;
     data_qc_mde_t mde;   mde.pmde_lat = 3.0f; mde.pmde_long = 4.0f; mde.pmde_altitude = 12.0f;
     data_qc_gbs_t gbs;   // probability 0: one rejection
     data_motion_t motion;    motion.status = tss1Msg_t::status_gps_aided;
@@ -128,19 +130,19 @@ void fill(data_cache_t& c, double t) {
     }
 }
 
-// Reads every getter; `fresh(name)` says which must succeed.
-void expect_getters(const data_cache_t& c, const std::function<bool(const std::string&)>& fresh,
+// Reads every getter; `gives(getter)` says which must succeed.
+void expect_getters(const data_cache_t& c, const std::function<bool(const getter_t&)>& gives,
                     const char* when) {
     for (const getter_t& g : getters) {
         double v = -77.0;
         const bool ok = g.read(c, v);
-        EXPECT_EQ(ok, fresh(g.name)) << g.name << " " << when;
+        EXPECT_EQ(ok, gives(g)) << g.name << " " << when;
         EXPECT_EQ(v, ok ? g.expected : -77.0) << g.name << " " << when;
     }
 }
 
-const auto none = [](const std::string&) { return false; };
-const auto all = [](const std::string&) { return true; };
+const auto none = [](const getter_t&) { return false; };
+const auto all = [](const getter_t&) { return true; };
 
 } // namespace
 
@@ -153,7 +155,8 @@ TEST_F(DataCache, EveryGetterUnderTheFreshnessWindow) {
     // At 2.0 s everything is refused but the tracked satellites, which keep 5.0 s.
     fill(cache, ago(2.0));
     expect_getters(
-        cache, [](const std::string& n) { return n == "get_num_sats_tracked"; }, "at 2.0 s");
+        cache, [](const getter_t& g) { return g.name == std::string("get_num_sats_tracked"); },
+        "at 2.0 s");
 }
 
 TEST_F(DataCache, NothingIsFreshOnABrokenClockOrStamp) {
@@ -169,14 +172,9 @@ TEST_F(DataCache, NothingIsFreshOnABrokenClockOrStamp) {
 }
 
 TEST_F(DataCache, FreshMessageWithoutValidFlagGivesNoValue) {
-    data_pos_t pos;
-    pos.utc_tstamp = ago(1.0);
-    pos.latitude = 1.0;
-    pos.longitude_valid = true;
-    cache.add(pos);
-    double v = 9.0;
-    EXPECT_FALSE(cache.get_latitude(v));
-    EXPECT_TRUE(cache.get_longitude(v));
+    fill(cache, ago(0.5), false);
+    expect_getters(
+        cache, [](const getter_t& g) { return !g.flagged; }, "flags off");
 }
 
 TEST_F(DataCache, TrackedSatellitesSumOnlyFreshSlots) {
@@ -247,9 +245,8 @@ TEST_F(DataCache, IgnoresOtherCategoriesNullsAndMislabelledMessages) {
     pos.utc_tstamp = ago(0.0);
     pos.latitude_valid = true;
     pos.latitude = 0.25;
-    cache.add(std::list<msg_t*>{&fb, nullptr, &bare, &pos});
+    cache.add(std::list<msg_t*>{&pos, &fb, nullptr, &bare}); // neither may replace pos
     double v = 0.0;
     ASSERT_TRUE(cache.get_latitude(v));
     EXPECT_EQ(v, 0.25);
-    EXPECT_FALSE(cache.get_longitude(v));
 }

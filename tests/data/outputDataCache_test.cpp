@@ -126,7 +126,6 @@ TEST(OutputDataCache, SatellitesInUseJoinTheCurrentEpochOnly) {
     EXPECT_EQ(cache.lastSatUse()->constellation, constellation_glonass);
     // Galileo at 97.5 is outside [98.0, 100.0]; BeiDou at the edge is in.
     EXPECT_EQ(listed(cache.currentSatsUsed()), (std::vector<unsigned int>{3, 12, 70, 140}));
-    EXPECT_EQ(cache.currentSatsUsed().size(), 4u);
 
     // A later, smaller GPS list replaces the GPS entry and becomes the last.
     cache.add(sat_use(constellation_gps, 101.0, {5}));
@@ -186,6 +185,5 @@ TEST(OutputDataCache, ProtectionValueKeepsTheLargerOfOneStamp) {
         cache.add(mde(r.t, r.lat, r.lon, r.alt));
         EXPECT_EQ(cache.maxPosMde(), r.value) << "at " << r.t;
         EXPECT_EQ(cache.maxPosMdeTimestamp(), r.stamp);
-        EXPECT_EQ(cache.lastMessageType(), static_cast<unsigned>(data_type_qc_mde));
     }
 }

@@ -41,50 +41,51 @@ unsigned parse(const std::string& text) {
 TEST(PortCfg, StoresEveryKeyAsTextInOrder) {
     KeelConfig store;
     odd_port().set_cfg("ternorsk", port_config_prefix(3), store);
-    const char* const expected[][2] = {
-        {"port_3_serial_device", "/dev/ttyS3"},
-        {"port_3_device_type", "ternorsk"},
-        {"port_3_baud", "4800"},
-        {"port_3_data_bits", "7"},
-        {"port_3_parity", "even"},
-        {"port_3_stop_bits", "2"},
-        {"port_3_flow_control", "tern"},
-        {"port_3_use_rts", "1"},
-    };
-    ASSERT_EQ(store.size(), 8u);
-    for (unsigned i = 0; i < 8; ++i) {
-        EXPECT_EQ(store.entries()[i].key, expected[i][0]);
-        EXPECT_EQ(store.entries()[i].value, expected[i][1]);
-    }
+    std::string text;
+    for (const ConfigEntry& e : store.entries()) text += e.key + '=' + e.value + '\n';
+    EXPECT_EQ(text,
+              "port_3_serial_device=/dev/ttyS3\nport_3_device_type=ternorsk\nport_3_baud=4800\n"
+              "port_3_data_bits=7\nport_3_parity=even\nport_3_stop_bits=2\n"
+              "port_3_flow_control=tern\nport_3_use_rts=1\n");
 
     port_cfg_t back;
     std::string type;
     ASSERT_TRUE(back.load_cfg(store, "port_3_", type));
     EXPECT_EQ(type, "ternorsk");
     EXPECT_EQ(back, odd_port());
-    EXPECT_EQ(back.serial_device, "/dev/ttyS3");
 }
 
-TEST(PortCfg, RequiredAndOptionalKeys) {
-    KeelConfig store;
-    odd_port().set_cfg("gyro", "p_", store);
-    port_cfg_t p = odd_port();
-    std::string type;
-    KeelConfig no_rts = without(store, "p_use_rts");
-    ASSERT_TRUE(p.load_cfg(no_rts, "p_", type));
-    EXPECT_FALSE(p.use_rts);
-
-    p = port_cfg_t();
-    p.use_rts = true;
-    KeelConfig no_parity = without(store, "p_parity");
-    EXPECT_FALSE(p.load_cfg(no_parity, "p_", type));
-    EXPECT_EQ(p.serial_device, "/dev/ttyS3");
-    EXPECT_EQ(type, "gyro");
-    EXPECT_EQ(p.baud, 4800u);
-    EXPECT_EQ(p.data_bits, char_size_7);
-    EXPECT_EQ(p.parity, parity_none);    // missing
-    EXPECT_EQ(p.stop_bits, stop_bits_1); // not reached
-    EXPECT_TRUE(p.use_rts);              // not reached
+// A store missing one key: every key before the gap is read, the rest left alone, and the load
+// fails; only "use_rts" (absent from older files) may be missing, and then reads as off.
+TEST(PortCfg, LoadStopsAtTheFirstMissingKey) {
+    KeelConfig full;
+    odd_port().set_cfg("tss", "p_", full);
+    const struct {
+        const char* missing;
+        bool ok;
+        const char* after; // serial|type|baud|data bits|parity|stop bits|flow|use_rts
+    } rows[] = {
+        {"serial_device", false, "|old|115200|8|none|1|none|1"},
+        {"device_type", false, "/dev/ttyS3|old|115200|8|none|1|none|1"},
+        {"baud", false, "/dev/ttyS3|tss|115200|8|none|1|none|1"},
+        {"data_bits", false, "/dev/ttyS3|tss|4800|8|none|1|none|1"},
+        {"parity", false, "/dev/ttyS3|tss|4800|7|none|1|none|1"},
+        {"stop_bits", false, "/dev/ttyS3|tss|4800|7|even|1|none|1"},
+        {"flow_control", false, "/dev/ttyS3|tss|4800|7|even|2|none|1"},
+        {"use_rts", true, "/dev/ttyS3|tss|4800|7|even|2|tern|0"},
+    };
+    for (const auto& r : rows) {
+        KeelConfig store = without(full, std::string("p_") + r.missing);
+        ASSERT_EQ(store.size(), 7u);
+        port_cfg_t p;
+        p.use_rts = true;
+        std::string type = "old";
+        EXPECT_EQ(p.load_cfg(store, "p_", type), r.ok) << r.missing;
+        std::ostringstream os;
+        os << p.serial_device << '|' << type << '|' << p.baud << '|' << p.data_bits << '|'
+           << p.parity << '|' << p.stop_bits << '|' << p.flow_control << '|' << p.use_rts;
+        EXPECT_EQ(os.str(), r.after) << r.missing;
+    }
 }
 
 TEST(PortCfg, EqualityIgnoresTheDeviceName) {

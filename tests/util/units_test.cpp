@@ -36,9 +36,7 @@ struct latlon_row_t {
 TEST(LatLon, EveryFormAndCarry) {
     const latlon_row_t rows[] = {
         {true, 45.5, 1, 6, "45&deg30.0000'N"},
-        {false, -0.25, 1, 2,
-         "0\xC2\xB0"
-         "15.0000'W"},
+        {false, -0.25, 1, 2, "0\u00B015.0000'W"},
         {true, 45.5, 0, 0, "45.500000N"},
         {true, -45.5, 0, 7, "45.500000&degS"},
         {true, -33.856, 2, 0, "33d51'21.6000\"S"},
@@ -46,9 +44,7 @@ TEST(LatLon, EveryFormAndCarry) {
         {true, 10.0 + 59.99996 / 60.0, 1, 0, "11d00.0000'N"}, // minutes carry
         {true, 10.0 + 59.99994 / 60.0, 1, 0, "10d59.9999'N"}, // just below the carry
         {true, 12.0 + 59.0 / 60.0 + 59.99999 / 3600.0, 2, 0, "13d00'00.0000\"N"},
-        {false, 179.0 + 59.99999 / 3600.0, 2, 2,
-         "179\xC2\xB0"
-         "01'00.0000\"E"},
+        {false, 179.0 + 59.99999 / 3600.0, 2, 2, "179\u00B001'00.0000\"E"},
         {true, -0.0, 1, 0, "0d00.0000'N"},
         {true, 45.5, 7, 0, "bad_angle_format!"},
         {true, nan, 1, 0, ""},
@@ -64,7 +60,7 @@ TEST(LatLon, EveryFormAndCarry) {
     }
 }
 
-TEST(DegreeFormats, SignWidthAndSymbol) {
+TEST(DegreeFormats, SignWidthSymbolAndUnit) {
     using tern::deg_fmt_d_t;
     using tern::deg_fmt_dm_t;
     using tern::deg_fmt_dms_t;
@@ -89,6 +85,12 @@ TEST(DegreeFormats, SignWidthAndSymbol) {
         {text(deg_fmt_dms_t(degminsec_t{-3, -59, -59.99999}, 2, 1, 4)), "-4d00'00.0000\""},
         {text(deg_fmt_dms_t(degminsec_t{0, -1, -30.0}, 1, 1, 1)), "-0d01'30.0\""},
         {text(deg_fmt_dms_t(degminsec_t{1, 2, 3.0}, 1, 6, 2)), "1&deg02'03.00\""},
+        {text(tern::speed_fmt_t(5.0, tern::speed_unit_mps, 1)), "5.0 m/s"},
+        {text(tern::speed_fmt_t(5.0, static_cast<tern::speed_unit_t>(7), 1)), "5.0 ??"},
+        {text(tern::dist_fmt_t(12.3456, tern::dist_unit_us_svy_foot, 2)), "12.35 ft"},
+        {text(tern::dist_fmt_t(-0.001, tern::dist_unit_meter, 1)), "0.0 m"},
+        {text(tern::dist_fmt_t(3.0, static_cast<tern::dist_unit_t>(2), 0)), "3 ??"},
+        {text(tern::dist_fmt_t(nan, tern::dist_unit_meter, 2)), ""},
     };
     for (const auto& r : rows) EXPECT_EQ(r.got, r.expected);
 }
@@ -116,17 +118,6 @@ TEST(DegreeFormats, RoundAngleReportsTheCarry) {
     }
 }
 
-TEST(DistSpeed, TextAndUnknownUnit) {
-    EXPECT_EQ(text(tern::speed_fmt_t(5.0, tern::speed_unit_mps, 1)), "5.0 m/s");
-    EXPECT_EQ(text(tern::speed_fmt_t(5.0, static_cast<tern::speed_unit_t>(7), 1)), "5.0 ??");
-    EXPECT_EQ(text(tern::dist_fmt_t(12.3456, tern::dist_unit_us_svy_foot, 2)), "12.35 ft");
-    EXPECT_EQ(text(tern::dist_fmt_t(-0.001, tern::dist_unit_meter, 1)), "0.0 m");
-    EXPECT_EQ(text(tern::dist_fmt_t(3.0, static_cast<tern::dist_unit_t>(2), 0)), "3 ??");
-    EXPECT_EQ(text(tern::dist_fmt_t(nan, tern::dist_unit_meter, 2)), "");
-    EXPECT_EQ(tern::dist_unit_str(static_cast<tern::dist_unit_t>(2)), nullptr);
-    EXPECT_EQ(tern::speed_unit_str(static_cast<tern::speed_unit_t>(4)), nullptr);
-}
-
 struct grouping_t : std::numpunct<char> {
     std::string do_grouping() const override { return "\3"; }
     char do_thousands_sep() const override { return ','; }
@@ -150,6 +141,8 @@ TEST(Units, ConversionsAndSettingsTexts) {
                      0.51444444444444444);
     EXPECT_DOUBLE_EQ(tern::speed_convert(1.0, tern::speed_unit_mph, tern::speed_unit_knot),
                      0.86897624190064787);
+    EXPECT_EQ(tern::dist_unit_str(static_cast<tern::dist_unit_t>(2)), nullptr);
+    EXPECT_EQ(tern::speed_unit_str(static_cast<tern::speed_unit_t>(4)), nullptr);
 
     struct row_t {
         std::string written, expected;
