@@ -117,38 +117,33 @@ struct env_guard_t {
 } // namespace
 
 // Port texts the connector must refuse at start, before touching any socket.
-struct bad_port_t {
-    const char* arg; // null: no arguments at all
-    const char* env; // TERN_PORT, or null
-    bool passive;
-    const char* desc;
-};
-
-class ConnectorTcpBadPort : public ::testing::TestWithParam<bad_port_t> {};
-
-TEST_P(ConnectorTcpBadPort, FailsAtStart) {
-    const bad_port_t& row = GetParam();
-    env_guard_t env(row.env);
-    tern::connector_tcp_t c;
-    want_t w;
-    w.connector = &c;
-    w.passive = row.passive;
-    w.use_args = row.arg != nullptr;
-    if (row.arg) w.args = {"other=1", row.arg};
-    c.start(&w);
-    ASSERT_EQ(w.failures.size(), 1u);
-    EXPECT_EQ(w.failures[0], row.desc);
-    EXPECT_TRUE(w.statuses.empty());
+TEST(ConnectorTcp, BadPortFailsAtStart) {
+    const struct {
+        const char* arg; // null: no arguments at all
+        const char* env; // TERN_PORT, or null
+        bool passive;
+        const char* desc;
+    } rows[] = {{"port=70000", nullptr, false, "invalid port number 70000"},
+                {"port=80a", nullptr, true, "invalid port number 80a"},
+                {"port=65536", nullptr, false, "invalid port number 65536"},
+                {"port=", nullptr, false, "invalid port number "},
+                {nullptr, "7x", false, "invalid port number 7x"},
+                {"port=-1", "80", true, "invalid port number -1"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.arg ? row.arg : row.env);
+        env_guard_t env(row.env);
+        tern::connector_tcp_t c;
+        want_t w;
+        w.connector = &c;
+        w.passive = row.passive;
+        w.use_args = row.arg != nullptr;
+        if (row.arg) w.args = {"other=1", row.arg};
+        c.start(&w);
+        ASSERT_EQ(w.failures.size(), 1u);
+        EXPECT_EQ(w.failures[0], row.desc);
+        EXPECT_TRUE(w.statuses.empty());
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ConnectorTcpBadPort,
-    ::testing::Values(bad_port_t{"port=70000", nullptr, false, "invalid port number 70000"},
-                      bad_port_t{"port=80a", nullptr, true, "invalid port number 80a"},
-                      bad_port_t{"port=65536", nullptr, false, "invalid port number 65536"},
-                      bad_port_t{"port=", nullptr, false, "invalid port number "},
-                      bad_port_t{nullptr, "7x", false, "invalid port number 7x"},
-                      bad_port_t{"port=-1", "80", true, "invalid port number -1"}));
 
 TEST(ConnectorTcp, PortComesFromArgumentThenEnvironmentThenDefault) {
     struct row_t {
