@@ -33,7 +33,12 @@ bool usock_pair(int fds[2]) {
 }
 
 tern::conn_t* wrap_tcp(int fd) {
-    return new tern::conn_tcp_t(new tcp_conn_t(fd, net_addr_loopback(), 0));
+    // A socket taken this way counts as connecting until its first writable event confirms
+    // it, as the connector's accepted sockets do.
+    auto* sock = new tcp_conn_t(fd, net_addr_loopback(), 0);
+    for (int i = 0; i < 1000 && sock->get_state() == 1; ++i)
+        g_main_context_iteration(nullptr, TRUE);
+    return new tern::conn_tcp_t(sock);
 }
 
 // A connected pair on 127.0.0.1: fds[0] accepted, fds[1] connecting.

@@ -12,7 +12,6 @@
 
 #include <tern/thread/glibTimer.h>
 
-#include "fd_watch_priv.h"
 
 namespace tern {
 
@@ -246,7 +245,7 @@ public:
 
     conn_usock_stream_t* owner;
     int fd;
-    fd_watch_t<conn_usock_stream_priv_t> io;
+    gio_t<conn_usock_stream_priv_t> io;
 };
 
 conn_usock_stream_t::conn_usock_stream_t(int fd) : priv_(new conn_usock_stream_priv_t(this, fd)) {}

@@ -50,13 +50,21 @@ private:
 // Watch on a file descriptor calling a member function of its owner when one of the watched
 // conditions is reported; the handler reads get_current_cond() to see which. The descriptor
 // stays the owner's: stopping never closes it. To change the conditions, start again.
+//
+// The handler is never re-entered. GLib would guarantee that by taking the descriptor out of
+// the poll set around every dispatch, which writes the context's wake-up descriptor twice and
+// costs a spurious wake-up per event; instead the source may recurse and blocks itself only
+// when a handler really runs a nested main loop, until that handler returns.
 template <class T>
 class gio_t {
 public:
     gio_t() = default;
     gio_t(const gio_t&) = delete;
     gio_t& operator=(const gio_t&) = delete;
-    ~gio_t() { stop(); }
+    ~gio_t() {
+        if (destroyed_) *destroyed_ = true;
+        stop();
+    }
 
     void connect(T* obj, void (T::*method)()) {
         obj_ = obj;
@@ -66,41 +74,80 @@ public:
     void start(int fd, GIOCondition cond) {
         stop();
         if (fd < 0) return;
+        static GSourceFuncs funcs = {nullptr, nullptr, &gio_t::dispatch, nullptr, nullptr, nullptr};
+        source_ = g_source_new(&funcs, sizeof(source_t));
+        reinterpret_cast<source_t*>(source_)->self = this;
         fd_ = fd;
         watch_cond_ = cond;
-        channel_ = g_io_channel_unix_new(fd);
-        source_ = g_io_add_watch(channel_, cond, &gio_t::inputCB, this);
+        tag_ = g_source_add_unix_fd(source_, fd, cond);
+        g_source_set_can_recurse(source_, TRUE);
+        g_source_attach(source_, nullptr);
     }
     void stop() {
-        if (source_ != 0) g_source_remove(source_);
-        source_ = 0;
-        if (channel_) g_io_channel_unref(channel_);
-        channel_ = nullptr;
+        if (source_) {
+            reinterpret_cast<source_t*>(source_)->self = nullptr;
+            g_source_destroy(source_);
+            g_source_unref(source_);
+        }
+        source_ = nullptr;
+        tag_ = nullptr;
         fd_ = -1;
         watch_cond_ = GIOCondition(0);
         current_cond_ = GIOCondition(0);
+        blocked_ = false;
     }
-    bool is_active() const { return source_ != 0; }
+    bool is_active() const { return source_ != nullptr; }
     int get_fd() const { return fd_; }
     GIOCondition get_watch_cond() const { return watch_cond_; }
     GIOCondition get_current_cond() const { return current_cond_; }
 
-    // The handler may stop, restart or destroy the watch; the source is left to GLib.
-    static gboolean inputCB(GIOChannel*, GIOCondition cond, void* data) {
-        auto* self = static_cast<gio_t*>(data);
-        self->current_cond_ = cond;
+private:
+    struct source_t {
+        GSource base;
+        gio_t* self;
+    };
+
+    static gboolean dispatch(GSource* src, GSourceFunc, gpointer) {
+        gio_t* self = reinterpret_cast<source_t*>(src)->self;
+        if (!self) return G_SOURCE_REMOVE;
+        if (self->in_call_) {
+            // A nested main loop inside our handler: keep quiet until the handler returns.
+            g_source_modify_unix_fd(src, self->tag_, GIOCondition(0));
+            self->blocked_ = true;
+            return G_SOURCE_CONTINUE;
+        }
+        // Only the conditions asked for are handed on (poll reports a hang-up to everyone).
+        const unsigned cond = g_source_query_unix_fd(src, self->tag_) & self->watch_cond_;
+        if (cond == 0) return G_SOURCE_CONTINUE;
+        self->current_cond_ = static_cast<GIOCondition>(cond);
+        bool destroyed = false;
+        bool* const outer = self->destroyed_;
+        self->destroyed_ = &destroyed;
+        self->in_call_ = true;
         if (self->obj_ && self->method_) (self->obj_->*(self->method_))();
-        return G_SOURCE_CONTINUE;
+        if (destroyed) {
+            if (outer) *outer = true;
+            return G_SOURCE_REMOVE; // the handler deleted the watch with its owner
+        }
+        self->destroyed_ = outer;
+        self->in_call_ = false;
+        // A stopped watch forgot its block; a restarted one is the only source left to dispatch.
+        if (self->blocked_ && self->source_)
+            g_source_modify_unix_fd(self->source_, self->tag_, self->watch_cond_);
+        self->blocked_ = false;
+        return self->source_ == src ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
     }
 
-private:
     T* obj_ = nullptr;
     void (T::*method_)() = nullptr;
+    GSource* source_ = nullptr;
+    gpointer tag_ = nullptr;
     int fd_ = -1;
-    unsigned source_ = 0;
-    GIOChannel* channel_ = nullptr;
     GIOCondition watch_cond_ = GIOCondition(0);
     GIOCondition current_cond_ = GIOCondition(0);
+    bool in_call_ = false;
+    bool blocked_ = false;
+    bool* destroyed_ = nullptr;
 };
 
 // Starts io with a condition set computed as an integer (GLib bits: readable 1, writable 4,
