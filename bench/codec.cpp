@@ -23,8 +23,12 @@ void* operator new(std::size_t n) {
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -112,8 +116,8 @@ struct plain_sat_t {
 
 void BM_pos_reference(benchmark::State& state) {
     const tern::data_pos_t src = make_pos();
-    const plain_pos_t in{src.utc_tstamp, src.gps_week_sec, src.latitude, src.longitude,
-                         src.gps_week,   1,                3};
+    const plain_pos_t in{
+        src.utc_tstamp, src.gps_week_sec, src.latitude, src.longitude, src.gps_week, 1, 3};
     ref_frame_t f;
     plain_pos_t out{};
     for (auto _ : state) {
@@ -237,12 +241,18 @@ void count_allocations(benchmark::State& state, const M& src) {
         decode_allocs += allocations.load() - before;
         ++runs;
     }
-    state.counters["allocs_per_encode"] = static_cast<double>(encode_allocs) / static_cast<double>(runs);
-    state.counters["allocs_per_decode"] = static_cast<double>(decode_allocs) / static_cast<double>(runs);
+    state.counters["allocs_per_encode"] =
+        static_cast<double>(encode_allocs) / static_cast<double>(runs);
+    state.counters["allocs_per_decode"] =
+        static_cast<double>(decode_allocs) / static_cast<double>(runs);
 }
 
-void BM_pos_allocations(benchmark::State& state) { count_allocations(state, make_pos()); }
-void BM_sat_track_allocations(benchmark::State& state) { count_allocations(state, make_track()); }
+void BM_pos_allocations(benchmark::State& state) {
+    count_allocations(state, make_pos());
+}
+void BM_sat_track_allocations(benchmark::State& state) {
+    count_allocations(state, make_track());
+}
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // Umbrella header: every public header of the library and of its two platform libraries.
 #pragma once
 
+#include <keelconfig/KeelConfig.h>
 #include <tern/alarms/alarmInfo.h>
 #include <tern/alarms/windStatusConfig.h>
 #include <tern/config/path_util.h>
@@ -20,6 +21,11 @@
 #include <tern/data/outputDataCache.h>
 #include <tern/data/port_cfg.h>
 #include <tern/data/port_mgr.h>
+#include <tern/decode/atsAsciiMsg.h>
+#include <tern/decode/bufferStream.h>
+#include <tern/decode/dateTime.h>
+#include <tern/decode/decode.h>
+#include <tern/decode/tss1Msg.h>
 #include <tern/log/csv_fields.h>
 #include <tern/log/log_cfg.h>
 #include <tern/msg/catalogue.h>
@@ -43,9 +49,3 @@
 #include <tern/util/range_bearing.h>
 #include <tern/util/time_util.h>
 #include <tern/util/units.h>
-#include <tern/decode/atsAsciiMsg.h>
-#include <tern/decode/bufferStream.h>
-#include <tern/decode/dateTime.h>
-#include <tern/decode/decode.h>
-#include <tern/decode/tss1Msg.h>
-#include <keelconfig/KeelConfig.h>

@@ -12,7 +12,6 @@
 
 #include <tern/thread/glibTimer.h>
 
-
 namespace tern {
 
 namespace {

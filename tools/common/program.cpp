@@ -20,9 +20,13 @@ void set_program(const char* argv0) {
     program_name = slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string prefix() { return program_name + ":" + std::to_string(getpid()); }
+std::string prefix() {
+    return program_name + ":" + std::to_string(getpid());
+}
 
-void diag(const std::string& text) { std::cerr << prefix() << ": " << text << std::endl; }
+void diag(const std::string& text) {
+    std::cerr << prefix() << ": " << text << std::endl;
+}
 
 bool parse_unsigned(const char* text, unsigned long long max, unsigned long long& value) {
     if (!text || !*text || *text == '-' || *text == '+' || *text == ' ') return false;
