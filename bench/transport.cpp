@@ -9,20 +9,18 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstdio>
-#include <map>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
+#include <vector>
 
 namespace {
 
 constexpr unsigned long long stream_count = 200000;
 constexpr unsigned long long rtt_count = 20000;
-
-// Rates of the last run of each benchmark, by name, for the ratios printed at the end.
-std::map<std::string, double> rates;
 
 tern::conn_t* wrap_usock(int fd) {
     return new tern::conn_usock_stream_t(fd);
@@ -67,8 +65,7 @@ struct transport_t {
 const transport_t transports[] = {{"usock", usock_pair, wrap_usock}, {"tcp", tcp_pair, wrap_tcp}};
 
 template <class Run>
-void measure(benchmark::State& state, const transport_t& tr, const char* kind,
-             unsigned long long count, Run run) {
+void measure(benchmark::State& state, const transport_t& tr, unsigned long long count, Run run) {
     double seconds = 0;
     unsigned long long total = 0;
     for (auto _ : state) {
@@ -88,31 +85,30 @@ void measure(benchmark::State& state, const transport_t& tr, const char* kind,
         total += done;
     }
     const double rate = static_cast<double>(total) / seconds;
-    rates[std::string(tr.name) + "_" + kind] = rate;
     state.counters["msgs_per_s"] = rate;
     state.SetItemsProcessed(static_cast<std::int64_t>(total));
 }
 
 void stream_library(benchmark::State& state, const transport_t& tr) {
-    measure(state, tr, "stream_library", stream_count, [&tr](int fds[2], unsigned long long& n) {
+    measure(state, tr, stream_count, [&tr](int fds[2], unsigned long long& n) {
         return bench_transport::library_stream(fds, tr.wrap, stream_count, n);
     });
 }
 
 void stream_reference(benchmark::State& state, const transport_t& tr) {
-    measure(state, tr, "stream_reference", stream_count, [](int fds[2], unsigned long long& n) {
+    measure(state, tr, stream_count, [](int fds[2], unsigned long long& n) {
         return bench_transport::reference_stream(fds, stream_count, n);
     });
 }
 
 void rtt_library(benchmark::State& state, const transport_t& tr) {
-    measure(state, tr, "rtt_library", rtt_count, [&tr](int fds[2], unsigned long long& n) {
+    measure(state, tr, rtt_count, [&tr](int fds[2], unsigned long long& n) {
         return bench_transport::library_rtt(fds, tr.wrap, rtt_count, n);
     });
 }
 
 void rtt_reference(benchmark::State& state, const transport_t& tr) {
-    measure(state, tr, "rtt_reference", rtt_count, [](int fds[2], unsigned long long& n) {
+    measure(state, tr, rtt_count, [](int fds[2], unsigned long long& n) {
         return bench_transport::reference_rtt(fds, rtt_count, n);
     });
 }
@@ -137,14 +133,34 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    // The runs above are not interleaved, so load that changes between them skews their
+    // ratios. Here reference and library alternate, and the median of the rounds' ratios is
+    // the figure to quote.
     for (const transport_t& tr : transports)
-        for (const char* kind : {"stream", "rtt"}) {
-            const std::string base = std::string(tr.name) + "_" + kind;
-            const auto lib = rates.find(base + "_library");
-            const auto ref = rates.find(base + "_reference");
-            if (lib != rates.end() && ref != rates.end() && ref->second > 0)
-                std::printf("%s: library %.0f msg/s, reference %.0f msg/s, ratio %.2f\n",
-                            base.c_str(), lib->second, ref->second, lib->second / ref->second);
+        for (const bool stream : {true, false}) {
+            const unsigned long long count = stream ? stream_count : rtt_count;
+            std::vector<double> ratios;
+            for (int round = 0; round < 7; ++round) {
+                double rate[2] = {0, 0}; // reference, library
+                for (int lib = 0; lib < 2; ++lib) {
+                    int fds[2];
+                    if (!tr.make_pair(fds)) return 1;
+                    unsigned long long n = 0;
+                    const double t =
+                        stream ? (lib ? bench_transport::library_stream(fds, tr.wrap, count, n)
+                                      : bench_transport::reference_stream(fds, count, n))
+                               : (lib ? bench_transport::library_rtt(fds, tr.wrap, count, n)
+                                      : bench_transport::reference_rtt(fds, count, n));
+                    if (n != count || t <= 0) return 1;
+                    rate[lib] = static_cast<double>(n) / t;
+                }
+                ratios.push_back(rate[1] / rate[0]);
+            }
+            std::sort(ratios.begin(), ratios.end());
+            std::printf("%s %s: median ratio library/reference over %zu alternating rounds %.2f "
+                        "(lowest %.2f, highest %.2f)\n",
+                        tr.name, stream ? "stream" : "round trips", ratios.size(),
+                        ratios[ratios.size() / 2], ratios.front(), ratios.back());
         }
     return 0;
 }

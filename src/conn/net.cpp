@@ -371,7 +371,10 @@ int tcp_conn_t::send(const void* buf, unsigned len) {
         const int e = errno;
         if (e == EINTR) continue;
         if (net_errno_blocking(e) || e == EWOULDBLOCK) {
-            g_usleep(10000);
+            // A full send queue blocks the caller: wait for room, 10 ms at the most per try,
+            // rather than sleeping the whole 10 ms when room comes back at once.
+            pollfd pfd{d->fd, POLLOUT, 0};
+            ::poll(&pfd, 1, 10);
             continue;
         }
         clear_desc() << "send(): err=" << e << ' ' << net_err_str(e);
