@@ -4,6 +4,8 @@
 
 #include <tern/msg/data_msgs.h>
 
+#include "alloc_count.h"
+
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -11,24 +13,7 @@
 #include <cstring>
 #include <new>
 
-namespace {
-std::atomic<unsigned long long> allocations{0};
-}
-
-// Every heap allocation of the program is counted. (GCC cannot see that these replace the
-// global pair and warns that malloc'd memory reaches operator delete.)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t n) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n ? n : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
+using bench_alloc::allocations;
 
 namespace {
 
