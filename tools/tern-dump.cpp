@@ -154,6 +154,7 @@ int main(int argc, char** argv) {
     tern_tool::set_program(argv[0]);
     options_t opt;
     tern_tool::transport_opt_t link_opt;
+    int status = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -163,16 +164,8 @@ int main(int argc, char** argv) {
             opt.usbd = true;
         } else if (a == "--check") {
             opt.check = true;
-        } else if (a == "--connect" || a == "--listen") {
-            if (i + 1 >= argc) {
-                tern_tool::diag(a + " needs a value (see --help)");
-                return 2;
-            }
-            std::string why;
-            if (!tern_tool::parse_transport(argv[++i], a == "--listen", link_opt, why)) {
-                tern_tool::diag(why);
-                return 2;
-            }
+        } else if (tern_tool::take_transport_option(argc, argv, i, link_opt, status)) {
+            if (status) return status;
         } else if (a.size() > 1 && a[0] == '-') {
             tern_tool::diag("unknown option " + a + " (see --help)");
             return 2;

@@ -266,16 +266,9 @@ int main(int argc, char** argv) {
             std::cout << usage << tern_tool::transport_usage;
             return 0;
         }
-        if (a == "--connect" || a == "--listen") {
-            if (i + 1 >= argc) {
-                tern_tool::diag(a + " needs a value (see --help)");
-                return 2;
-            }
-            std::string why;
-            if (!tern_tool::parse_transport(argv[++i], a == "--listen", link_opt, why)) {
-                tern_tool::diag(why);
-                return 2;
-            }
+        int status = 0;
+        if (tern_tool::take_transport_option(argc, argv, i, link_opt, status)) {
+            if (status) return status;
             continue;
         }
         const bool known = a == "--epochs" || a == "--rate" || a == "--start";

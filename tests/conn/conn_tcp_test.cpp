@@ -3,6 +3,7 @@
 #include <tern/msg/catalogue.h>
 #include <tern/msg/data_msgs.h>
 
+#include "loopback.h"
 #include "support/codec.h"
 #include "support/mainloop.h"
 
@@ -16,19 +17,10 @@
 
 using tern_test::run_until;
 
+using tern_test::free_port;
+using tern_test::kLoopback;
+
 namespace {
-
-const unsigned kLoopback = 0x7F000001u;
-
-unsigned short free_port() {
-    tcp_listener_t l;
-    unsigned addr = 0;
-    unsigned short port = 0;
-    l.open();
-    l.set_local_endpoint(kLoopback, 0);
-    l.get_local_endpoint(addr, port);
-    return port;
-}
 
 // Wants one connection; records what the connector says, in order.
 struct want_t : tern::connector_client_t {

@@ -1,5 +1,6 @@
 #include <tern/conn/net.h>
 
+#include "loopback.h"
 #include "support/mainloop.h"
 
 #include <gtest/gtest.h>
@@ -11,9 +12,10 @@
 
 using tern_test::run_until;
 
-namespace {
+using tern_test::free_port;
+using tern_test::kLoopback;
 
-const unsigned kLoopback = 0x7F000001u;
+namespace {
 
 // Records every socket event as a word, in order.
 struct recorder_t : tcp_conn_t::client_t {
@@ -64,17 +66,6 @@ struct listening_t {
         EXPECT_EQ(listener.get_desc(), "listening with backlog 1");
     }
 };
-
-// A port nobody listens on: bound once by the kernel's choice, then released.
-unsigned short free_port() {
-    tcp_listener_t l;
-    unsigned addr = 0;
-    unsigned short port = 0;
-    l.open();
-    l.set_local_endpoint(kLoopback, 0);
-    l.get_local_endpoint(addr, port);
-    return port;
-}
 
 std::string endpoint(unsigned short port) {
     return "127.0.0.1:" + std::to_string(port);

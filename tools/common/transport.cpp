@@ -5,13 +5,8 @@
 #include <glib.h>
 
 #include <tern/conn/conn_pipe.h>
-#include <tern/conn/conn_usock_stream.h>
-
-// TCP on the loopback interface ("port=N") where the library has it.
-#if __has_include(<tern/conn/conn_tcp.h>)
 #include <tern/conn/conn_tcp.h>
-#define TERN_TOOLS_TCP 1
-#endif
+#include <tern/conn/conn_usock_stream.h>
 
 namespace tern_tool {
 
@@ -19,6 +14,23 @@ const char transport_usage[] =
     "  --connect ARG        connect to a peer: socket=NAME (Unix socket, @NAME abstract),\n"
     "                       port=N (TCP on 127.0.0.1) or pipe (standard streams)\n"
     "  --listen ARG         the same, waiting for the peer to connect\n";
+
+bool take_transport_option(int argc, char** argv, int& i, transport_opt_t& opt, int& status) {
+    const std::string a = argv[i];
+    if (a != "--connect" && a != "--listen") return false;
+    status = 0;
+    std::string why;
+    bool ok = false;
+    if (i + 1 >= argc)
+        why = a + " needs a value (see --help)";
+    else
+        ok = parse_transport(argv[++i], a == "--listen", opt, why);
+    if (!ok) {
+        diag(why);
+        status = 2;
+    }
+    return true;
+}
 
 bool parse_transport(const std::string& value, bool passive, transport_opt_t& opt,
                      std::string& why) {
@@ -39,13 +51,8 @@ bool parse_transport(const std::string& value, bool passive, transport_opt_t& op
             why = "invalid port in " + value + " (1 to 65535)";
             return false;
         }
-#ifndef TERN_TOOLS_TCP
-        why = "TCP transport (" + value + ") is not available in this build";
-        return false;
-#else
         opt.kind = transport_opt_t::kind_port;
         opt.args.push_back(value);
-#endif
     } else {
         why = "unknown transport " + value + " (socket=NAME, port=N or pipe)";
         return false;
@@ -60,10 +67,8 @@ link_t::link_t(const transport_opt_t& opt) : opt_(opt) {
         connector_.reset(new tern::connector_pipe_t);
         break;
     case transport_opt_t::kind_port:
-#ifdef TERN_TOOLS_TCP
         connector_.reset(new tern::connector_tcp_t);
         break;
-#endif
     case transport_opt_t::kind_socket:
         connector_.reset(new tern::connector_usock_stream_t);
         break;

@@ -25,6 +25,11 @@ struct transport_opt_t {
 bool parse_transport(const std::string& value, bool passive, transport_opt_t& opt,
                      std::string& why);
 
+// When argv[i] is --connect or --listen, takes its value (moving i past it) and returns true;
+// `status` is then 0, or 2 after a diagnostic for a missing or bad value. False for any other
+// argument.
+bool take_transport_option(int argc, char** argv, int& i, transport_opt_t& opt, int& status);
+
 // Help text lines for the two options.
 extern const char transport_usage[];
 
