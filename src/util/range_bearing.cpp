@@ -2,15 +2,20 @@
 
 #include <cmath>
 
+#include "util/fp_priv.h"
+
 namespace keelcommon {
 namespace math {
 
 double angleWrap(double angle) {
     constexpr double two_pi = 6.283185307179586;
-    double r = std::fmod(angle, two_pi);
-    if (r < 0) r += two_pi;
+    // Each step is rounded before it is checked: a tiny negative angle plus 2*pi is 2*pi as a
+    // double, and must wrap to 0 rather than leave as 2*pi (a heading of 360.0).
+    double r = tern::detail::rounded(std::fmod(angle, two_pi));
+    if (r < 0) r = tern::detail::rounded(r + two_pi);
     if (r >= two_pi) r -= two_pi;
-    return r;
+    // -0.0 (from -0.0 or a negative multiple of 2*pi) would print as "-0.0".
+    return r + 0.0;
 }
 
 } // namespace math

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "tern/msg/data_msgs.h"
+#include "util/fp_priv.h"
 #include "util/time_util_priv.h"
 
 namespace tern {
@@ -128,7 +129,10 @@ std::int64_t change_offset(std::int64_t week, const gps2utc_t& utc) {
 
 double gettstamp_sys() {
     const gint64 us = g_get_real_time();
-    return static_cast<double>(us / 1000000) + static_cast<double>(us % 1000000) * 1e-6;
+    // Rounded here, so every caller sees the same value for one microsecond and a later
+    // reading is never below an earlier one, whatever precision the caller computes in.
+    return detail::rounded(static_cast<double>(us / 1000000) +
+                           static_cast<double>(us % 1000000) * 1e-6);
 }
 
 void set_tstamp_data_diff(double diff) {
@@ -149,7 +153,7 @@ const tstamp_data_diff_info_t* tstamp_data_diff_info() {
 }
 
 double gettstamp_data() {
-    return gettstamp_sys() + data_diff.load();
+    return detail::rounded(gettstamp_sys() + data_diff.load());
 }
 
 double midnight_today(double t) {
@@ -251,8 +255,7 @@ std::ostream& operator<<(std::ostream& os, const date_str_t& v) {
 
 std::ostream& operator<<(std::ostream& os, const time_str_t& v) {
     return write_text(os, [&](std::ostream& s) {
-        const detail::utc_fields_t f =
-            detail::utc_breakdown(static_cast<std::int64_t>(v.t) + v.tzoff);
+        const detail::utc_fields_t f = detail::utc_breakdown(detail::add_clamped(v.t, v.tzoff));
         write_date(s, f);
         if (v.flags & time_str_t::newline) s << '\n';
         s << ' ' << std::setw(2) << f.hour << ':' << std::setw(2) << f.min;

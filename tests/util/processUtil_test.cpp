@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <glib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <fstream>
 #include <memory>
 #include <sstream>
+
+#include "tern/config/path_util.h"
 
 #include "support/mainloop.h"
 #include "support/process.h"
@@ -76,6 +80,32 @@ TEST_F(FileTest, AsyncFlushReportsTheProgramsStatusAndDiagnostic) {
     std::ostringstream expected;
     expected << tern::processInfo_t() << ": failed to spawn fsync for " << file_ << "\n";
     EXPECT_EQ(GetCapturedStderr(), expected.str());
+}
+
+// A log file may pass 2 GiB (and 4 GiB): on a 32-bit build without 64-bit offsets open() and
+// stat() fail on it with EOVERFLOW, so the name would look free and the flush would fail.
+TEST_F(FileTest, UtilitiesHandleASparseFileBeyondFourGiB) {
+    EXPECT_EQ(sizeof(off_t), 8u);
+    const std::string big = std::string(dir_) + "/big.log";
+    struct remove_t {
+        std::string path;
+        ~remove_t() { ::unlink(path.c_str()); }
+    } remove{big};
+    const off_t size = (off_t{5} << 30) + 3;
+    const int fd = ::open(big.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    const bool written = ::ftruncate(fd, size) == 0 && ::pwrite(fd, "end", 3, size - 3) == 3;
+    ::close(fd);
+    ASSERT_TRUE(written);
+
+    EXPECT_EQ(tern::unique_filename(dir_, "big", ".log"), "big_1.log");
+    EXPECT_TRUE(tern::sync_file(big));
+    EXPECT_EQ(flush_async(big), 0); // the fsync program of the same build
+    struct stat st {};
+    ASSERT_EQ(::stat(big.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, size);
+    EXPECT_TRUE(tern::delete_file(big));
+    EXPECT_EQ(tern::unique_filename(dir_, "big", ".log"), "big.log");
 }
 
 TEST(FsyncProgram, CommandLine) {

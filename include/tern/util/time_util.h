@@ -100,11 +100,12 @@ struct time_str_t {
     static constexpr unsigned int newline = 2;    // a line break between date and time
     static constexpr unsigned int no_seconds = 4; // hours and minutes only
 
-    std::int32_t t = 0; // seconds since 1970
+    // 64 bits: a 32-bit count of seconds ends on 2038-01-19.
+    std::int64_t t = 0; // seconds since 1970
     int tzoff = 0;      // seconds east of UTC
     unsigned int flags = 0;
 
-    explicit time_str_t(std::int32_t secs = 0, int off = 0, unsigned int f = 0)
+    explicit time_str_t(std::int64_t secs = 0, int off = 0, unsigned int f = 0)
         : t(secs), tzoff(off), flags(f) {}
 };
 std::ostream& operator<<(std::ostream& os, const time_str_t& v);
