@@ -8,6 +8,7 @@
 #include "support/hex.h"
 #include "support/mainloop.h"
 #include "support/process.h"
+#include "support/scratch.h"
 
 #include <tern/conn/conn_usock_stream.h>
 #include <tern/msg/catalogue.h>
@@ -55,30 +56,26 @@ std::string summary(const std::string& err) {
 
 } // namespace
 
-TEST(TernDump, PrintsMessagesAndReportsUnknownAndShortFrames) {
-    const std::string input = bytes("41 42 " + init_ui + " " + unknown_data_49 + " 00 " +
-                                    short_pos + " " + pos_lat_only + " 02 FF");
-    const auto r = run_program({tool_path("tern-dump")}, input);
+// A recorded stream: text and stray start bytes, every class of the main catalogue with frames
+// torn, cut short and with bad checksums or end bytes among them, random bytes, an unknown
+// class, a payload too short for its class and a frame torn at the very end.
+TEST(TernDump, RecordedStreamGivesItsExpectedText) {
+    const std::string dir = std::string(TERN_TEST_DATA_DIR) + "/dump/";
+    const auto input = from_hex(tern_test::temp_dir_t::read(dir + "recorded.hex"));
+    const auto r =
+        run_program({tool_path("tern-dump"), "--check"}, std::string(input.begin(), input.end()));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "**** cat 1 type 1 port 255\n"
-                     "unknown message: cat 3 type 49 port 2\n"
-                     "short message: cat 3 type 10 port 2\n" +
-                         pos_text);
-    // Garbage: "41 42", the stray 00, and the torn frame at the end.
-    EXPECT_EQ(summary(r.err), "frames 4, messages 2, bytes skipped 5");
+    EXPECT_EQ(r.out, tern_test::temp_dir_t::read(dir + "recorded.txt"));
+    EXPECT_EQ(summary(r.err), "frames 114, messages 112, bytes skipped 806");
 }
 
 TEST(TernDump, ReadsAFileAndComplainsAboutAMissingOne) {
-    char path[] = "/tmp/tern-dump-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    const std::string frame = bytes(pos_lat_only);
-    ASSERT_EQ(write(fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
-    close(fd);
+    const tern_test::temp_dir_t tmp;
+    const std::string path = tmp.write("frames", bytes(pos_lat_only));
     auto r = run_program({tool_path("tern-dump"), path});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, pos_text);
-    std::remove(path);
+    std::remove(path.c_str());
 
     r = run_program({tool_path("tern-dump"), path});
     EXPECT_EQ(r.status, 1);
