@@ -317,6 +317,10 @@ struct golden_case_t {
     std::function<std::unique_ptr<msg_t>(const msg_t&)> copy;
 };
 
+void PrintTo(const golden_case_t& c, std::ostream* os) {
+    *os << c.name;
+}
+
 template <class M>
 golden_case_t row(const char* name, bool usbd) {
     return {name, usbd, filled<M>,

@@ -10,9 +10,6 @@
 #include "support/process.h"
 #include "support/scratch.h"
 
-#include <tern/conn/conn_usock_stream.h>
-#include <tern/msg/catalogue.h>
-
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -268,40 +265,6 @@ TEST(TernTransport, DumpOnASocketSkipsGarbageAndTornFramesSentByteByByte) {
                      "short message: cat 3 type 10 port 2\n" +
                          pos_text);
     EXPECT_EQ(link_summary(d.err), "frames 4, messages 2");
-}
-
-TEST(TernTransport, LibraryListenerReceivesEverythingTernSimSends) {
-    const std::string name = sock_name("lib");
-    struct client_t : tern::connector_client_t, tern::conn_client_t {
-        std::vector<std::string> args;
-        std::unique_ptr<tern::conn_t> conn;
-        unsigned msgs = 0, data = 0;
-        std::string end;
-        const std::vector<std::string>* get_args() override { return &args; }
-        bool get_passive() override { return true; }
-        void conn_ready(tern::conn_t* c) override {
-            conn.reset(c);
-            c->start(this);
-        }
-        void handle_conn_failed() override { end = "failed"; }
-        void handle_conn_status() override {}
-        void handle_conn_msg(tern::msg_decoder_t& dec) override {
-            ++msgs;
-            if (auto m = tern::create_msg(dec)) data += m->category == tern::msg_t::category_data;
-        }
-        void handle_conn_lost() override { end = conn->get_desc(); }
-        void handle_conn_err() override { end = conn->get_desc(); }
-    } client;
-    client.args = {"socket=" + name};
-    tern::connector_usock_stream_t connector;
-    connector.start(&client);
-    background_t sim(
-        {tool_path("tern-sim"), "--connect", "socket=" + name, "--epochs", "50", "--rate", "0"});
-    EXPECT_TRUE(tern_test::run_until([&] { return !client.end.empty(); }, 10));
-    EXPECT_EQ(client.end, "lost connection");
-    EXPECT_EQ(client.msgs, 1000u);
-    EXPECT_EQ(client.data, 1000u);
-    EXPECT_EQ(sim.wait().status, 0);
 }
 
 TEST(TernTransport, BadTransportArguments) {
