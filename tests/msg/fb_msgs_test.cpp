@@ -42,11 +42,6 @@ TEST(FbMsgs, ConditionalPayloads) {
         const char* hex;
     } rows[] = {
         // clang-format off
-        // 11 bytes plus the device path, whatever the auto flag.
-        {"port cfg", hex_of<fb_port_cfg_t>([](auto& m) {
-             m.auto_cfg = true; m.cfg.flow_control = flow_tern; m.cfg.serial_device = "/dev/ttyS0";
-             m.cfg.use_rts = true; }),
-         "01 00 C2 01 00 01 00 00 01 0A 2F 64 65 76 2F 74 74 79 53 30 01"},
         {"snapshot success", hex_of<fb_snapshot_t>([](auto& m) {
              m.path = "p"; m.success = true; m.reason = "stale"; /* not sent on success */ }),
          "01 70 01"},
