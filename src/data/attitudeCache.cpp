@@ -5,7 +5,9 @@
 namespace tern {
 
 void attitudeParamCache_t::add(double tstamp, double value) {
-    if (std::isnan(tstamp) || std::isnan(value)) return;
+    // A sample without a finite time would never be trimmed, and an infinite value would
+    // swamp every average: neither is a measurement.
+    if (!std::isfinite(tstamp) || !std::isfinite(value)) return;
     samples_.emplace_back(tstamp, value);
 }
 

@@ -125,8 +125,9 @@ void data_cache_t::add(const data_sat_health_t& msg) {
 
 void data_cache_t::add(const data_qc_mde_t& msg) {
     const double s = msg.utc_tstamp;
-    // A record without a usable time belongs to no epoch.
-    if (std::isnan(s) || max_mde_pos_tstamp_ > s) return;
+    // A record without a finite time belongs to no epoch (an infinite one would shut out every
+    // later record).
+    if (!std::isfinite(s) || max_mde_pos_tstamp_ > s) return;
     const float m = std::sqrt(msg.pmde_lat * msg.pmde_lat + msg.pmde_long * msg.pmde_long +
                               msg.pmde_altitude * msg.pmde_altitude);
     if (s > max_mde_pos_tstamp_) {
@@ -140,7 +141,7 @@ void data_cache_t::add(const data_qc_mde_t& msg) {
 
 void data_cache_t::add(const data_qc_gbs_t& msg) {
     const double s = msg.utc_tstamp;
-    if (std::isnan(s) || raim_reject_tstamp_ > s) return;
+    if (!std::isfinite(s) || raim_reject_tstamp_ > s) return;
     if (s > raim_reject_tstamp_) {
         raim_reject_count_ = 0;
         raim_reject_tstamp_ = s;

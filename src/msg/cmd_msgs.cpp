@@ -272,6 +272,7 @@ unsigned int cmd_device_write_t::write_len() const {
 // ---- cmd_time_sync_t
 
 void cmd_time_sync_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     msg_t::dump(os);
     os << "utc_tstamp " << utc_tstamp << '\n';
 }

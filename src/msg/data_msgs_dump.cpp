@@ -33,14 +33,15 @@ void optional(std::ostream& os, const char* name, bool valid, double value) {
 } // namespace
 
 void data_msg_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     msg_t::dump(os);
-    os.precision(6);
     os << "utc_tstamp " << utc_tstamp << " gps_time_valid " << flag(gps_time_valid);
     if (gps_time_valid) os << " gps_week " << gps_week << " gps_week_sec " << gps_week_sec;
     os << '\n';
 }
 
 void data_cog_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "cog_valid " << flag(cog_valid);
     if (cog_valid) os << " cog " << deg(cog);
@@ -48,6 +49,7 @@ void data_cog_t::dump(std::ostream& os) const {
 }
 
 void data_diff_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "age_valid " << flag(age_valid);
     if (age_valid) os << " age " << age;
@@ -55,34 +57,40 @@ void data_diff_t::dump(std::ostream& os) const {
 }
 
 void data_diff_detail_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "type " << diff_type << " name \"" << name << "\" corr_type " << num(corr_type) << '\n';
 }
 
 void data_fix_mode_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "fix_mode " << num(fix_mode) << '\n';
 }
 
 void data_fix_type_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "fix_auto " << flag(fix_auto) << " fix_3d " << flag(fix_3d) << " fix_valid "
        << flag(fix_valid) << '\n';
 }
 
 void data_fom_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     optional(os, "fom", fom_valid, fom);
     os << '\n';
 }
 
 void data_h_dop_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     optional(os, "hdop", hdop_valid, hdop);
     os << '\n';
 }
 
 void data_height_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     optional(os, "geoidal_height", geoidal_height_valid, geoidal_height);
     os << '\n';
@@ -91,6 +99,7 @@ void data_height_t::dump(std::ostream& os) const {
 }
 
 void data_pos_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     optional(os, "latitude", latitude_valid, deg(latitude));
     os << ' ';
@@ -99,6 +108,7 @@ void data_pos_t::dump(std::ostream& os) const {
 }
 
 void data_pr_stats_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "combined " << flag(combined) << " constellation " << num(constellation) << '\n';
     optional(os, "range_stddev_rms", range_stddev_rms_valid, range_stddev_rms);
@@ -118,6 +128,7 @@ void data_pr_stats_t::dump(std::ostream& os) const {
 }
 
 void data_pv_dop_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     optional(os, "pdop", pdop_valid, pdop);
     os << ' ';
@@ -126,6 +137,7 @@ void data_pv_dop_t::dump(std::ostream& os) const {
 }
 
 void data_sat_track_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "constellation " << num(constellation) << " sat_count " << sats.size() << '\n';
     for (std::size_t i = 0; i < sats.size(); ++i) {
@@ -139,11 +151,13 @@ void data_sat_track_t::dump(std::ostream& os) const {
 }
 
 void data_sat_count_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "num_sats " << num(num_sats) << '\n';
 }
 
 void data_sat_use_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "combined " << flag(combined) << " constellation " << num(constellation) << " sat_count "
        << sats.size() << '\n';
@@ -154,12 +168,14 @@ void data_sat_use_t::dump(std::ostream& os) const {
 }
 
 void data_sog_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     optional(os, "sog", sog_valid, sog);
     os << '\n';
 }
 
 void data_qc_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "unit_variance " << unit_variance << '\n'
        << "stddev_semimajor_error " << stddev_semimajor_error << '\n'
@@ -172,6 +188,7 @@ void data_qc_t::dump(std::ostream& os) const {
 }
 
 void data_qc_mde_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "prn " << num(prn) << '\n'
        << "mde_meas_type " << num(mde_meas_type) << '\n'
@@ -183,6 +200,7 @@ void data_qc_mde_t::dump(std::ostream& os) const {
 }
 
 void data_qc_gbs_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "prn " << num(prn) << '\n'
        << "expected_north_error " << expected_north_error << '\n'
@@ -194,22 +212,26 @@ void data_qc_gbs_t::dump(std::ostream& os) const {
 }
 
 void data_ext_nav_mode_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "beam " << beam << " mode " << mode << '\n';
 }
 
 // Rate of turn in degrees per minute, as helmsmen read it.
 void data_rot_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "rot " << deg(rot) * 60.0 << '\n';
 }
 
 void data_heading_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "heading " << deg(heading) << '\n';
 }
 
 void data_motion_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "status " << num(status) << '\n'
        << "horizontal acceleration " << horizontal_acceleration << '\n'
@@ -217,22 +239,26 @@ void data_motion_t::dump(std::ostream& os) const {
 }
 
 void data_wind_speed_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "reference " << num(reference) << " speed " << speed << '\n';
 }
 
 void data_wind_direction_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "reference " << num(reference) << " direction " << deg(direction) << '\n';
 }
 
 void data_depth_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "depth " << depth << '\n';
 }
 
 // Offsets in minutes of arc, as the datum sentence carries them.
 void data_datum_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     if (mask & datum_local) os << "localDatum " << num(localDatum) << '\n';
     if (mask & datum_local_subdivision)
@@ -245,6 +271,7 @@ void data_datum_t::dump(std::ostream& os) const {
 }
 
 void data_sat_health_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "constellation " << num(constellation) << " sat_count " << sats.size() << '\n';
     for (std::size_t i = 0; i < sats.size(); ++i) {
@@ -256,6 +283,7 @@ void data_sat_health_t::dump(std::ostream& os) const {
 }
 
 void data_vhd_info_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     data_msg_t::dump(os);
     os << "raw heading " << raw_heading << " attitude " << attitude << " baseline " << baseline
        << " heading rms " << heading_rms << '\n';

@@ -12,10 +12,23 @@ void msg_t::encodeContents(msg_encoder_t&) const {}
 
 void msg_t::decodeContents(msg_decoder_t&) {}
 
-void msg_t::dump(std::ostream& os) const {
+dump_format_t::dump_format_t(std::ostream& os)
+    : os_(os), locale_(os.getloc()), flags_(os.flags()), precision_(os.precision()) {
     // Text leaves the library in the same form whatever locale the program chose.
     os.imbue(std::locale::classic());
-    os.setf(std::ios::fixed, std::ios::floatfield);
+    os.flags(std::ios::dec | std::ios::fixed);
+    os.precision(6);
+    os.width(0);
+}
+
+dump_format_t::~dump_format_t() {
+    os_.imbue(locale_);
+    os_.flags(flags_);
+    os_.precision(precision_);
+}
+
+void msg_t::dump(std::ostream& os) const {
+    const dump_format_t format(os);
     os << "**** cat " << static_cast<unsigned>(category) << " type " << type << " port " << port
        << '\n';
 }

@@ -27,10 +27,46 @@ constexpr unsigned int version_major = 10;
 constexpr unsigned int version_minor = 4;
 constexpr unsigned int version_build = 0;
 
+#ifndef TERN_LIB_TO_BIN
+#define TERN_LIB_TO_BIN "../bin"
+#endif
+#ifndef TERN_LIB_TO_TOOLS
+#define TERN_LIB_TO_TOOLS "tools"
+#endif
+
+const char system_fsync[] = "/bin/fsync";
+
 std::mutex fsync_mutex;
+// Empty: the default, looked up on each use.
 std::string& fsync_path() {
-    static std::string path = "/bin/fsync";
+    static std::string path;
     return path;
+}
+
+// Directory of the shared object (or program) that holds this code.
+std::string library_dir() {
+    static const char anchor = 0;
+    Dl_info info{};
+    if (!::dladdr(&anchor, &info) || !info.dli_fname) return std::string();
+    const std::string file = info.dli_fname;
+    const std::string::size_type slash = file.rfind('/');
+    return slash == std::string::npos ? std::string(".") : file.substr(0, slash);
+}
+
+// "/bin/fsync" where the system has it; otherwise the fsync installed beside the library's
+// programs, or in a build tree the one built beside the library.
+std::string default_fsync_program() {
+    if (g_file_test(system_fsync, G_FILE_TEST_IS_EXECUTABLE)) return system_fsync;
+    const std::string dir = library_dir();
+    if (!dir.empty()) {
+        for (const char* rel : {TERN_LIB_TO_BIN, TERN_LIB_TO_TOOLS}) {
+            const std::string candidate = dir + "/" + rel + "/fsync";
+            if (g_file_test(candidate.c_str(), G_FILE_TEST_IS_REGULAR) &&
+                g_file_test(candidate.c_str(), G_FILE_TEST_IS_EXECUTABLE))
+                return candidate;
+        }
+    }
+    return system_fsync;
 }
 
 std::atomic<bool> random_seeded{false};
@@ -107,8 +143,11 @@ void set_fsync_program(const std::string& path) {
 }
 
 std::string fsync_program() {
-    std::lock_guard<std::mutex> lock(fsync_mutex);
-    return fsync_path();
+    {
+        std::lock_guard<std::mutex> lock(fsync_mutex);
+        if (!fsync_path().empty()) return fsync_path();
+    }
+    return default_fsync_program();
 }
 
 bool sync_file_async(const std::string& path, std::function<void(int status)> done) {

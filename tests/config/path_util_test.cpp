@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/scratch.h"
+
 #include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,22 +81,13 @@ TEST(PathText, SystemFilePathFromTheEnvironment) {
 
 class DirTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        gchar* d = g_dir_make_tmp("tern_path_XXXXXX", nullptr);
-        ASSERT_NE(d, nullptr);
-        dir_ = d;
-        g_free(d);
-    }
-    void TearDown() override {
-        const std::string cmd = "rm -rf '" + dir_ + "'";
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
-    }
     void touch(const std::string& rel) { std::ofstream(dir_ + "/" + rel) << "x"; }
     bool is_dir(const std::string& rel) {
         struct stat st {};
         return ::stat((dir_ + "/" + rel).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     }
-    std::string dir_;
+    tern_test::temp_dir_t tmp_;
+    const std::string dir_ = tmp_.path();
 };
 
 TEST_F(DirTest, UniqueFilenameTakesTheFirstFreeCounter) {

@@ -36,8 +36,13 @@ TEST(AttitudeParamCache, TrimPeakAndAverage) {
     attitudeParamCache_t c;
     EXPECT_EQ(c.peak(), nullptr);
     EXPECT_EQ(c.average(), 0.0);
-    c.add(1.0, std::nan("")); // NaN samples are never stored
-    c.add(std::nan(""), 50.0);
+    const double inf = HUGE_VAL;
+    // Samples without a finite time or value are never stored: an infinite stamp at the front
+    // would stop every trim, an infinite value would swamp the average.
+    for (const auto& bad :
+         {std::make_pair(1.0, std::nan("")), std::make_pair(std::nan(""), 50.0),
+          std::make_pair(inf, 2.0), std::make_pair(-inf, 2.0), std::make_pair(1.0, inf)})
+        c.add(bad.first, bad.second);
     const double samples[][2] = {{9.0, 1.0}, {10.0, -4.0}, {11.0, 3.0}, {9.5, 4.0}};
     for (const auto& s : samples) c.add(s[0], s[1]);
     ASSERT_EQ(c.samples().size(), 4u);
@@ -47,6 +52,10 @@ TEST(AttitudeParamCache, TrimPeakAndAverage) {
     ASSERT_EQ(c.samples().size(), 3u);
     EXPECT_EQ(c.samples().front().first, 10.0);
     c.trim(11.5);
+    EXPECT_TRUE(c.empty());
+    c.add(inf, 1.0);
+    c.add(12.0, 1.0);
+    c.trim(13.0);
     EXPECT_TRUE(c.empty());
 }
 

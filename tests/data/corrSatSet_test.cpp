@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/scratch.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -35,21 +37,12 @@ public:
 // A fresh data directory named by TERN_DATA_PATH (which nothing else in this program reads).
 class CorrSatSet : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/tern_corrsat_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        setenv("TERN_DATA_PATH", dir_.c_str(), 1);
-    }
-    void TearDown() override {
-        ::unlink((dir_ + "/SATDEFS").c_str());
-        ::rmdir((dir_ + "/SATDEFS").c_str());
-        ::rmdir(dir_.c_str());
-    }
-    void write_satdefs(const std::string& text) { std::ofstream(dir_ + "/SATDEFS") << text; }
+    void SetUp() override { setenv("TERN_DATA_PATH", dir_.c_str(), 1); }
+    void write_satdefs(const std::string& text) { tmp_.write("SATDEFS", text); }
 
     corrSatSet_t& table = corrSatSet_t::instance();
-    std::string dir_;
+    tern_test::temp_dir_t tmp_;
+    const std::string dir_ = tmp_.path();
 };
 
 // A table entry as "type name longitude-in-degrees id" and the service's own values.

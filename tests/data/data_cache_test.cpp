@@ -18,11 +18,17 @@ protected:
     void TearDown() override { set_tstamp_data_diff(saved_diff_); }
     // A time stamp `age` seconds before now on the data clock.
     static double ago(double age) { return gettstamp_data() - age; }
+    // Moves the data clock `age` seconds past the time of the test's start (t0), so ages are
+    // set by the clock offset and only ever grow by the test's own run time.
+    void at_age(double age) { set_tstamp_data_diff(saved_diff_ + age); }
 
     data_cache_t cache;
 
 private:
     double saved_diff_ = get_tstamp_data_diff();
+
+protected:
+    const double t0 = gettstamp_data();
 };
 
 // A getter's result as a double in v; v is left alone when the getter left its argument alone.
@@ -148,15 +154,19 @@ const auto all = [](const getter_t&) { return true; };
 
 TEST_F(DataCache, EveryGetterUnderTheFreshnessWindow) {
     expect_getters(cache, none, "new");
-    fill(cache, ago(1.9));
-    expect_getters(cache, all, "at 1.9 s");
-    cache.reset();
-    expect_getters(cache, none, "after reset");
+    fill(cache, t0);
+    at_age(1.0);
+    expect_getters(cache, all, "at 1.0 s");
     // At 2.0 s everything is refused but the tracked satellites, which keep 5.0 s.
-    fill(cache, ago(2.0));
+    at_age(2.0);
     expect_getters(
         cache, [](const getter_t& g) { return g.name == std::string("get_num_sats_tracked"); },
         "at 2.0 s");
+    at_age(5.0);
+    expect_getters(cache, none, "at 5.0 s");
+    at_age(0.0);
+    cache.reset();
+    expect_getters(cache, none, "after reset");
 }
 
 TEST_F(DataCache, NothingIsFreshOnABrokenClockOrStamp) {
@@ -181,7 +191,7 @@ TEST_F(DataCache, TrackedSatellitesSumOnlyFreshSlots) {
     auto track = [&](unsigned c, double age, unsigned n) {
         data_sat_track_t t;
         t.constellation = static_cast<constellation_t>(c);
-        t.utc_tstamp = ago(age);
+        t.utc_tstamp = t0 - age;
         t.sats.resize(n);
         cache.add(t);
         unsigned int sum = 0;
@@ -189,7 +199,7 @@ TEST_F(DataCache, TrackedSatellitesSumOnlyFreshSlots) {
     };
     EXPECT_EQ(track(constellation_gps, 3.0, 8), 8);
     EXPECT_EQ(track(constellation_glonass, 6.0, 7), 8);
-    EXPECT_EQ(track(constellation_beidou, 4.9, 5), 13);
+    EXPECT_EQ(track(constellation_beidou, 4.0, 5), 13);
     EXPECT_EQ(track(constellation_none, 0.0, 40), 13); // names no slot: dropped
     EXPECT_EQ(track(200, 0.0, 40), 13);
     EXPECT_EQ(track(constellation_gps, 5.0, 8), 5);
@@ -214,6 +224,7 @@ TEST_F(DataCache, ProtectionValueKeepsTheEpochMaximum) {
     EXPECT_EQ(mde(t, 0, 5, 0), 13.0);                     // same epoch, smaller
     EXPECT_EQ(mde(t - 0.1, 30, 0, 0), 13.0);              // older epoch
     EXPECT_EQ(mde(std::nan(""), 40, 0, 0), 13.0);         // no epoch at all
+    EXPECT_EQ(mde(HUGE_VAL, 50, 0, 0), 13.0);             // nor an infinite one
     EXPECT_EQ(mde(t + 0.1, 0, 0, 2), 2.0);                // newer epoch, smaller
     EXPECT_EQ(mde(t + 0.1, 0, 6, 8), 10.0);               // same epoch, larger
 }
@@ -234,6 +245,7 @@ TEST_F(DataCache, FaultDetectionCountsRecordsWithoutPositiveProbability) {
     for (int i = 0; i < 5; ++i) EXPECT_EQ(gbs(t, probs[i]), counts[i]) << i;
     EXPECT_EQ(gbs(t - 1.0, 0.0f), 4u);      // older epoch ignored
     EXPECT_EQ(gbs(std::nan(""), 0.0f), 4u); // no epoch at all
+    EXPECT_EQ(gbs(HUGE_VAL, 0.0f), 4u);     // an infinite stamp would shut out later epochs
     EXPECT_EQ(gbs(t + 0.2, 0.0f), 1u);      // next epoch restarts
 }
 

@@ -1,7 +1,9 @@
+#include <tern/msg/data_msgs.h>
 #include <tern/msg/msg.h>
 
 #include "support/codec.h"
 #include "support/hex.h"
+#include "support/scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -307,4 +309,23 @@ TEST(Dump, BaseLineAndListOrder) {
     std::ostringstream os;
     tern::dump(std::list<msg_t*>{&a, &b}, os);
     EXPECT_EQ(os.str(), "**** cat 1 type 1 port 255\n**** cat 3 type 10 port 4\n");
+}
+
+TEST(Dump, LeavesTheCallersStreamAsItFoundIt) {
+    tern::data_cog_t cog;
+    cog.cog_valid = true;
+    cog.cog = 0.5f;
+    const tern_test::comma_locale_t comma;
+    std::ostringstream os;
+    os.imbue(std::locale(""));
+    os.setf(std::ios::scientific | std::ios::hex | std::ios::showpos);
+    os.precision(2);
+    const std::ios::fmtflags flags = os.flags();
+    const std::locale loc = os.getloc();
+    cog.dump(os);
+    EXPECT_EQ(os.str(), "**** cat 3 type 1 port 255\n"
+                        "utc_tstamp 0.000000 gps_time_valid 0\ncog_valid 1 cog 28.647890\n");
+    EXPECT_EQ(os.flags(), flags);
+    EXPECT_EQ(os.precision(), 2);
+    EXPECT_TRUE(os.getloc() == loc);
 }

@@ -40,6 +40,8 @@ net_port_cfg_t tcp_listen_5017() {
 
 } // namespace
 
+// What the golden message frames do not show: flags that leave parts out, and a record no
+// message carries.
 TEST(RecordsBinary, GoldenEncodings) {
     const struct {
         const char* name;
@@ -48,44 +50,6 @@ TEST(RecordsBinary, GoldenEncodings) {
     } rows[] = {
         // clang-format off
         {"net_port tcp listen", payload_of(tcp_listen_5017()), "03 01 99 13"},
-        {"net_port every part", enc<net_port_cfg_t>([](auto& c) {
-             c.specify_local_port = c.specify_remote_port = c.specify_remote_host = true;
-             c.local_port = 1; c.remote_port = 0x0203; c.remote_host = "ab"; }),
-         "0E 00 01 00 03 02 02 61 62"},
-        {"port_info", enc<port_info_t>([](auto& p) { p.name = "a"; p.desc = "bc"; p.type = port_type_usb; }),
-         "01 61 02 62 63 02"},
-        {"net_port_status: u32, u16, then text", enc<net_port_status_t>([](auto& s) {
-             s.text = "x"; s.addr = 0x0A000001; s.port = 80; }),
-         "01 00 00 0A 50 00 01 78"},
-        {"webmon_site", enc<webmon_site_cfg_t>([](auto& s) { s.site_name = "s"; s.site_ip_addr = 0xC0A80101; }),
-         "FF 01 73 00 01 01 A8 C0"},
-        {"alm gps: field order", enc<alm_data_gps_t>([](auto& a) {
-             a.prn = 7; a.health = 1; a.gps_week = 2000; a.gps_week_sec = 61440; a.mean_anom = 0.5;
-             a.eccentricity = 1; a.inclination = 2; a.arg_perigee = 4; a.sqrt_a = 8; a.omega_dot = 16;
-             a.omega0 = 32; a.af0 = 64; a.af1 = 128; }),
-         "07 01 D0 07 00 F0 00 00"
-         " 00 00 00 00 00 00 E0 3F  00 00 00 00 00 00 F0 3F  00 00 00 00 00 00 00 40"
-         " 00 00 00 00 00 00 10 40  00 00 00 00 00 00 20 40  00 00 00 00 00 00 30 40"
-         " 00 00 00 00 00 00 40 40  00 00 00 00 00 00 50 40  00 00 00 00 00 00 60 40"},
-        {"alm glonass: field order", enc<alm_data_glonass_t>([](auto& a) {
-             a.slot = 5; a.healthy = true; a.channel = 0xFE; a.day_number = 0x01020304; a.tau_n = 0.5;
-             a.lambda = 1; a.t_lambda = 2; a.delta_i = 4; a.delta_t = 8; a.delta_t_dot = 16;
-             a.eccentricity = 32; a.omega = 64; }),
-         "05 01 FE 04 03 02 01"
-         " 00 00 00 00 00 00 E0 3F  00 00 00 00 00 00 F0 3F  00 00 00 00 00 00 00 40"
-         " 00 00 00 00 00 00 10 40  00 00 00 00 00 00 20 40  00 00 00 00 00 00 30 40"
-         " 00 00 00 00 00 00 40 40  00 00 00 00 00 00 50 40"},
-        {"alm sbas", enc<alm_data_sbas_t>([](auto& a) { a.sat = 120; a.health = 1; }), "78 01"},
-        {"sysnet static", enc<sysnet_cfg_t>([](auto& s) {
-             s.type = sysnet_cfg_static; s.ip_cfg.ip_address = 1; s.ip_cfg.netmask = 2; s.ip_cfg.gateway = 3;
-             s.ip_cfg.dns = 4; s.ip_cfg.dns2 = 5; s.ip_cfg.broadcast = 6; s.ip_cfg.domain = "ab"; }),
-         "02 DC 05 00 00 01 00 00 00 02 00 00 00 03 00 00 00 04 00 00 00 05 00 00 00"
-         " 06 00 00 00 02 61 62"},
-        {"tks server with two mount points", enc<tks_ip_server_t>([](auto& s) {
-             s.host = "h"; s.port = 2101; s.name = "n"; s.mount_points = {{"a", "b"}, {"c", ""}}; }),
-         "01 68 35 08 01 6E 02 00 01 61 01 62 01 63 00"},
-        {"target status", enc<positionTargetStatus_t>([](auto& s) { s.status = "ok"; s.error_code = "E7"; }),
-         "02 6F 6B 02 45 37"},
         {"coordinate system", enc<coordSysId_t>([](auto& c) { c.datum_id = "WGS84"; c.zone_id = "31N"; }),
          "05 57 47 53 38 34 03 33 31 4E"},
         // clang-format on

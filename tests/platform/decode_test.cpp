@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/scratch.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -94,15 +96,8 @@ TEST(Decode, UnsignedTextInBase) {
     }
 }
 
-struct commaNumpunct : std::numpunct<char> {
-    char do_decimal_point() const override { return ','; }
-    char do_thousands_sep() const override { return '.'; }
-    std::string do_grouping() const override { return "\3"; }
-};
-
 TEST(BufferStream, DropsAndCountsWhatDoesNotFitAndStaysGood) {
-    const std::locale saved =
-        std::locale::global(std::locale(std::locale::classic(), new commaNumpunct));
+    const tern_test::comma_locale_t comma;
     char buf[12] = "XXXXXXXXXXX";
     {
         tern::bufferStream_t os(buf, 10);
@@ -117,7 +112,6 @@ TEST(BufferStream, DropsAndCountsWhatDoesNotFitAndStaysGood) {
         EXPECT_EQ(os.tellp(), std::streampos(10));
     }
     EXPECT_EQ(buf[10], 'X'); // never beyond the capacity
-    std::locale::global(saved);
 
     tern::bufferStream_t empty(nullptr, 100);
     empty << "abc";

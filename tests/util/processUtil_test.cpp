@@ -16,6 +16,7 @@
 
 #include "support/mainloop.h"
 #include "support/process.h"
+#include "support/scratch.h"
 
 namespace {
 
@@ -41,40 +42,44 @@ int flush_async(const std::string& path) {
 
 class FileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = g_dir_make_tmp("tern_proc_XXXXXX", nullptr);
-        ASSERT_NE(dir_, nullptr);
-        file_ = std::string(dir_) + "/data.log";
-        std::ofstream(file_) << "payload\n";
-        tern::set_fsync_program(tern_test::tool_path("fsync"));
-    }
-    void TearDown() override {
-        ::unlink(file_.c_str());
-        ::rmdir(dir_);
-        g_free(dir_);
-        tern::set_fsync_program("/bin/fsync");
-    }
-    gchar* dir_ = nullptr;
-    std::string file_;
+    void SetUp() override { tern::set_fsync_program(tern_test::tool_path("fsync")); }
+    void TearDown() override { tern::set_fsync_program(""); }
+    tern_test::temp_dir_t tmp_;
+    const std::string dir_ = tmp_.path();
+    const std::string file_ = tmp_.write("data.log", "payload\n");
 };
+
+TEST_F(FileTest, DefaultFlushProgramIsTheSystemsOrTheOneBesideTheLibrary) {
+    tern::set_fsync_program("");
+    if (g_file_test("/bin/fsync", G_FILE_TEST_EXISTS)) {
+        EXPECT_EQ(tern::fsync_program(), "/bin/fsync");
+        return;
+    }
+    // No system flush program here: the built one is found without being configured.
+    gchar* found = g_canonicalize_filename(tern::fsync_program().c_str(), nullptr);
+    gchar* built = g_canonicalize_filename(tern_test::tool_path("fsync").c_str(), nullptr);
+    EXPECT_STREQ(found, built);
+    g_free(found);
+    g_free(built);
+    EXPECT_EQ(flush_async(file_), 0);
+}
 
 TEST_F(FileTest, SyncFileFlushesOrFailsSilentlyWhenUnopenable) {
     EXPECT_TRUE(tern::sync_file(file_));
     CaptureStderr();
-    EXPECT_FALSE(tern::sync_file(std::string(dir_) + "/missing"));
+    EXPECT_FALSE(tern::sync_file(dir_ + "/missing"));
     EXPECT_EQ(GetCapturedStderr(), "");
 }
 
 TEST_F(FileTest, AsyncFlushReportsTheProgramsStatusAndDiagnostic) {
     EXPECT_EQ(flush_async(file_), 0);
     CaptureStderr();
-    EXPECT_GT(flush_async(std::string(dir_) + "/missing"), 0);
+    EXPECT_GT(flush_async(dir_ + "/missing"), 0);
     const std::string err = GetCapturedStderr();
-    EXPECT_EQ(fsync_diag_text(err).rfind("cannot open " + std::string(dir_) + "/missing: ", 0), 0u)
-        << err;
+    EXPECT_EQ(fsync_diag_text(err).rfind("cannot open " + dir_ + "/missing: ", 0), 0u) << err;
 
     // A program that cannot be started: one diagnostic line under this program's name.
-    tern::set_fsync_program(std::string(dir_) + "/no-such-program");
+    tern::set_fsync_program(dir_ + "/no-such-program");
     CaptureStderr();
     EXPECT_FALSE(tern::sync_file_async(file_));
     std::ostringstream expected;

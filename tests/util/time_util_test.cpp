@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/scratch.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -47,20 +49,14 @@ TEST(FarZone, DayAndHourBoundariesAreUtc) {
     EXPECT_TRUE(std::isfinite(tern::midnight_today(1e300)));
 }
 
-// A locale that groups thousands: "2024" would come out "2,024" in it.
-struct grouping_t : std::numpunct<char> {
-    std::string do_grouping() const override { return "\3"; }
-    char do_thousands_sep() const override { return ','; }
-};
-
 // Written to a stream in a grouping locale: the texts stay classic whatever the stream's locale.
 TEST(FarZone, TextFormsIgnoreTheProcessZoneAndLocale) {
     struct row_t {
         std::string text, expected;
     };
     auto str = [](const auto& v) {
+        const tern_test::comma_locale_t comma; // groups thousands: "2024" would be "2.024"
         std::ostringstream s;
-        s.imbue(std::locale(std::locale::classic(), new grouping_t));
         s << v;
         return s.str();
     };

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/scratch.h"
+
 #include <cmath>
 #include <iomanip>
 #include <limits>
@@ -118,15 +120,9 @@ TEST(DegreeFormats, RoundAngleReportsTheCarry) {
     }
 }
 
-struct grouping_t : std::numpunct<char> {
-    std::string do_grouping() const override { return "\3"; }
-    char do_thousands_sep() const override { return ','; }
-    char do_decimal_point() const override { return ';'; }
-};
-
 TEST(DistSpeed, CallersStreamStateAndLocaleUntouched) {
+    const tern_test::comma_locale_t comma;
     std::ostringstream s;
-    s.imbue(std::locale(std::locale::classic(), new grouping_t));
     s << std::hex << std::setprecision(3) << std::setfill('*');
     s << tern::dist_fmt_t(12345.5, tern::dist_unit_meter, 2) << "|"
       << tern::lat_fmt_t(rad(1.5), tern::latlon_unit_degmin, 0) << "|" << std::setw(4) << 10;

@@ -1,6 +1,7 @@
 // Dispatch of a navigation data message to its own class.
 #pragma once
 
+#include <tern/msg/catalogue.h>
 #include <tern/msg/data_msgs.h>
 
 #include <type_traits>
@@ -48,54 +49,7 @@ bool visit_data_msg(const msg_t& msg, F&& f) {
 #define TERN_VISIT(cls)                                                                            \
     case cls::msg_type:                                                                            \
         return call_as<cls>(msg, f);
-        TERN_VISIT(data_cog_t)
-        TERN_VISIT(data_diff_t)
-        TERN_VISIT(data_diff_detail_t)
-        TERN_VISIT(data_fix_mode_t)
-        TERN_VISIT(data_fix_type_t)
-        TERN_VISIT(data_fom_t)
-        TERN_VISIT(data_gps2utc_t)
-        TERN_VISIT(data_h_dop_t)
-        TERN_VISIT(data_height_t)
-        TERN_VISIT(data_pos_t)
-        TERN_VISIT(data_pr_stats_t)
-        TERN_VISIT(data_pv_dop_t)
-        TERN_VISIT(data_sat_track_t)
-        TERN_VISIT(data_sat_count_t)
-        TERN_VISIT(data_sat_use_t)
-        TERN_VISIT(data_sog_t)
-        TERN_VISIT(data_dual_freq_t)
-        TERN_VISIT(data_rxq_t)
-        TERN_VISIT(data_raw_meas_t)
-        TERN_VISIT(data_ionosphere_t)
-        TERN_VISIT(data_ephemeris_t)
-        TERN_VISIT(data_csv_ea_t)
-        TERN_VISIT(data_csv_snr_t)
-        TERN_VISIT(data_device_raw_t)
-        TERN_VISIT(data_mbrtk_heading_t)
-        TERN_VISIT(data_mbrtk_baseline_t)
-        TERN_VISIT(data_qc_t)
-        TERN_VISIT(data_qc_mde_t)
-        TERN_VISIT(data_qc_gbs_t)
-        TERN_VISIT(data_ext_nav_mode_t)
-        TERN_VISIT(data_roll_t)
-        TERN_VISIT(data_pitch_t)
-        TERN_VISIT(data_heave_t)
-        TERN_VISIT(data_rot_t)
-        TERN_VISIT(data_heading_t)
-        TERN_VISIT(data_motion_t)
-        TERN_VISIT(data_range_bearing_t)
-        TERN_VISIT(data_wind_speed_t)
-        TERN_VISIT(data_wind_direction_t)
-        TERN_VISIT(data_depth_t)
-        TERN_VISIT(data_datum_t)
-        TERN_VISIT(data_pos_offset_vessel_t)
-        TERN_VISIT(data_pos_offset_cardinal_t)
-        TERN_VISIT(data_pos_target_accuracy_t)
-        TERN_VISIT(data_pos_target_depth_t)
-        TERN_VISIT(data_pos_target_status_t)
-        TERN_VISIT(data_sat_health_t)
-        TERN_VISIT(data_vhd_info_t)
+        TERN_DATA_MSGS(TERN_VISIT)
 #undef TERN_VISIT
     default:
         return false;

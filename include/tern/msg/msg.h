@@ -12,8 +12,10 @@
 
 #include <cstdint>
 #include <cstring>
-#include <iosfwd>
+#include <ios>
 #include <list>
+#include <locale>
+#include <ostream>
 #include <string>
 #include <type_traits>
 
@@ -86,6 +88,23 @@ public:
     virtual void decodeContents(msg_decoder_t& dec);
     // Text form: "**** cat C type T port P" and a line end, in fixed-point notation.
     virtual void dump(std::ostream& os) const;
+};
+
+// While it lives, `os` writes numbers as the message dumps do (classic locale, fixed-point,
+// six decimals); afterwards the stream has its own locale, flags and precision back. Every
+// dump holds one, so a caller's stream is left as it was found.
+class dump_format_t {
+public:
+    explicit dump_format_t(std::ostream& os);
+    ~dump_format_t();
+    dump_format_t(const dump_format_t&) = delete;
+    dump_format_t& operator=(const dump_format_t&) = delete;
+
+private:
+    std::ostream& os_;
+    std::locale locale_;
+    std::ios::fmtflags flags_;
+    std::streamsize precision_;
 };
 
 // Writes each message of the list with its dump, in list order.

@@ -36,7 +36,9 @@ std::ostream& operator<<(std::ostream& os, const processInfo_t& info);
 // "name:pid: fsync(path): reason" on standard error.
 bool sync_file(const std::string& path);
 
-// The flush program sync_file_async starts ("/bin/fsync" unless changed). Process-wide.
+// The flush program sync_file_async starts, process-wide. By default "/bin/fsync"; where the
+// system has none, the fsync installed beside the library's programs (in a build tree, the one
+// built there). An empty path restores the default.
 void set_fsync_program(const std::string& path);
 std::string fsync_program();
 
