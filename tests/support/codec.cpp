@@ -23,7 +23,8 @@ std::vector<unsigned char> raw_frame(unsigned int cat, unsigned int type, unsign
                                     static_cast<unsigned char>((type >> 8) & 0xFF),
                                     static_cast<unsigned char>(port),
                                     static_cast<unsigned char>(cat)};
-    f.insert(f.end(), payload.begin(), payload.end());
+    f.reserve(f.size() + payload.size() + 3);
+    for (unsigned char b : payload) f.push_back(b); // insert() trips a false -Wstringop-overread
     const unsigned short crc = tern::calc_checksum(f.data() + 3, len);
     f.push_back(static_cast<unsigned char>(crc & 0xFF));
     f.push_back(static_cast<unsigned char>(crc >> 8));
