@@ -252,6 +252,19 @@ bool alm_mgr_gps_t::alm_load(alm_data_gps_t& alm, const std::string& path, std::
     return true;
 }
 
+bool alm_mgr_gps_t::alm_save(const alm_data_gps_t* alm, const std::string& path) {
+    return alm && alm_save(*alm, path);
+}
+
+bool alm_mgr_gps_t::alm_load(alm_data_gps_t* alm, const std::string& path) {
+    return alm && alm_load(*alm, path);
+}
+
+int alm_mgr_gps_t::alm_age_cmp(const alm_data_gps_t* a, const alm_data_gps_t* b) {
+    if (!a || !b) return (a ? 1 : 0) - (b ? 1 : 0);
+    return alm_age_cmp(*a, *b);
+}
+
 int alm_mgr_gps_t::alm_age_cmp(const alm_data_gps_t& a, const alm_data_gps_t& b) {
     if (a.gps_week != b.gps_week) return a.gps_week > b.gps_week ? 1 : -1;
     if (a.gps_week_sec != b.gps_week_sec) return a.gps_week_sec > b.gps_week_sec ? 1 : -1;

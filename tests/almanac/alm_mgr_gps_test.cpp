@@ -142,6 +142,10 @@ TEST_F(AlmGps, AgeComparison) {
     EXPECT_EQ(alm_mgr_gps_t::alm_age_cmp(alm(1, 2000, 0), alm(1, 1999, 604799)), 1);
     EXPECT_EQ(alm_mgr_gps_t::alm_age_cmp(alm(1, 1999, 604799), alm(1, 2000, 0)), -1);
     EXPECT_EQ(alm_mgr_gps_t::alm_age_cmp(alm(1, 2000, 5), alm(2, 2000, 5)), 0);
+    const alm_data_gps_t a = alm(1, 0, 0);
+    EXPECT_EQ(alm_mgr_gps_t::alm_age_cmp(&a, nullptr), 1);
+    EXPECT_EQ(alm_mgr_gps_t::alm_age_cmp(nullptr, &a), -1);
+    EXPECT_FALSE(alm_mgr_gps_t::alm_load(nullptr, alm_mgr_gps_t::alm_filename(1)));
 }
 
 TEST_F(AlmGps, OldestAndNewestFollowTheHeldAlmanacs) {

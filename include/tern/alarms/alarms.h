@@ -63,6 +63,12 @@ public:
     void clearForPort(unsigned int port);
 };
 
+// The last reported alarm words of one port.
+struct deviceAlarms_t {
+    std::uint32_t general = 0;
+    std::uint32_t device = 0;
+};
+
 // Every raising and clearing of alarms of the last 24 hours, in report order.
 //
 // Entries older than the cut-off (the data clock, which stamps the reports, minus 86400 s)
@@ -71,10 +77,7 @@ class alarmHistory_t {
 public:
     static constexpr double keep_seconds = 86400.0;
 
-    struct deviceAlarms_t {
-        std::uint32_t general = 0;
-        std::uint32_t device = 0;
-    };
+    using deviceAlarms_t = tern::deviceAlarms_t;
     struct entry_t {
         double tstamp = 0.0;
         unsigned int port = 0;

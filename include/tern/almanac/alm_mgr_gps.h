@@ -93,8 +93,13 @@ public:
     // Reads a record from `path`; false (record untouched, `why` set) when the file cannot be
     // read, a key is missing or does not convert, or alm_prn is not 1 to 32.
     static bool alm_load(alm_data_gps_t& alm, const std::string& path, std::string* why = nullptr);
+    // The same for a record held by pointer; a null record is never saved nor loaded.
+    static bool alm_save(const alm_data_gps_t* alm, const std::string& path);
+    static bool alm_load(alm_data_gps_t* alm, const std::string& path);
     // 1 when `a` is newer than `b` (greater week, then greater seconds), -1 when older, else 0.
     static int alm_age_cmp(const alm_data_gps_t& a, const alm_data_gps_t& b);
+    // As above; a null record is older than any other.
+    static int alm_age_cmp(const alm_data_gps_t* a, const alm_data_gps_t* b);
     // The almanac's time: week and seconds as UTC seconds since 1970, leap seconds taken off;
     // times beyond 2106 read as 4294967295.
     static std::uint32_t alm_time(const alm_data_gps_t& alm);
