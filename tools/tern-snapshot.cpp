@@ -32,8 +32,8 @@ const char usage[] =
     "                     [--connect ARG | --listen ARG | INPUT]\n"
     "Reads navigation data frames from INPUT (or standard input, or a connection) into a data\n"
     "cache per port and, at the end of the input, writes the HTML status snapshot page of\n"
-    "every port to FILE (replaced whole) or standard output. While connected, SIGUSR1 writes\n"
-    "a page at once. Port N's name, device type and device name come from the settings keys\n"
+    "every port to FILE (replaced whole) or standard output. SIGUSR1 writes a page at once\n"
+    "(while connected, or while a long input is read). Port N's name, device type and device name come from the settings keys\n"
     "port_N_name, port_N_device_type and port_N_device_name.\n"
     "  --out FILE           write the page to FILE instead of standard output\n"
     "  --title TEXT         the page's title (default \"Controller snapshot\")\n";
@@ -216,7 +216,9 @@ int main(int argc, char** argv) {
     };
 
     signal_ctx_t ctx{&ctl, &opt, &input};
-    const guint usr1 = link_opt.used ? g_unix_signal_add(SIGUSR1, on_usr1, &ctx) : 0;
+    // Meant for a connection that stays open, but a long file is served as well (and the
+    // signal never ends the program by its default action).
+    const guint usr1 = g_unix_signal_add(SIGUSR1, on_usr1, &ctx);
     const int status = input.run();
     if (usr1) g_source_remove(usr1);
     if (status != 0) return status;
