@@ -28,32 +28,21 @@ fb_system_alarms_t system_report(double t, unsigned int word) {
 using active_t = activeAlarms_t::entry_t;
 using hist_t = alarmHistory_t::entry_t;
 
-::testing::AssertionResult same(const std::list<active_t>& got, const std::list<active_t>& want) {
-    auto a = got.begin();
-    for (auto b = want.begin(); b != want.end(); ++a, ++b) {
-        if (a == got.end()) return ::testing::AssertionFailure() << "too few entries";
-        if (a->tstamp != b->tstamp || a->port != b->port || a->alarms != b->alarms ||
-            a->dev_alarms != b->dev_alarms)
-            return ::testing::AssertionFailure() << "got (" << a->tstamp << ", " << a->port << ", "
-                                                 << a->alarms << ", " << a->dev_alarms << ")";
-    }
-    if (a != got.end()) return ::testing::AssertionFailure() << "too many entries";
-    return ::testing::AssertionSuccess();
+// One entry as text, so that a mismatch shows both lists.
+std::string show(const active_t& e) {
+    return "(" + std::to_string(e.tstamp) + ", " + std::to_string(e.port) + ", " +
+           std::to_string(e.alarms) + ", " + std::to_string(e.dev_alarms) + ")";
 }
-
-::testing::AssertionResult same(const std::list<hist_t>& got, const std::list<hist_t>& want) {
-    auto a = got.begin();
-    for (auto b = want.begin(); b != want.end(); ++a, ++b) {
-        if (a == got.end()) return ::testing::AssertionFailure() << "too few entries";
-        if (a->tstamp != b->tstamp || a->port != b->port || a->alarms != b->alarms ||
-            a->dev_alarms != b->dev_alarms || a->raised != b->raised)
-            return ::testing::AssertionFailure()
-                   << "got (" << a->tstamp << ", " << a->port << ", " << a->alarms << ", "
-                   << a->dev_alarms << ", " << a->raised << ")";
-    }
-    if (a != got.end()) return ::testing::AssertionFailure() << "too many entries";
-    return ::testing::AssertionSuccess();
+std::string show(const hist_t& e) {
+    return show(active_t{e.tstamp, e.port, e.alarms, e.dev_alarms}) + (e.raised ? "+" : "-");
 }
+template <class E>
+std::string show(const std::list<E>& entries) {
+    std::string s;
+    for (const E& e : entries) s += show(e);
+    return s;
+}
+#define EXPECT_ENTRIES(got, ...) EXPECT_EQ(show(got), show(decltype(got)(__VA_ARGS__)))
 
 double fixed_now = 1700000000.0;
 double fixed_clock() {
@@ -85,14 +74,14 @@ TEST(ActiveAlarms, EachAlarmOnceFromTheReportThatRaisedIt) {
     a.handle(port_report(3, 10, 0b011, 0));
     a.handle(port_report(5, 11, 0, 0b1));
     a.handle(port_report(3, 12, 0b111, 0));
-    EXPECT_TRUE(same(a.entries, {{10, 3, 0b011, 0}, {11, 5, 0, 1}, {12, 3, 0b100, 0}}));
+    EXPECT_ENTRIES(a.entries, {{10, 3, 0b011, 0}, {11, 5, 0, 1}, {12, 3, 0b100, 0}});
     a.handle(port_report(3, 13, 0b100, 0));
-    EXPECT_TRUE(same(a.entries, {{11, 5, 0, 1}, {12, 3, 0b100, 0}}));
+    EXPECT_ENTRIES(a.entries, {{11, 5, 0, 1}, {12, 3, 0b100, 0}});
     a.handle(system_report(14, 0b1));
     a.handle(port_report(3, 15, 0, 0));
-    EXPECT_TRUE(same(a.entries, {{11, 5, 0, 1}, {14, 255, 1, 0}}));
+    EXPECT_ENTRIES(a.entries, {{11, 5, 0, 1}, {14, 255, 1, 0}});
     a.clearForPort(5);
-    EXPECT_TRUE(same(a.entries, {{14, 255, 1, 0}}));
+    EXPECT_ENTRIES(a.entries, {{14, 255, 1, 0}});
 }
 
 TEST(ActiveAlarms, GeneralAndDeviceWordsAreIndependent) {
@@ -100,7 +89,7 @@ TEST(ActiveAlarms, GeneralAndDeviceWordsAreIndependent) {
     a.handle(port_report(1, 1, 0b1, 0b10));
     a.handle(port_report(1, 2, 0b1, 0b11));
     a.handle(port_report(1, 3, 0, 0b11));
-    EXPECT_TRUE(same(a.entries, {{1, 1, 0, 0b10}, {2, 1, 0, 0b01}}));
+    EXPECT_ENTRIES(a.entries, {{1, 1, 0, 0b10}, {2, 1, 0, 0b01}});
 }
 
 class AlarmHistory : public ::testing::Test {
@@ -115,8 +104,7 @@ protected:
 TEST_F(AlarmHistory, ClearedBeforeRaisedBothWithTheReportTime) {
     h.handle(port_report(4, 100, 0, 0b1));
     h.handle(port_report(4, 200, 0b100, 0));
-    EXPECT_TRUE(
-        same(h.entries, {{100, 4, 0, 1, true}, {200, 4, 0, 1, false}, {200, 4, 4, 0, true}}));
+    EXPECT_ENTRIES(h.entries, {{100, 4, 0, 1, true}, {200, 4, 0, 1, false}, {200, 4, 4, 0, true}});
     EXPECT_EQ(h.ports[4].general, 0b100u);
     EXPECT_EQ(h.ports[4].device, 0u);
 }
@@ -125,7 +113,7 @@ TEST_F(AlarmHistory, SystemWordChangesAndUnchangedReports) {
     h.handle(system_report(10, 0b11));
     h.handle(system_report(20, 0b11)); // unchanged: nothing recorded
     h.handle(system_report(30, 0b10));
-    EXPECT_TRUE(same(h.entries, {{10, 255, 3, 0, true}, {30, 255, 1, 0, false}}));
+    EXPECT_ENTRIES(h.entries, {{10, 255, 3, 0, true}, {30, 255, 1, 0, false}});
     EXPECT_EQ(h.system_alarms, 0b10u);
 }
 
@@ -134,13 +122,13 @@ TEST_F(AlarmHistory, TrimsAtExactlyTwentyFourHoursOnTheReportClock) {
     h.handle(port_report(1, cut - 0.001, 1, 0));
     h.handle(port_report(2, cut, 1, 0));
     h.handle(port_report(3, fixed_now, 1, 0));
-    EXPECT_TRUE(same(h.entries, {{cut, 2, 1, 0, true}, {fixed_now, 3, 1, 0, true}}));
+    EXPECT_ENTRIES(h.entries, {{cut, 2, 1, 0, true}, {fixed_now, 3, 1, 0, true}});
     // An unchanged report does not trim, even a day later.
     fixed_now += 1.0;
     h.handle(port_report(3, fixed_now, 1, 0));
     EXPECT_EQ(h.entries.size(), 2u);
     h.handle(system_report(fixed_now, 1));
-    EXPECT_TRUE(same(h.entries, {{fixed_now - 1.0, 3, 1, 0, true}, {fixed_now, 255, 1, 0, true}}));
+    EXPECT_ENTRIES(h.entries, {{fixed_now - 1.0, 3, 1, 0, true}, {fixed_now, 255, 1, 0, true}});
 }
 
 TEST_F(AlarmHistory, AnEntryFromTheFutureDoesNotShieldOlderOnes) {
@@ -148,8 +136,8 @@ TEST_F(AlarmHistory, AnEntryFromTheFutureDoesNotShieldOlderOnes) {
     h.handle(port_report(2, fixed_now - 1000, 1, 0));
     fixed_now += 86400.0;
     h.handle(port_report(3, fixed_now, 1, 0));
-    EXPECT_TRUE(
-        same(h.entries, {{fixed_now - 86400 + 3600, 1, 1, 0, true}, {fixed_now, 3, 1, 0, true}}));
+    EXPECT_ENTRIES(h.entries,
+                   {{fixed_now - 86400 + 3600, 1, 1, 0, true}, {fixed_now, 3, 1, 0, true}});
 }
 
 TEST(AlarmHistoryDataClock, ReportsStampedADayBehindTheSystemClockAreKept) {
@@ -167,7 +155,7 @@ TEST_F(AlarmHistory, ClearForPortForgetsItsWords) {
     h.handle(port_report(1, 10, 1, 0));
     h.handle(port_report(2, 11, 1, 0));
     h.clearForPort(1);
-    EXPECT_TRUE(same(h.entries, {{11, 2, 1, 0, true}}));
+    EXPECT_ENTRIES(h.entries, {{11, 2, 1, 0, true}});
     EXPECT_EQ(h.ports.count(1), 0u);
     h.handle(port_report(1, 12, 1, 0)); // raised again from a forgotten 0
     EXPECT_EQ(h.entries.size(), 2u);

@@ -31,93 +31,58 @@ constexpr double deg = 3.14159265358979323846 / 180.0;
 
 // The cache behind the golden page: every row class has a value with exact decimals, the fix
 // is not valid and the correction service's name is hostile markup.
+template <class M, class F>
+void put(data_cache_t& c, F set) {
+    M m;
+    set(m);
+    m.utc_tstamp = gettstamp_data();
+    c.add(static_cast<const data_msg_t&>(m));
+}
+
 void fill(data_cache_t& c) {
-    const double now = gettstamp_data();
-    auto add = [&](data_msg_t&& m) {
-        m.utc_tstamp = now;
-        c.add(static_cast<const data_msg_t&>(m));
-    };
-    data_pos_t pos;
-    pos.latitude_valid = pos.longitude_valid = true;
-    pos.latitude = 45.5 * deg;
-    pos.longitude = -10.25 * deg;
-    add(std::move(pos));
-    data_height_t h;
-    h.ellipsoidal_height_valid = true;
-    h.ellipsoidal_height = 41.25;
-    add(std::move(h));
-    data_sog_t sog;
-    sog.sog_valid = true;
-    sog.sog = 5.5f;
-    add(std::move(sog));
-    data_cog_t cog;
-    cog.cog_valid = true;
-    cog.cog = 7.0f;
-    add(std::move(cog));
-    data_fix_type_t fix;
-    fix.fix_auto = fix.fix_3d = true;
-    add(std::move(fix));
-    data_h_dop_t hdop;
-    hdop.hdop_valid = true;
-    hdop.hdop = 0.8f;
-    add(std::move(hdop));
-    data_pv_dop_t pv;
-    pv.pdop_valid = pv.vdop_valid = true;
-    pv.pdop = 1.5f;
-    pv.vdop = 1.3f;
-    add(std::move(pv));
-    data_sat_count_t count;
-    count.num_sats = 7;
-    add(std::move(count));
-    data_fom_t fom;
-    fom.fom_valid = true;
-    fom.fom = 0.5f;
-    add(std::move(fom));
-    data_dual_freq_t dual;
-    dual.dual_freq = true;
-    add(std::move(dual));
-    data_diff_detail_t detail;
-    detail.name = "<RTK&Co>";
-    add(std::move(detail));
-    data_diff_t diff;
-    diff.age_valid = true;
-    diff.age = 2.5f;
-    add(std::move(diff));
-    data_heading_t heading;
-    heading.heading = 3.0f;
-    add(std::move(heading));
-    data_roll_t roll;
-    roll.roll = -0.1f;
-    add(std::move(roll));
-    data_pitch_t pitch;
-    pitch.pitch = 0.05f;
-    add(std::move(pitch));
-    data_heave_t heave;
-    heave.heave = -0.5f;
-    add(std::move(heave));
-    data_depth_t depth;
-    depth.depth = 12.5;
-    add(std::move(depth));
-    data_motion_t motion;
-    motion.status = static_cast<tss1Msg_t::status_t>(3);
-    motion.horizontal_acceleration = 0.25f;
-    motion.vertical_acceleration = -1.5f;
-    add(std::move(motion));
-    data_qc_t qc;
-    qc.stddev_semimajor_error = 1.5f;
-    qc.stddev_semiminor_error = 0.75f;
-    qc.orientation_semimajor_error = 1.0f;
-    qc.stddev_latitude_error = 0.25f;
-    qc.stddev_longitude_error = 0.5f;
-    qc.stddev_height_error = 2.0f;
-    qc.unit_variance = 1.0f;
-    qc.qc_fisher_test = true;
-    add(std::move(qc));
-    data_qc_mde_t mde;
-    mde.pmde_lat = 3.0f;
-    mde.pmde_long = 4.0f;
-    add(std::move(mde));
-    add(data_qc_gbs_t());
+    put<data_pos_t>(c, [](auto& m) {
+        m.latitude_valid = m.longitude_valid = true;
+        m.latitude = 45.5 * deg;
+        m.longitude = -10.25 * deg;
+    });
+    put<data_height_t>(
+        c, [](auto& m) { m.ellipsoidal_height_valid = true, m.ellipsoidal_height = 41.25; });
+    put<data_sog_t>(c, [](auto& m) { m.sog_valid = true, m.sog = 5.5f; });
+    put<data_cog_t>(c, [](auto& m) { m.cog_valid = true, m.cog = 7.0f; });
+    put<data_fix_type_t>(c, [](auto& m) { m.fix_auto = m.fix_3d = true; });
+    put<data_h_dop_t>(c, [](auto& m) { m.hdop_valid = true, m.hdop = 0.8f; });
+    put<data_pv_dop_t>(c, [](auto& m) {
+        m.pdop_valid = m.vdop_valid = true;
+        m.pdop = 1.5f;
+        m.vdop = 1.3f;
+    });
+    put<data_sat_count_t>(c, [](auto& m) { m.num_sats = 7; });
+    put<data_fom_t>(c, [](auto& m) { m.fom_valid = true, m.fom = 0.5f; });
+    put<data_dual_freq_t>(c, [](auto& m) { m.dual_freq = true; });
+    put<data_diff_detail_t>(c, [](auto& m) { m.name = "<RTK&Co>"; });
+    put<data_diff_t>(c, [](auto& m) { m.age_valid = true, m.age = 2.5f; });
+    put<data_heading_t>(c, [](auto& m) { m.heading = 3.0f; });
+    put<data_roll_t>(c, [](auto& m) { m.roll = -0.1f; });
+    put<data_pitch_t>(c, [](auto& m) { m.pitch = 0.05f; });
+    put<data_heave_t>(c, [](auto& m) { m.heave = -0.5f; });
+    put<data_depth_t>(c, [](auto& m) { m.depth = 12.5; });
+    put<data_motion_t>(c, [](auto& m) {
+        m.status = static_cast<tss1Msg_t::status_t>(3);
+        m.horizontal_acceleration = 0.25f;
+        m.vertical_acceleration = -1.5f;
+    });
+    put<data_qc_t>(c, [](auto& m) {
+        m.stddev_semimajor_error = 1.5f;
+        m.stddev_semiminor_error = 0.75f;
+        m.orientation_semimajor_error = 1.0f;
+        m.stddev_latitude_error = 0.25f;
+        m.stddev_longitude_error = 0.5f;
+        m.stddev_height_error = 2.0f;
+        m.unit_variance = 1.0f;
+        m.qc_fisher_test = true;
+    });
+    put<data_qc_mde_t>(c, [](auto& m) { m.pmde_lat = 3.0f, m.pmde_long = 4.0f; });
+    put<data_qc_gbs_t>(c, [](auto&) {});
 }
 
 } // namespace
@@ -257,12 +222,11 @@ TEST(Snapshot, FixModeTexts) {
                        {true, false, false, "No Fix"},   {false, true, false, "No Fix"}};
     for (const auto& c : cases) {
         data_cache_t cache;
-        data_fix_type_t fix;
-        fix.fix_auto = c.fix_auto;
-        fix.fix_3d = c.fix_3d;
-        fix.fix_valid = c.valid;
-        fix.utc_tstamp = gettstamp_data();
-        cache.add(fix);
+        put<data_fix_type_t>(cache, [&](auto& m) {
+            m.fix_auto = c.fix_auto;
+            m.fix_3d = c.fix_3d;
+            m.fix_valid = c.valid;
+        });
         EXPECT_EQ(snapshot_fix_mode_t(cache).value, c.text) << c.fix_auto << c.fix_3d << c.valid;
     }
     EXPECT_FALSE(snapshot_fix_mode_t(data_cache_t()).value_set);
@@ -275,10 +239,7 @@ TEST(Snapshot, MotionStatusTextsByNumber) {
         "Full Aided Settled", "Full Aided Settling",   "Unknown"};
     for (int s = 0; s < 9; ++s) {
         data_cache_t cache;
-        data_motion_t m;
-        m.status = static_cast<tss1Msg_t::status_t>(s);
-        m.utc_tstamp = gettstamp_data();
-        cache.add(m);
+        put<data_motion_t>(cache, [s](auto& m) { m.status = static_cast<tss1Msg_t::status_t>(s); });
         EXPECT_EQ(snapshot_motion_status_t(cache).value, texts[s]) << s;
     }
     EXPECT_STREQ(motion_status_string(-1), "Unknown");
@@ -287,10 +248,7 @@ TEST(Snapshot, MotionStatusTextsByNumber) {
 TEST(Snapshot, NumSatsShowsEachUnknownPart) {
     data_cache_t cache;
     EXPECT_EQ(snapshot_num_sats_t(cache).value, "--/--");
-    data_sat_track_t track;
-    track.sats.resize(9);
-    track.utc_tstamp = gettstamp_data();
-    cache.add(track);
+    put<data_sat_track_t>(cache, [](auto& m) { m.sats.resize(9); });
     EXPECT_EQ(snapshot_num_sats_t(cache).value, "--/9");
 }
 
