@@ -18,91 +18,52 @@ using bench_alloc::allocations;
 
 namespace {
 
-// Every kind of value a page shows, stamped an hour ahead so it stays fresh for the run.
+// One message of each kind a page shows, stamped an hour ahead so it stays fresh for the run.
+template <class M, class F>
+void put(tern::data_cache_t& c, F set) {
+    M m;
+    set(m);
+    m.utc_tstamp = tern::gettstamp_data() + 3600.0;
+    c.add(static_cast<const tern::data_msg_t&>(m));
+}
+
 void fill(tern::data_cache_t& c) {
-    const double t = tern::gettstamp_data() + 3600.0;
-    auto add = [&](tern::data_msg_t& m) {
-        m.utc_tstamp = t;
-        c.add(static_cast<const tern::data_msg_t&>(m));
-    };
-    tern::data_pos_t pos;
-    pos.latitude_valid = pos.longitude_valid = true;
-    pos.latitude = 1.0463;
-    pos.longitude = 0.0890;
-    add(pos);
-    tern::data_height_t h;
-    h.ellipsoidal_height_valid = true;
-    h.ellipsoidal_height = 83.9;
-    add(h);
-    tern::data_sog_t sog;
-    sog.sog_valid = true;
-    sog.sog = 5.1f;
-    add(sog);
-    tern::data_cog_t cog;
-    cog.cog_valid = true;
-    cog.cog = 1.2f;
-    add(cog);
-    tern::data_fix_type_t fix;
-    fix.fix_valid = fix.fix_3d = fix.fix_auto = true;
-    add(fix);
-    tern::data_h_dop_t hdop;
-    hdop.hdop_valid = true;
-    hdop.hdop = 0.8f;
-    add(hdop);
-    tern::data_pv_dop_t pv;
-    pv.pdop_valid = pv.vdop_valid = true;
-    pv.pdop = 1.4f;
-    pv.vdop = 1.1f;
-    add(pv);
-    tern::data_sat_count_t count;
-    count.num_sats = 12;
-    add(count);
-    tern::data_sat_track_t track;
-    track.sats.resize(14);
-    add(track);
-    tern::data_fom_t fom;
-    fom.fom_valid = true;
-    fom.fom = 0.3f;
-    add(fom);
-    tern::data_dual_freq_t dual;
-    dual.dual_freq = true;
-    add(dual);
-    tern::data_diff_detail_t detail;
-    detail.name = "SIM&REF";
-    add(detail);
-    tern::data_diff_t diff;
-    diff.age_valid = true;
-    diff.age = 2.0f;
-    add(diff);
-    tern::data_heading_t heading;
-    heading.heading = 1.3f;
-    add(heading);
-    tern::data_roll_t roll;
-    roll.roll = 0.02f;
-    add(roll);
-    tern::data_pitch_t pitch;
-    pitch.pitch = -0.01f;
-    add(pitch);
-    tern::data_heave_t heave;
-    heave.heave = 0.4f;
-    add(heave);
-    tern::data_depth_t depth;
-    depth.depth = 31.5;
-    add(depth);
-    tern::data_motion_t motion;
-    motion.status = tern::tss1Msg_t::status_full_aided;
-    motion.horizontal_acceleration = 0.2f;
-    motion.vertical_acceleration = 0.1f;
-    add(motion);
-    tern::data_qc_t qc;
-    qc.stddev_semimajor_error = 0.5f;
-    qc.qc_fisher_test = true;
-    add(qc);
-    tern::data_qc_mde_t mde;
-    mde.pmde_lat = 1.0f;
-    add(mde);
-    tern::data_qc_gbs_t gbs;
-    add(gbs);
+    using namespace tern;
+    put<data_pos_t>(c, [](auto& m) {
+        m.latitude_valid = m.longitude_valid = true;
+        m.latitude = 1.0463;
+        m.longitude = 0.0890;
+    });
+    put<data_height_t>(
+        c, [](auto& m) { m.ellipsoidal_height_valid = true, m.ellipsoidal_height = 83.9; });
+    put<data_sog_t>(c, [](auto& m) { m.sog_valid = true, m.sog = 5.1f; });
+    put<data_cog_t>(c, [](auto& m) { m.cog_valid = true, m.cog = 1.2f; });
+    put<data_fix_type_t>(c, [](auto& m) { m.fix_valid = m.fix_3d = m.fix_auto = true; });
+    put<data_h_dop_t>(c, [](auto& m) { m.hdop_valid = true, m.hdop = 0.8f; });
+    put<data_pv_dop_t>(c, [](auto& m) {
+        m.pdop_valid = m.vdop_valid = true;
+        m.pdop = 1.4f;
+        m.vdop = 1.1f;
+    });
+    put<data_sat_count_t>(c, [](auto& m) { m.num_sats = 12; });
+    put<data_sat_track_t>(c, [](auto& m) { m.sats.resize(14); });
+    put<data_fom_t>(c, [](auto& m) { m.fom_valid = true, m.fom = 0.3f; });
+    put<data_dual_freq_t>(c, [](auto& m) { m.dual_freq = true; });
+    put<data_diff_detail_t>(c, [](auto& m) { m.name = "SIM&REF"; });
+    put<data_diff_t>(c, [](auto& m) { m.age_valid = true, m.age = 2.0f; });
+    put<data_heading_t>(c, [](auto& m) { m.heading = 1.3f; });
+    put<data_roll_t>(c, [](auto& m) { m.roll = 0.02f; });
+    put<data_pitch_t>(c, [](auto& m) { m.pitch = -0.01f; });
+    put<data_heave_t>(c, [](auto& m) { m.heave = 0.4f; });
+    put<data_depth_t>(c, [](auto& m) { m.depth = 31.5; });
+    put<data_motion_t>(c, [](auto& m) {
+        m.status = tss1Msg_t::status_full_aided;
+        m.horizontal_acceleration = 0.2f;
+        m.vertical_acceleration = 0.1f;
+    });
+    put<data_qc_t>(c, [](auto& m) { m.stddev_semimajor_error = 0.5f, m.qc_fisher_test = true; });
+    put<data_qc_mde_t>(c, [](auto& m) { m.pmde_lat = 1.0f; });
+    put<data_qc_gbs_t>(c, [](auto&) {});
 }
 
 void write_page(std::ostream& os, const tern::data_cache_t& cache) {
