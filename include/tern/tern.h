@@ -3,8 +3,17 @@
 
 #include <keelconfig/KeelConfig.h>
 #include <tern/alarms/alarmInfo.h>
+#include <tern/alarms/alarms.h>
 #include <tern/alarms/windStatusConfig.h>
+#include <tern/almanac/alm_mgr_beidou.h>
+#include <tern/almanac/alm_mgr_galileo.h>
+#include <tern/almanac/alm_mgr_glonass.h>
+#include <tern/almanac/alm_mgr_gps.h>
+#include <tern/almanac/alm_mgr_sbas.h>
+#include <tern/almanac/alm_mgr_table.h>
+#include <tern/config/config_util.h>
 #include <tern/config/path_util.h>
+#include <tern/config/snapshot_util.h>
 #include <tern/conn/buf.h>
 #include <tern/conn/conn.h>
 #include <tern/conn/conn_pipe.h>

@@ -9,6 +9,10 @@
 #include "support/mainloop.h"
 #include "support/process.h"
 #include "support/scratch.h"
+#include "support/usock.h"
+
+#include <tern/conn/conn_usock_stream.h>
+#include <tern/msg/catalogue.h>
 
 #include <gtest/gtest.h>
 
@@ -24,6 +28,7 @@
 #include <unistd.h>
 
 using tern_test::from_hex;
+using tern_test::raw_connect;
 using tern_test::run_program;
 using tern_test::tool_path;
 
@@ -165,18 +170,6 @@ namespace {
 
 std::string sock_name(const char* tag) {
     return "@tern-tools-" + std::to_string(getpid()) + "-" + tag;
-}
-
-// Connects a plain socket to NAME as the library addresses it; -1 when nobody listens.
-int raw_connect(const std::string& name) {
-    sockaddr_un a;
-    std::memset(&a, 0, sizeof a);
-    a.sun_family = AF_UNIX;
-    std::memcpy(a.sun_path + 1, name.data() + 1, name.size() - 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) return fd;
-    close(fd);
-    return -1;
 }
 
 // A loopback TCP port that nobody listens on right now.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <glib.h>
+#include <string>
 #include <unistd.h>
 
 namespace tern_tool {
@@ -13,6 +14,26 @@ namespace {
 // The longest frame the length field can announce.
 constexpr std::size_t max_frame = 0xFFFF + 6;
 } // namespace
+
+int take_input_operand(const char* arg, const char*& file) {
+    const std::string a = arg;
+    if (a.size() > 1 && a[0] == '-') {
+        diag("unknown option " + a + " (see --help)");
+        return 2;
+    }
+    if (file) {
+        diag("more than one input file given (see --help)");
+        return 2;
+    }
+    file = arg;
+    return 0;
+}
+
+int check_input_choice(const char* file, const transport_opt_t& link) {
+    if (!(link.used && file)) return 0;
+    diag("an input file and a connection cannot both be given (see --help)");
+    return 2;
+}
 
 void frame_splitter_t::feed(const unsigned char* data, std::size_t len) {
     buf_.insert(buf_.end(), data, data + len);

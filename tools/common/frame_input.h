@@ -32,6 +32,13 @@ private:
     std::vector<unsigned char> buf_;
 };
 
+// The input operand of a program reading frames: `arg` is an argument that no option took.
+// An unknown option ("-x") or a second file leaves status 2 after a diagnostic; otherwise
+// `file` takes the argument and status is 0.
+int take_input_operand(const char* arg, const char*& file);
+// 2 after a diagnostic when both a file and a connection were asked for, else 0.
+int check_input_choice(const char* file, const transport_opt_t& link);
+
 // Reads the frames of one input: `file` (null or "-" for standard input) or, when `link.used`,
 // the peer of a connection, until that input ends.
 class frame_input_t {

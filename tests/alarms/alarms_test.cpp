@@ -1,0 +1,167 @@
+#include <tern/alarms/alarms.h>
+
+#include <tern/msg/fb_msgs.h>
+#include <tern/util/time_util.h>
+
+#include <gtest/gtest.h>
+
+using namespace tern;
+
+namespace {
+
+fb_message_t port_report(unsigned int port, double t, unsigned int general, unsigned int device) {
+    fb_message_t m;
+    m.port = port;
+    m.tstamp = t;
+    m.code = general;
+    m.value = device;
+    return m;
+}
+
+fb_system_alarms_t system_report(double t, unsigned int word) {
+    fb_system_alarms_t m;
+    m.tstamp = t;
+    m.alarms = word;
+    return m;
+}
+
+using active_t = activeAlarms_t::entry_t;
+using hist_t = alarmHistory_t::entry_t;
+
+// One entry as text, so that a mismatch shows both lists.
+std::string show(const active_t& e) {
+    return "(" + std::to_string(e.tstamp) + ", " + std::to_string(e.port) + ", " +
+           std::to_string(e.alarms) + ", " + std::to_string(e.dev_alarms) + ")";
+}
+std::string show(const hist_t& e) {
+    return show(active_t{e.tstamp, e.port, e.alarms, e.dev_alarms}) + (e.raised ? "+" : "-");
+}
+template <class E>
+std::string show(const std::list<E>& entries) {
+    std::string s;
+    for (const E& e : entries) s += show(e);
+    return s;
+}
+#define EXPECT_ENTRIES(got, ...) EXPECT_EQ(show(got), show(decltype(got)(__VA_ARGS__)))
+
+double fixed_now = 1700000000.0;
+double fixed_clock() {
+    return fixed_now;
+}
+
+} // namespace
+
+TEST(AlarmTables, TextsByBitNumberAndUnknownBits) {
+    ASSERT_EQ(systemAlarms().size(), 3u);
+    EXPECT_EQ(systemAlarms()[0], alarmInfo_t(true, "No ports detected!"));
+    EXPECT_EQ(systemAlarms()[2], alarmInfo_t(false, "Time reference device not syncing"));
+    ASSERT_EQ(generalAlarms().size(), 10u);
+    EXPECT_EQ(&generalAlarms(), &generalAlarms()); // one shared table
+    for (const alarmInfo_t& a : generalAlarms()) EXPECT_FALSE(a.flag) << a.text;
+    EXPECT_EQ(alarmText(generalAlarms(), 0), "No communications");
+    EXPECT_EQ(alarmText(generalAlarms(), 5), "Logging suspended: device not found");
+    EXPECT_EQ(alarmText(generalAlarms(), 9), "Failed to assert flow control");
+    EXPECT_EQ(alarmText(generalAlarms(), 10), "Unknown alarm 10");
+    EXPECT_EQ(alarmText(systemAlarms(), 31), "Unknown alarm 31");
+    const std::vector<std::string> want = {"No time reference device selected", "Unknown alarm 3",
+                                           "Unknown alarm 31"};
+    EXPECT_EQ(alarmTexts(systemAlarms(), 0x8000000Au), want);
+    EXPECT_TRUE(alarmTexts(generalAlarms(), 0).empty());
+}
+
+TEST(ActiveAlarms, EachAlarmOnceFromTheReportThatRaisedIt) {
+    activeAlarms_t a;
+    a.handle(port_report(3, 10, 0b011, 0));
+    a.handle(port_report(5, 11, 0, 0b1));
+    a.handle(port_report(3, 12, 0b111, 0));
+    EXPECT_ENTRIES(a.entries, {{10, 3, 0b011, 0}, {11, 5, 0, 1}, {12, 3, 0b100, 0}});
+    a.handle(port_report(3, 13, 0b100, 0));
+    EXPECT_ENTRIES(a.entries, {{11, 5, 0, 1}, {12, 3, 0b100, 0}});
+    a.handle(system_report(14, 0b1));
+    a.handle(port_report(3, 15, 0, 0));
+    EXPECT_ENTRIES(a.entries, {{11, 5, 0, 1}, {14, 255, 1, 0}});
+    a.clearForPort(5);
+    EXPECT_ENTRIES(a.entries, {{14, 255, 1, 0}});
+}
+
+TEST(ActiveAlarms, GeneralAndDeviceWordsAreIndependent) {
+    activeAlarms_t a;
+    a.handle(port_report(1, 1, 0b1, 0b10));
+    a.handle(port_report(1, 2, 0b1, 0b11));
+    a.handle(port_report(1, 3, 0, 0b11));
+    EXPECT_ENTRIES(a.entries, {{1, 1, 0, 0b10}, {2, 1, 0, 0b01}});
+}
+
+class AlarmHistory : public ::testing::Test {
+protected:
+    AlarmHistory() {
+        fixed_now = 1000.0; // small report times below are recent
+        h.set_clock(&fixed_clock);
+    }
+    alarmHistory_t h;
+};
+
+TEST_F(AlarmHistory, ClearedBeforeRaisedBothWithTheReportTime) {
+    h.handle(port_report(4, 100, 0, 0b1));
+    h.handle(port_report(4, 200, 0b100, 0));
+    EXPECT_ENTRIES(h.entries, {{100, 4, 0, 1, true}, {200, 4, 0, 1, false}, {200, 4, 4, 0, true}});
+    EXPECT_EQ(h.ports[4].general, 0b100u);
+    EXPECT_EQ(h.ports[4].device, 0u);
+}
+
+TEST_F(AlarmHistory, SystemWordChangesAndUnchangedReports) {
+    h.handle(system_report(10, 0b11));
+    h.handle(system_report(20, 0b11)); // unchanged: nothing recorded
+    h.handle(system_report(30, 0b10));
+    EXPECT_ENTRIES(h.entries, {{10, 255, 3, 0, true}, {30, 255, 1, 0, false}});
+    EXPECT_EQ(h.system_alarms, 0b10u);
+}
+
+TEST_F(AlarmHistory, TrimsAtExactlyTwentyFourHoursOnTheReportClock) {
+    const double cut = fixed_now - 86400.0;
+    h.handle(port_report(1, cut - 0.001, 1, 0));
+    h.handle(port_report(2, cut, 1, 0));
+    h.handle(port_report(3, fixed_now, 1, 0));
+    EXPECT_ENTRIES(h.entries, {{cut, 2, 1, 0, true}, {fixed_now, 3, 1, 0, true}});
+    // An unchanged report does not trim, even a day later.
+    fixed_now += 1.0;
+    h.handle(port_report(3, fixed_now, 1, 0));
+    EXPECT_EQ(h.entries.size(), 2u);
+    h.handle(system_report(fixed_now, 1));
+    EXPECT_ENTRIES(h.entries, {{fixed_now - 1.0, 3, 1, 0, true}, {fixed_now, 255, 1, 0, true}});
+}
+
+TEST_F(AlarmHistory, AnEntryFromTheFutureDoesNotShieldOlderOnes) {
+    h.handle(port_report(1, fixed_now + 3600, 1, 0));
+    h.handle(port_report(2, fixed_now - 1000, 1, 0));
+    fixed_now += 86400.0;
+    h.handle(port_report(3, fixed_now, 1, 0));
+    EXPECT_ENTRIES(h.entries,
+                   {{fixed_now - 86400 + 3600, 1, 1, 0, true}, {fixed_now, 3, 1, 0, true}});
+}
+
+TEST(AlarmHistoryDataClock, ReportsStampedADayBehindTheSystemClockAreKept) {
+    // The reports carry data time; the system clock must not decide what is a day old.
+    const double saved = get_tstamp_data_diff();
+    set_tstamp_data_diff(-2 * 86400.0);
+    alarmHistory_t h;
+    h.handle(system_report(gettstamp_data() - 60, 1));
+    h.handle(system_report(gettstamp_data(), 0));
+    EXPECT_EQ(h.entries.size(), 2u);
+    set_tstamp_data_diff(saved);
+}
+
+TEST_F(AlarmHistory, ClearForPortForgetsItsWords) {
+    h.handle(port_report(1, 10, 1, 0));
+    h.handle(port_report(2, 11, 1, 0));
+    h.clearForPort(1);
+    EXPECT_ENTRIES(h.entries, {{11, 2, 1, 0, true}});
+    EXPECT_EQ(h.ports.count(1), 0u);
+    h.handle(port_report(1, 12, 1, 0)); // raised again from a forgotten 0
+    EXPECT_EQ(h.entries.size(), 2u);
+    h.handle(system_report(13, 4));
+    h.clear();
+    EXPECT_TRUE(h.entries.empty());
+    EXPECT_TRUE(h.ports.empty());
+    EXPECT_EQ(h.system_alarms, 0u);
+}

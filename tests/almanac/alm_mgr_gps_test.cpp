@@ -1,0 +1,338 @@
+#include <tern/almanac/alm_mgr_gps.h>
+
+#include <tern/msg/fb_msgs.h>
+
+#include "support/scratch.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tern;
+
+namespace {
+
+alm_data_gps_t alm(unsigned char prn, unsigned short week, unsigned int sec) {
+    alm_data_gps_t a;
+    a.prn = prn;
+    a.gps_week = week;
+    a.gps_week_sec = sec;
+    a.sqrt_a = 5153.6 + prn;
+    return a;
+}
+
+// The PRNs of the feedback messages in the list (and frees them).
+std::vector<unsigned int> prns(std::list<msg_t*>& msgs) {
+    std::vector<unsigned int> v;
+    for (msg_t* m : msgs) {
+        auto* fb = dynamic_cast<fb_alm_gps_t*>(m);
+        v.push_back(fb ? fb->alm.prn : 999u);
+        delete m;
+    }
+    msgs.clear();
+    return v;
+}
+
+using prns_t = std::vector<unsigned int>;
+
+// Almanac files go to a fresh data directory.
+class AlmGps : public ::testing::Test {
+protected:
+    AlmGps() {
+        const char* old = std::getenv(TERN_DATA_PATH_NAME);
+        if (old) saved_ = old, had_ = true;
+        setenv(TERN_DATA_PATH_NAME, dir.path().c_str(), 1);
+        mkdir(dir.file("almanac").c_str(), 0700);
+    }
+    ~AlmGps() override {
+        if (had_)
+            setenv(TERN_DATA_PATH_NAME, saved_.c_str(), 1);
+        else
+            unsetenv(TERN_DATA_PATH_NAME);
+    }
+    static constexpr const char* TERN_DATA_PATH_NAME = "TERN_DATA_PATH";
+
+    std::string write_alm(unsigned int prn, const std::string& text) {
+        return dir.write("almanac/" + std::to_string(prn), text);
+    }
+
+    tern_test::temp_dir_t dir;
+    alm_mgr_gps_t mgr;
+
+private:
+    std::string saved_;
+    bool had_ = false;
+};
+
+const char alm7_text[] = "#KeelConfig 1\n"
+                         "alm_prn=7\n"
+                         "alm_health=3\n"
+                         "alm_gps_week=2000\n"
+                         "alm_gps_week_sec=61440\n"
+                         "alm_mean_anom=0.1\n"
+                         "alm_eccentricity=0.0125\n"
+                         "alm_inclination=0.96\n"
+                         "alm_arg_perigee=-1.5\n"
+                         "alm_sqrt_a=5153.5\n"
+                         "alm_omega_dot=-8e-09\n"
+                         "alm_omega0=2.25\n"
+                         "alm_af0=1e-05\n"
+                         "alm_af1=0\n";
+
+alm_data_gps_t alm7() {
+    alm_data_gps_t a = alm(7, 2000, 61440);
+    a.health = 3;
+    a.mean_anom = 0.1;
+    a.eccentricity = 0.0125;
+    a.inclination = 0.96;
+    a.arg_perigee = -1.5;
+    a.sqrt_a = 5153.5;
+    a.omega_dot = -8e-09;
+    a.omega0 = 2.25;
+    a.af0 = 1e-05;
+    a.af1 = 0.0;
+    return a;
+}
+
+} // namespace
+
+// Held almanac, offered almanac, and whether the offered one replaces it.
+struct age_case_t {
+    const char* name;
+    unsigned short held_week;
+    unsigned int held_sec;
+    unsigned short new_week;
+    unsigned int new_sec;
+    bool replaces;
+};
+
+class AlmGpsAge : public AlmGps, public ::testing::WithParamInterface<age_case_t> {};
+
+TEST_P(AlmGpsAge, OnlyAStrictlyNewerAlmanacReplaces) {
+    const age_case_t& c = GetParam();
+    mgr.add(new alm_data_gps_t(alm(5, c.held_week, c.held_sec)));
+    std::list<msg_t*> out;
+    mgr.update(out, false);
+    EXPECT_EQ(prns(out), prns_t{5});
+    mgr.add(new alm_data_gps_t(alm(5, c.new_week, c.new_sec)));
+    ASSERT_NE(mgr.get_alm(5), nullptr);
+    EXPECT_EQ(mgr.get_alm(5)->gps_week, c.replaces ? c.new_week : c.held_week);
+    EXPECT_EQ(mgr.get_alm(5)->gps_week_sec, c.replaces ? c.new_sec : c.held_sec);
+    EXPECT_EQ(mgr.num(), 1u);
+    mgr.update(out, false); // the refused one is not new
+    EXPECT_EQ(prns(out), c.replaces ? prns_t{5} : prns_t{});
+}
+
+const age_case_t age_cases[] = {
+    {"next_week_with_fewer_seconds", 1999, 589824, 2000, 61440, true},
+    {"previous_week_with_more_seconds", 2000, 61440, 1999, 589824, false},
+    {"one_second_later", 2000, 100, 2000, 101, true},
+    {"one_second_earlier", 2000, 101, 2000, 100, false},
+    {"same_time", 2000, 100, 2000, 100, false},
+    {"week_zero_second_zero_held", 0, 0, 0, 1, true},
+};
+INSTANTIATE_TEST_SUITE_P(Table, AlmGpsAge, ::testing::ValuesIn(age_cases),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(AlmGps, AgeComparison) {
+    EXPECT_EQ(alm_mgr_gps_t::alm_age_cmp(alm(1, 2000, 0), alm(1, 1999, 604799)), 1);
+    EXPECT_EQ(alm_mgr_gps_t::alm_age_cmp(alm(1, 1999, 604799), alm(1, 2000, 0)), -1);
+    EXPECT_EQ(alm_mgr_gps_t::alm_age_cmp(alm(1, 2000, 5), alm(2, 2000, 5)), 0);
+    const alm_data_gps_t a = alm(1, 0, 0);
+    EXPECT_EQ(alm_mgr_gps_t::alm_age_cmp(&a, nullptr), 1);
+    EXPECT_EQ(alm_mgr_gps_t::alm_age_cmp(nullptr, &a), -1);
+    EXPECT_FALSE(alm_mgr_gps_t::alm_load(nullptr, alm_mgr_gps_t::alm_filename(1)));
+}
+
+TEST_F(AlmGps, OldestAndNewestFollowTheHeldAlmanacs) {
+    EXPECT_EQ(mgr.oldest(), 0u);
+    EXPECT_EQ(mgr.newest(), 0u);
+    // Week 2000 second 0 is 1525564800 s after 1970 on the GPS clock, 18 leap seconds ahead.
+    mgr.add(new alm_data_gps_t(alm(1, 2000, 0)));
+    mgr.add(new alm_data_gps_t(alm(2, 2001, 0)));
+    EXPECT_EQ(mgr.oldest(), 1525564782u);
+    EXPECT_EQ(mgr.newest(), 1526169582u);
+    // PRN 1 replaced: its old time is no longer held by anyone.
+    mgr.add(new alm_data_gps_t(alm(1, 2002, 0)));
+    EXPECT_EQ(mgr.oldest(), 1526169582u);
+    EXPECT_EQ(mgr.newest(), 1526774382u);
+    mgr.clear();
+    EXPECT_EQ(mgr.num(), 0u);
+    EXPECT_EQ(mgr.oldest(), 0u);
+    EXPECT_EQ(mgr.get_alm(1), nullptr);
+}
+
+TEST_F(AlmGps, WritesTheKeysInOrder) {
+    mgr.set_save(true);
+    mgr.add(new alm_data_gps_t(alm7()));
+    EXPECT_EQ(tern_test::temp_dir_t::read(dir.file("almanac/7")), alm7_text);
+}
+
+TEST_F(AlmGps, ReadsAHandWrittenFile) {
+    write_alm(7, alm7_text);
+    mgr.load();
+    ASSERT_NE(mgr.get_alm(7), nullptr);
+    EXPECT_EQ(*mgr.get_alm(7), alm7());
+    EXPECT_EQ(mgr.num(), 1u);
+    EXPECT_TRUE(mgr.skipped().empty());
+}
+
+TEST_F(AlmGps, StoreAndLoadKeepEveryBitOfTheDoubles) {
+    const tern_test::comma_locale_t comma;
+    mgr.set_save(true);
+    for (unsigned char prn = 1; prn <= 32; ++prn) {
+        alm_data_gps_t a = alm(prn, 2100, 1000u * prn);
+        a.health = static_cast<unsigned char>(prn * 7);
+        a.mean_anom = 0.1 + 0.2;
+        a.eccentricity = std::nextafter(0.01, 1.0);
+        a.inclination = 1.0 / 3.0 * prn;
+        a.arg_perigee = -std::numeric_limits<double>::denorm_min();
+        a.omega_dot = -8.2e-9 / prn;
+        a.omega0 = std::nextafter(3.14159265358979, 0.0);
+        a.af0 = std::numeric_limits<double>::max();
+        a.af1 = -std::numeric_limits<double>::min();
+        mgr.add(new alm_data_gps_t(a));
+    }
+    alm_mgr_gps_t again;
+    again.load();
+    EXPECT_EQ(again.num(), 32u);
+    EXPECT_EQ(again.oldest(), mgr.oldest());
+    EXPECT_EQ(again.newest(), mgr.newest());
+    for (unsigned int prn = 1; prn <= 32; ++prn) {
+        ASSERT_NE(again.get_alm(prn), nullptr) << prn;
+        EXPECT_EQ(*again.get_alm(prn), *mgr.get_alm(prn)) << prn;
+    }
+    std::list<msg_t*> out;
+    again.update(out, false); // everything loaded counts as new
+    EXPECT_EQ(prns(out).size(), 32u);
+}
+
+TEST_F(AlmGps, LoadWithoutFilesLeavesEveryPrnEmpty) {
+    mgr.add(new alm_data_gps_t(alm(3, 2000, 0)));
+    mgr.load();
+    EXPECT_EQ(mgr.num(), 0u);
+    EXPECT_EQ(mgr.oldest(), 0u);
+    EXPECT_EQ(mgr.newest(), 0u);
+    EXPECT_EQ(mgr.get_alm(3), nullptr);
+    std::list<msg_t*> out;
+    mgr.update(out, true);
+    EXPECT_TRUE(out.empty());
+}
+
+// A damaged file and the reason it is skipped for.
+struct damaged_case_t {
+    const char* name;
+    std::string text;
+    const char* reason;
+};
+
+std::string replace(std::string text, const std::string& from, const std::string& to) {
+    text.replace(text.find(from), from.size(), to);
+    return text;
+}
+
+class AlmGpsDamaged : public AlmGps, public ::testing::WithParamInterface<damaged_case_t> {};
+
+TEST_P(AlmGpsDamaged, IsSkippedWithOneLineOfReason) {
+    write_alm(7, GetParam().text);
+    write_alm(9, replace(alm7_text, "alm_prn=7", "alm_prn=9"));
+    mgr.load();
+    EXPECT_EQ(mgr.get_alm(7), nullptr);
+    ASSERT_NE(mgr.get_alm(9), nullptr); // its neighbour still loads
+    EXPECT_EQ(mgr.num(), 1u);
+    ASSERT_EQ(mgr.skipped().size(), 1u);
+    const std::string& why = mgr.skipped()[0];
+    EXPECT_NE(why.find("almanac/7: "), std::string::npos) << why;
+    EXPECT_NE(why.find(GetParam().reason), std::string::npos) << why;
+    EXPECT_EQ(why.find('\n'), std::string::npos) << why;
+    EXPECT_EQ(mgr.desc().get_desc(), why);
+}
+
+const damaged_case_t damaged_cases[] = {
+    {"last_key_missing", replace(alm7_text, "alm_af1=0\n", ""), "key alm_af1 is missing"},
+    {"double_not_a_number", replace(alm7_text, "alm_sqrt_a=5153.5", "alm_sqrt_a=5153,5"),
+     "key alm_sqrt_a does not convert"},
+    {"week_negative", replace(alm7_text, "alm_gps_week=2000", "alm_gps_week=-1"),
+     "key alm_gps_week does not convert"},
+    {"prn_zero", replace(alm7_text, "alm_prn=7", "alm_prn=0"), "alm_prn 0 is not 1 to 32"},
+    {"prn_33", replace(alm7_text, "alm_prn=7", "alm_prn=33"), "alm_prn 33 is not 1 to 32"},
+    {"prn_of_another_file", replace(alm7_text, "alm_prn=7", "alm_prn=8"),
+     "alm_prn 8 does not match the file's name"},
+    {"torn_last_line", std::string(alm7_text, sizeof alm7_text - 2), "truncated"},
+    {"empty", "", "key alm_prn is missing"},
+};
+INSTANTIATE_TEST_SUITE_P(Table, AlmGpsDamaged, ::testing::ValuesIn(damaged_cases),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(AlmGps, FeedbackForNewOnlyOrAllInPrnOrder) {
+    mgr.add(new alm_data_gps_t(alm(20, 2000, 0)));
+    mgr.add(new alm_data_gps_t(alm(3, 2000, 0)));
+    std::list<msg_t*> out;
+    mgr.update(out, false);
+    EXPECT_EQ(prns(out), (prns_t{3, 20}));
+    mgr.update(out, false);
+    EXPECT_EQ(prns(out), prns_t{});
+    mgr.add(new alm_data_gps_t(alm(20, 2000, 1)));
+    mgr.add(new alm_data_gps_t(alm(11, 2000, 1)));
+    mgr.update(out, false);
+    EXPECT_EQ(prns(out), (prns_t{11, 20}));
+    mgr.update(out, true);
+    EXPECT_EQ(prns(out), (prns_t{3, 11, 20}));
+    mgr.update(out, static_cast<unsigned char>(11));
+    mgr.update(out, static_cast<unsigned char>(12));
+    mgr.update(out, 3);
+    EXPECT_EQ(prns(out), (prns_t{11, 3}));
+    // The message carries the whole record.
+    fb_alm_gps_t in(alm7());
+    mgr.handle(in);
+    mgr.update(out, 7);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(static_cast<fb_alm_gps_t*>(out.front())->alm, alm7());
+    prns(out);
+}
+
+TEST_F(AlmGps, AnAlmanacFromTheFarFutureIsNeitherKeptAgainstRealOnesNorSavedNorSent) {
+    mgr.set_save(true);
+    std::list<msg_t*> out;
+    // Week 4000 lies in 2056.
+    mgr.add(new alm_data_gps_t(alm(4, 4000, 0)));
+    ASSERT_NE(mgr.get_alm(4), nullptr);
+    EXPECT_TRUE(tern_test::temp_dir_t::read(dir.file("almanac/4")).empty());
+    mgr.update(out, true);
+    EXPECT_EQ(prns(out), prns_t{});
+    EXPECT_EQ(mgr.newest(), 0u);
+    // Any real almanac replaces it.
+    mgr.add(new alm_data_gps_t(alm(4, 2000, 0)));
+    EXPECT_EQ(mgr.get_alm(4)->gps_week, 2000);
+    EXPECT_FALSE(tern_test::temp_dir_t::read(dir.file("almanac/4")).empty());
+    // And it never replaces a real one.
+    mgr.add(new alm_data_gps_t(alm(4, 4000, 0)));
+    EXPECT_EQ(mgr.get_alm(4)->gps_week, 2000);
+    mgr.update(out, false);
+    EXPECT_EQ(prns(out), prns_t{4});
+    EXPECT_EQ(mgr.num(), 1u);
+}
+
+TEST_F(AlmGps, FileNameFollowsTheDataPath) {
+    EXPECT_EQ(alm_mgr_gps_t::alm_filename(7), dir.path() + "/almanac/7");
+    setenv(TERN_DATA_PATH_NAME, "/data/", 1);
+    EXPECT_EQ(alm_mgr_gps_t::alm_filename(32), "/data/almanac/32");
+    unsetenv(TERN_DATA_PATH_NAME);
+    EXPECT_EQ(alm_mgr_gps_t::alm_filename(1), "/tmp/almanac/1");
+}
+
+TEST_F(AlmGps, AFailedSaveSaysWhyAndKeepsTheAlmanac) {
+    std::string why;
+    EXPECT_FALSE(alm_mgr_gps_t::alm_save(alm(6, 2000, 0), dir.file("none/6"), &why));
+    EXPECT_FALSE(why.empty());
+    // Without its directory the manager still holds the almanac, and says why it is not saved.
+    rmdir(dir.file("almanac").c_str());
+    mgr.set_save(true);
+    mgr.add(new alm_data_gps_t(alm(6, 2000, 0)));
+    EXPECT_NE(mgr.get_alm(6), nullptr);
+    EXPECT_FALSE(mgr.desc().get_desc().empty());
+}

@@ -1,0 +1,65 @@
+#include <tern/almanac/alm_mgr_beidou.h>
+#include <tern/almanac/alm_mgr_galileo.h>
+#include <tern/almanac/alm_mgr_glonass.h>
+#include <tern/almanac/alm_mgr_sbas.h>
+
+#include <gtest/gtest.h>
+
+using namespace tern;
+
+TEST(AlmGlonass, LastRecordPerSlotWinsWhateverItsAge) {
+    alm_mgr_glonass_t mgr;
+    alm_data_glonass_t newer, older;
+    newer.slot = older.slot = 4;
+    newer.day_number = 900;
+    older.day_number = 100;
+    mgr.add(newer);
+    fb_alm_glonass_t msg(older);
+    mgr.handle(msg);
+    ASSERT_NE(mgr.get_alm(4), nullptr);
+    EXPECT_EQ(mgr.get_alm(4)->day_number, 100u);
+    EXPECT_EQ(mgr.get_alm(5), nullptr);
+
+    std::list<msg_t*> out;
+    mgr.update(out, false);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(static_cast<fb_alm_glonass_t*>(out.front())->alm, older);
+    for (msg_t* m : out) delete m;
+    out.clear();
+    mgr.update(out, false);
+    EXPECT_TRUE(out.empty());
+    mgr.clear();
+    EXPECT_EQ(mgr.get_alm(4), nullptr);
+}
+
+// The two-byte records: new-only and all, in ascending satellite order, and one by id.
+template <class Mgr, class Rec, class Fb>
+void check_short_manager() {
+    Mgr mgr;
+    Rec a, b;
+    a.sat = 40;
+    a.health = 1;
+    b.sat = 7;
+    b.health = 2;
+    mgr.add(a);
+    mgr.add(b);
+    std::list<msg_t*> out;
+    mgr.update(out, false);
+    mgr.update(out, false);
+    mgr.update(out, true);
+    mgr.update(out, static_cast<unsigned char>(40));
+    mgr.update(out, static_cast<unsigned char>(41));
+    std::vector<unsigned int> sats;
+    for (msg_t* m : out) {
+        auto* fb = dynamic_cast<Fb*>(m);
+        sats.push_back(fb ? fb->alm.sat : 999u);
+        delete m;
+    }
+    EXPECT_EQ(sats, (std::vector<unsigned int>{7, 40, 7, 40, 40}));
+}
+
+TEST(AlmShort, SbasGalileoBeidou) {
+    check_short_manager<alm_mgr_sbas_t, alm_data_sbas_t, fb_alm_sbas_t>();
+    check_short_manager<alm_mgr_galileo_t, alm_data_galileo_t, fb_alm_galileo_t>();
+    check_short_manager<alm_mgr_beidou_t, alm_data_beidou_t, fb_alm_beidou_t>();
+}
