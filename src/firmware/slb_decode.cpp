@@ -227,7 +227,7 @@ bool slb_fw_t::get_data(unsigned char* buf, data_control_t& ctl) {
         crc_ = tern::crc_checksum(crc_, buf, n);
         ctl.kind = data_control_t::data;
         ctl.length = n;
-        ctl.flash_addr = flash_addr_;
+        ctl.flash_addr = flash_addr_ + flash_sent_;
         ctl.crc = crc_;
         flash_sent_ += n;
         section_offset_ += n;
@@ -299,7 +299,11 @@ bool slb_decode_t::scan(const std::string& path) {
     }
     // A file that starts like a single image is one, and the image's own reason says more
     // than the missing combined magic would.
-    if (single.get_engine_id() != slb_fw_t::engine_id_unknown) return fail(single.get_err());
+    char head[7] = {};
+    if (single.get_engine_id() != slb_fw_t::engine_id_unknown ||
+        (fseeko(file_, 0, SEEK_SET) == 0 && read_all(file_, head, sizeof head) &&
+         (std::memcmp(head, magic_alfa, 7) == 0 || std::memcmp(head, magic_brav, 7) == 0)))
+        return fail(single.get_err());
     single_ = false;
     return scan_combined();
 }

@@ -48,7 +48,7 @@ public:
         enum { flash_start = 0, data = 1, flash_end = 2 };
         unsigned kind = 0;       // flash_start, data or flash_end
         unsigned length = 0;     // start/end: the block's length; data: bytes in the buffer
-        unsigned flash_addr = 0; // flash address of the block
+        unsigned flash_addr = 0; // start/end: the block's flash address; data: the chunk's
         unsigned short crc = 0;  // end: CRC of the block; data: CRC so far
     };
 
