@@ -175,7 +175,9 @@ long fw_scan_tmpl_t<Family>::scan_iter() {
         const int r = cur_.header.read(dec_);
         if (r < 1) {
             clear_desc() << cur_.header.get_desc();
-            return r;
+            // Only a file that ends before any record of a new component ends cleanly; a
+            // torn header would otherwise drop its component without a word.
+            return r == 0 && dec_.line_num() >= cur_.first_line ? -1 : r;
         }
         const int c = f.component(cur_.header.type());
         if (c < 0) {
