@@ -1,5 +1,6 @@
 #include <tern/firmware/qvt_fw_pkg.h>
 
+#include <dirent.h>
 #include <glib.h>
 
 #include <cerrno>
@@ -71,22 +72,20 @@ bool qvt_fw_pkg_t::fail(const std::string& what) {
 }
 
 bool qvt_fw_pkg_t::find_in_dir(const std::string& dir, const std::string& name, std::string& path) {
-    GError* error = nullptr;
-    GDir* d = g_dir_open(dir.c_str(), 0, &error);
+    DIR* d = opendir(dir.c_str());
     if (!d) {
-        err_ = "failed to open dir " + dir + ": " + (error ? error->message : "");
-        if (error) g_error_free(error);
+        err_ = "failed to open dir " + dir + ": " + strerror(errno);
         return false;
     }
     bool found = false;
-    while (const char* entry = g_dir_read_name(d)) {
-        if (g_ascii_strcasecmp(entry, name.c_str()) == 0) {
-            path = dir + "/" + entry;
+    while (const dirent* entry = readdir(d)) {
+        if (g_ascii_strcasecmp(entry->d_name, name.c_str()) == 0) {
+            path = dir + "/" + entry->d_name;
             found = true;
             break;
         }
     }
-    g_dir_close(d);
+    closedir(d);
     return found;
 }
 

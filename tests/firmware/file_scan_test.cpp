@@ -31,7 +31,7 @@ struct shared_t {
     std::atomic<bool> on_main{true}; // every found/done call came on this thread
 };
 
-// Takes files ending in ".s19" with their volume label; stops a directory at "stop".
+// Takes files ending in ".s19" with their volume label.
 class test_filter_t : public file_scan_t::filter_t {
 public:
     explicit test_filter_t(shared_t& s) : s_(s) {}
@@ -41,7 +41,6 @@ public:
         ++s_.entries;
         while (s_.hold) std::this_thread::yield();
         const std::string name = path.substr(path.rfind('/') + 1);
-        if (name == "stop") return false;
         if (name.size() > 4 && name.compare(name.size() - 4, 4, ".s19") == 0)
             files.push_back(new path_file_t(dev.label + ":" + path));
         return true;
@@ -126,21 +125,6 @@ TEST_F(FileScan, FindsFilesOnEveryVolumeOnTheMainLoop) {
                                           "B:" + b.file("tern/updates/b.s19")}));
 }
 
-TEST_F(FileScan, FalseFromTheFilterStopsOnlyThatDirectory) {
-    a.write("tern/updates/sub/stop", "");
-    a.write("tern/updates/stop", "");
-    file_scan_t scan(&client);
-    scan.add_dir("tern", file_scan_t::scan_subdirs);
-    ASSERT_TRUE(scan.start());
-    ASSERT_TRUE(run_until([&] { return client.done == 1; }));
-    // Whatever came before "stop" in each listing may be found; nothing after it, and the
-    // directories stacked before it are still walked.
-    EXPECT_LE(client.found.size(), 4u);
-    EXPECT_EQ(
-        std::count(client.found.begin(), client.found.end(), "B:" + b.file("tern/updates/b.s19")),
-        1);
-}
-
 TEST_F(FileScan, LinkLoopEnds) {
     std::filesystem::create_directory_symlink(a.file("tern"), a.file("tern/updates/loop"));
     file_scan_t scan(&client);
@@ -168,20 +152,6 @@ TEST_F(FileScan, CancelledSearchNeverCallsTheClientAgain) {
     EXPECT_EQ(client.done, 0);
     // It stopped at its next check: one entry at most after the held one.
     EXPECT_LE(client.shared.entries, 2);
-}
-
-TEST_F(FileScan, DestroyedWhileRunning) {
-    client.shared.hold = true;
-    auto scan = std::make_unique<file_scan_t>(&client);
-    scan->add_dir("tern/updates", file_scan_t::scan_subdirs);
-    ASSERT_TRUE(scan->start());
-    ASSERT_TRUE(run_until([&] { return client.shared.entries == 1; }));
-    scan.reset();
-    client.shared.hold = false;
-    ASSERT_TRUE(run_until([&] { return client.shared.filter_gone.load(); }));
-    tern_test::run_until([] { return false; }, 0.1);
-    EXPECT_TRUE(client.found.empty());
-    EXPECT_EQ(client.done, 0);
 }
 
 class refusing_client_t : public client_t {

@@ -243,23 +243,6 @@ TEST(ScanDir, KeepsFilesWithOneComponentOfTheProduct) {
     EXPECT_TRUE(recs.empty());
 }
 
-TEST(FilterPreferred, NamesFollowTheirRecords) {
-    std::vector<cobalt_fw_scan_rec_t> recs(4);
-    const unsigned products[] = {5, 2, 5, 3};
-    const cobalt_fw_component_t comps[] = {cobalt_fw_nav, cobalt_fw_nav, cobalt_fw_boot1,
-                                           cobalt_fw_nav};
-    for (int i = 0; i < 4; ++i) {
-        recs[i].product_type = products[i];
-        recs[i].component = comps[i];
-    }
-    std::vector<std::string> names = {"a", "b", "c", "d"};
-    filter_preferred_product(2, recs, &names);
-    EXPECT_EQ(names, (std::vector<std::string>{"b", "c"}));
-    ASSERT_EQ(recs.size(), 2u);
-    EXPECT_EQ(recs[0].product_type, 2u);
-    EXPECT_EQ(recs[1].component, cobalt_fw_boot1);
-}
-
 TEST(CompLoader, HandsOutTheSecondComponentAlone) {
     tern_test::temp_dir_t dir;
     const bytes_t a = random_bytes(40, 1), b = random_bytes(50, 2);

@@ -48,3 +48,14 @@ inline void cobalt_fw_scan_dir(const std::string& dir, std::vector<std::string>&
 
 extern template class fw_scan_tmpl_t<cobalt_fw_family_t>;
 extern template class fw_comp_loader_tmpl_t<cobalt_fw_family_t>;
+
+namespace tern {
+using ::cobalt_fw_comp_info_t;
+using ::cobalt_fw_comp_loader_t;
+using ::cobalt_fw_component_t;
+using ::cobalt_fw_header_t;
+using ::cobalt_fw_scan_dir;
+using ::cobalt_fw_scan_file;
+using ::cobalt_fw_scan_rec_t;
+using ::cobalt_fw_scan_t;
+} // namespace tern

@@ -62,3 +62,14 @@ inline void harbor_fw_scan_dir(const std::string& dir, std::vector<std::string>&
 
 extern template class fw_scan_tmpl_t<harbor_fw_family_t>;
 extern template class fw_comp_loader_tmpl_t<harbor_fw_family_t>;
+
+namespace tern {
+using ::harbor_firmware_component_t;
+using ::harbor_fw_comp_info_t;
+using ::harbor_fw_comp_loader_t;
+using ::harbor_fw_header_t;
+using ::harbor_fw_scan_dir;
+using ::harbor_fw_scan_file;
+using ::harbor_fw_scan_rec_t;
+using ::harbor_fw_scan_t;
+} // namespace tern
