@@ -385,24 +385,22 @@ unsigned slb_decode_t::get_num_firmwares() const {
     return single_ ? 1 : static_cast<unsigned>(fws_.size());
 }
 
-bool slb_decode_t::get_file_checksum(unsigned char sum[32]) {
+bool slb_decode_t::copy_sum(const unsigned char* from, unsigned char* sum, const char* single) {
     if (!file_) return fail("not initialized");
     if (single_) {
-        err_ = "file is old single-format - no checksum";
+        err_ = single;
         return false;
     }
-    std::memcpy(sum, stored_sum_, digest_len);
+    std::memcpy(sum, from, digest_len);
     return true;
 }
 
+bool slb_decode_t::get_file_checksum(unsigned char sum[32]) {
+    return copy_sum(stored_sum_, sum, "file is old single-format - no checksum");
+}
+
 bool slb_decode_t::compute_file_checksum(unsigned char sum[32]) {
-    if (!file_) return fail("not initialized");
-    if (single_) {
-        err_ = "file is old single-format - checksum is undefined";
-        return false;
-    }
-    std::memcpy(sum, computed_sum_, digest_len);
-    return true;
+    return copy_sum(computed_sum_, sum, "file is old single-format - checksum is undefined");
 }
 
 slb_fw_t* slb_decode_t::get_fw(unsigned index) {

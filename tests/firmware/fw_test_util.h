@@ -4,6 +4,8 @@
 #include "support/process.h"
 #include "support/scratch.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -70,6 +72,18 @@ inline bool srec_cat(const std::string& bin, uint32_t offset, const std::string&
 inline std::string digest_of(const std::string& program, const std::string& path) {
     const auto r = tern_test::run_program({program, path});
     return r.out.substr(0, r.out.find(' '));
+}
+
+// Every byte of `image` at `offset` upwards, and nothing else.
+inline void expect_image_at(const std::map<uint32_t, unsigned char>& mem, uint32_t offset,
+                            const bytes_t& image) {
+    ASSERT_EQ(mem.size(), image.size());
+    size_t i = 0;
+    for (const auto& kv : mem) {
+        ASSERT_EQ(kv.first, offset + i);
+        ASSERT_EQ(kv.second, image[i]) << "at " << kv.first;
+        ++i;
+    }
 }
 
 } // namespace fw_test

@@ -142,13 +142,7 @@ TEST_P(IhSrecCat, DecoderReadsBackEveryByteAtItsAddress) {
     while (ih.get_data_rec(addr, len, data))
         for (unsigned i = 0; i < len; ++i) mem[addr + i] = data[i];
     ASSERT_TRUE(ih.is_eof()) << ih.get_err();
-    ASSERT_EQ(mem.size(), image.size());
-    size_t i = 0;
-    for (const auto& kv : mem) {
-        ASSERT_EQ(kv.first, c.offset + i);
-        ASSERT_EQ(kv.second, image[i]) << "at " << kv.first;
-        ++i;
-    }
+    expect_image_at(mem, c.offset, image);
 }
 
 INSTANTIATE_TEST_SUITE_P(

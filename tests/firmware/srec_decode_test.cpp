@@ -261,14 +261,7 @@ TEST_P(SrecCat, DecoderReadsBackEveryByteAtItsAddress) {
         for (unsigned i = 0; i < rec.data_len(); ++i) mem[a + i] = rec.data()[i];
     }
     ASSERT_EQ(r, 0) << dec.get_desc();
-    ASSERT_EQ(mem.size(), image.size());
-    EXPECT_EQ(mem.begin()->first, c.offset);
-    size_t i = 0;
-    for (const auto& kv : mem) {
-        ASSERT_EQ(kv.first, c.offset + i);
-        ASSERT_EQ(kv.second, image[i]) << "at " << kv.first;
-        ++i;
-    }
+    expect_image_at(mem, c.offset, image);
 }
 
 INSTANTIATE_TEST_SUITE_P(

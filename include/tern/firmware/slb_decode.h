@@ -161,6 +161,7 @@ private:
     bool fail(const std::string& what);
     bool fail_errno(const std::string& what);
     bool scan_combined();
+    bool copy_sum(const unsigned char* from, unsigned char* sum, const char* single);
 
     std::string err_ = "not initialized";
     bool single_ = true;
