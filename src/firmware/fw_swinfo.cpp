@@ -165,7 +165,7 @@ int fw_scan_tmpl_t<Family>::fail_line(const char* what) {
 }
 
 template <class Family>
-long fw_scan_tmpl_t<Family>::scan_iter() {
+int fw_scan_tmpl_t<Family>::scan_iter() {
     const fw_family_t& f = Family::rules;
     if (!file_) {
         clear_desc() << "not initialized";
@@ -186,7 +186,7 @@ long fw_scan_tmpl_t<Family>::scan_iter() {
         }
         cur_.component = static_cast<decltype(cur_.component)>(c);
         have_header_ = true;
-        return ftell(file_);
+        return static_cast<int>(ftell(file_));
     }
     const int r = dec_.get_rec(rec_);
     if (r < 0) {

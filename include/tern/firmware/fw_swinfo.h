@@ -95,7 +95,7 @@ public:
     bool open(const std::string& path, std::list<info_t>& infos);
     // One step: the file position after a header, the record count after a record; 0 when
     // the file ended cleanly between components; -1 on an error (description says which).
-    long scan_iter();
+    int scan_iter();
     void close();
     bool is_open() const { return file_ != nullptr; }
     // The file size in bytes, for progress.
