@@ -80,9 +80,10 @@ bool family_components(const std::string& path, const char* name, std::vector<st
 
 // Cobalt first; a type only Harbor knows makes it a Harbor file.
 bool components(const std::string& path, std::vector<std::string>& lines, std::string& err) {
+    const size_t before = lines.size();
     if (family_components<cobalt_fw_family_t>(path, "cobalt", lines, err)) return true;
     const std::string cobalt_err = err;
-    lines.clear();
+    lines.resize(before);
     if (family_components<harbor_fw_family_t>(path, "harbor", lines, err)) return true;
     if (cobalt_err.compare(0, 22, "unknown component code") != 0) err = cobalt_err;
     return false;

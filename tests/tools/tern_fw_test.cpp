@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <regex>
 
 using tern_test::run_program;
@@ -118,6 +119,29 @@ TEST(TernFw, Usage) {
     const auto h = run_program({fw(), "--help"});
     EXPECT_EQ(h.status, 0);
     EXPECT_EQ(h.out.rfind("usage: tern-fw check FILE...", 0), 0u);
+}
+
+} // namespace
+
+namespace {
+
+// Each file of tests/golden/firmware beside its NAME.expected output of "tern-fw check NAME",
+// where FILE stands for the path.
+TEST(TernFw, GoldenFiles) {
+    const std::string dir = std::string(TERN_TEST_DATA_DIR) + "/firmware";
+    int checked = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        const std::string path = e.path().string();
+        if (path.size() < 9 || path.compare(path.size() - 9, 9, ".expected") != 0) continue;
+        const std::string input = path.substr(0, path.size() - 9);
+        std::string want = tern_test::temp_dir_t::read(path);
+        for (size_t at; (at = want.find("FILE")) != std::string::npos;) want.replace(at, 4, input);
+        const auto r = run_program({fw(), "check", input});
+        EXPECT_EQ(r.out, want) << input;
+        EXPECT_EQ(r.status, want.find(": ok\n") != std::string::npos ? 0 : 1) << input;
+        ++checked;
+    }
+    EXPECT_GE(checked, 14);
 }
 
 } // namespace
