@@ -93,12 +93,22 @@ TEST(TernFw, ListFindsFilesInTheTree) {
     const std::string sub = dir.path() + "/a/b";
     ASSERT_EQ(system(("mkdir -p " + sub).c_str()), 0);
     const std::string path = dir.write("a/b/nav.s19", nav_component());
+    const std::string golden = std::string(TERN_TEST_DATA_DIR) + "/firmware/";
+    dir.write("ENGINE.SLB", tern_test::temp_dir_t::read(golden + "single.slb"));
+    dir.write("lbmv2,07.hex", tern_test::temp_dir_t::read(golden + "unix_lines.hex"));
+    dir.write("IOPV1.5.hex", tern_test::temp_dir_t::read(golden + "segment_crlf.hex"));
+    const std::string ini =
+        dir.write("install.ini",
+                  "gpssoftware=engine.slb\nlbmsoftware=LBMV2,07.HEX\niopsoftware=iopv1.5.hex\n");
     const auto r = run_program({fw(), "list", dir.path()});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, path +
                          ": component 0: cobalt NAV product 2 version 1.2.3 addresses "
                          "0x00001000-0x00001003 lines 1 size " +
-                         std::to_string(nav_component().size()) + "\n");
+                         std::to_string(nav_component().size()) + "\n" + ini +
+                         ": QVT package: GPS " + dir.file("ENGINE.SLB") + "\n" + ini +
+                         ": QVT package: LBM " + dir.file("lbmv2,07.hex") + " version 2.7\n" + ini +
+                         ": QVT package: IOP " + dir.file("IOPV1.5.hex") + " version 1.5\n");
 }
 
 TEST(TernFw, Usage) {
