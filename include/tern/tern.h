@@ -35,6 +35,15 @@
 #include <tern/decode/dateTime.h>
 #include <tern/decode/decode.h>
 #include <tern/decode/tss1Msg.h>
+#include <tern/firmware/cobalt_fw_pkg.h>
+#include <tern/firmware/file_scan.h>
+#include <tern/firmware/harbor_fw_pkg.h>
+#include <tern/firmware/ih_decode.h>
+#include <tern/firmware/md5.h>
+#include <tern/firmware/qvt_fw_pkg.h>
+#include <tern/firmware/sha256sum.h>
+#include <tern/firmware/slb_decode.h>
+#include <tern/firmware/srec_decode.h>
 #include <tern/log/csv_fields.h>
 #include <tern/log/log_cfg.h>
 #include <tern/msg/catalogue.h>

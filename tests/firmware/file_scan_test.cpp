@@ -1,0 +1,170 @@
+#include "support/mainloop.h"
+#include "support/scratch.h"
+
+#include <tern/firmware/file_scan.h>
+#include <tern/thread/thread.h>
+
+#include <gtest/gtest.h>
+
+#include <glib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <set>
+#include <thread>
+
+using tern_test::run_until;
+
+namespace {
+
+class path_file_t : public file_scan_t::file_t {
+public:
+    explicit path_file_t(std::string p) : path(std::move(p)) {}
+    std::string path;
+};
+
+struct shared_t {
+    std::atomic<bool> hold{false}; // the filter waits while set
+    std::atomic<int> entries{0};   // entries offered to filters
+    std::atomic<bool> filter_gone{false};
+    std::atomic<bool> on_main{true}; // every found/done call came on this thread
+};
+
+// Takes files ending in ".s19" with their volume label.
+class test_filter_t : public file_scan_t::filter_t {
+public:
+    explicit test_filter_t(shared_t& s) : s_(s) {}
+    ~test_filter_t() override { s_.filter_gone = true; }
+    bool filter(const std::string& path, const usb_dev_t& dev,
+                std::list<file_scan_t::file_t*>& files) override {
+        ++s_.entries;
+        while (s_.hold) std::this_thread::yield();
+        const std::string name = path.substr(path.rfind('/') + 1);
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".s19") == 0)
+            files.push_back(new path_file_t(dev.label + ":" + path));
+        return true;
+    }
+
+private:
+    shared_t& s_;
+};
+
+class client_t : public file_scan_t::client_t {
+public:
+    std::vector<usb_dev_t> volumes;
+    std::vector<std::string> found;
+    int done = 0;
+    shared_t shared;
+    GThread* main = g_thread_self();
+
+    void file_scan_found(file_scan_t::file_t* f) override {
+        std::unique_ptr<file_scan_t::file_t> own(f);
+        if (g_thread_self() != main) shared.on_main = false;
+        found.push_back(static_cast<path_file_t*>(f)->path);
+    }
+    void file_scan_done() override {
+        if (g_thread_self() != main) shared.on_main = false;
+        ++done;
+    }
+    void file_scan_volumes(std::vector<usb_dev_t>& v) override { v = volumes; }
+    file_scan_t::filter_t* file_scan_filter() override { return new test_filter_t(shared); }
+};
+
+usb_dev_t volume(const std::string& mount, const std::string& label) {
+    usb_dev_t d;
+    d.mount_path = mount;
+    d.label = label;
+    return d;
+}
+
+class FileScan : public ::testing::Test {
+protected:
+    tern_test::temp_dir_t a, b;
+    client_t client;
+
+    void SetUp() override {
+        tern::thread_init();
+        std::filesystem::create_directories(a.file("tern/updates/sub/deeper"));
+        a.write("tern/updates/top.s19", "");
+        a.write("tern/updates/notes.txt", "");
+        a.write("tern/updates/sub/one.s19", "");
+        a.write("tern/updates/sub/deeper/two.s19", "");
+        a.write("elsewhere.s19", "");
+        std::filesystem::create_directories(b.file("tern/updates"));
+        b.write("tern/updates/b.s19", "");
+        client.volumes = {volume(a.path() + "/", "A"), volume(b.path(), "B")};
+    }
+};
+
+TEST_F(FileScan, FindsFilesOnEveryVolumeOnTheMainLoop) {
+    file_scan_t scan(&client);
+    scan.add_dir("tern/updates", file_scan_t::scan_subdirs);
+    ASSERT_TRUE(scan.start());
+    EXPECT_TRUE(scan.is_running());
+    EXPECT_FALSE(scan.start());
+    ASSERT_TRUE(run_until([&] { return client.done == 1; }));
+    EXPECT_FALSE(scan.is_running());
+    std::set<std::string> got(client.found.begin(), client.found.end());
+    const std::set<std::string> want = {
+        "A:" + a.file("tern/updates/top.s19"), "A:" + a.file("tern/updates/sub/one.s19"),
+        "A:" + a.file("tern/updates/sub/deeper/two.s19"), "B:" + b.file("tern/updates/b.s19")};
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(client.found.size(), want.size());
+    EXPECT_TRUE(client.shared.filter_gone);
+    EXPECT_TRUE(client.shared.on_main);
+
+    // Without the subdirectory flag only the directory itself; and a new search can start.
+    client.found.clear();
+    scan.clear_dirs();
+    scan.add_dir("tern/updates", 0);
+    ASSERT_TRUE(scan.start());
+    ASSERT_TRUE(run_until([&] { return client.done == 2; }));
+    got = std::set<std::string>(client.found.begin(), client.found.end());
+    EXPECT_EQ(got, (std::set<std::string>{"A:" + a.file("tern/updates/top.s19"),
+                                          "B:" + b.file("tern/updates/b.s19")}));
+}
+
+TEST_F(FileScan, LinkLoopEnds) {
+    std::filesystem::create_directory_symlink(a.file("tern"), a.file("tern/updates/loop"));
+    file_scan_t scan(&client);
+    scan.add_dir("tern", file_scan_t::scan_subdirs);
+    ASSERT_TRUE(scan.start());
+    ASSERT_TRUE(run_until([&] { return client.done == 1; }));
+    EXPECT_EQ(client.found.size(), 4u);
+}
+
+TEST_F(FileScan, CancelledSearchNeverCallsTheClientAgain) {
+    client.shared.hold = true;
+    {
+        file_scan_t scan(&client);
+        scan.add_dir("tern/updates", file_scan_t::scan_subdirs);
+        ASSERT_TRUE(scan.start());
+        // The worker is inside the filter with the first entry; the loop stays free.
+        ASSERT_TRUE(run_until([&] { return client.shared.entries == 1; }));
+        scan.cancel();
+        EXPECT_FALSE(scan.is_running());
+        client.shared.hold = false;
+        ASSERT_TRUE(run_until([&] { return client.shared.filter_gone.load(); }));
+        tern_test::run_until([] { return false; }, 0.1);
+    }
+    EXPECT_TRUE(client.found.empty());
+    EXPECT_EQ(client.done, 0);
+    // It stopped at its next check: one entry at most after the held one.
+    EXPECT_LE(client.shared.entries, 2);
+}
+
+class refusing_client_t : public client_t {
+public:
+    file_scan_t::filter_t* file_scan_filter() override { return nullptr; }
+};
+
+TEST(FileScanStart, NoFilterNoSearch) {
+    tern::thread_init();
+    refusing_client_t c;
+    file_scan_t scan(&c);
+    EXPECT_FALSE(scan.start());
+    EXPECT_FALSE(scan.is_running());
+}
+
+} // namespace

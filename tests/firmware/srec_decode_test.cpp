@@ -1,0 +1,295 @@
+#include "fw_test_util.h"
+#include "support/scratch.h"
+
+#include <tern/firmware/srec_decode.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <sstream>
+
+using namespace fw_test;
+
+namespace {
+
+struct file_closer_t {
+    void operator()(FILE* f) const {
+        if (f) fclose(f);
+    }
+};
+using file_ptr = std::unique_ptr<FILE, file_closer_t>;
+
+file_ptr open_text(tern_test::temp_dir_t& dir, const std::string& text) {
+    return file_ptr(fopen(dir.write("f.s19", text).c_str(), "rb"));
+}
+
+struct line_case_t {
+    const char* line;
+    int result;       // get_rec's result
+    const char* desc; // description afterwards
+};
+
+class SrecLine : public ::testing::TestWithParam<line_case_t> {};
+
+TEST_P(SrecLine, ResultAndText) {
+    tern_test::temp_dir_t dir;
+    file_ptr f = open_text(dir, GetParam().line);
+    srec_decode_t dec;
+    dec.init(f.get(), 1);
+    srec_t rec;
+    EXPECT_EQ(dec.get_rec(rec), GetParam().result);
+    EXPECT_EQ(dec.get_desc(), GetParam().desc);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, SrecLine,
+    ::testing::Values(
+        line_case_t{"S107001001020304DE\n", 1, ""}, line_case_t{"S107001001020304de\r\n", 1, ""},
+        line_case_t{"S107001001020304DF\n", -1,
+                    "line 1: checksum mismatch: expected 223; computed 222"},
+        line_case_t{"S5040001FA\n", -1, "line 1: invalid length for this record type"},
+        line_case_t{"S403000000FC\n", -1, "line 1: failed to get valid type code"},
+        line_case_t{"S603000000FC\n", -1, "line 1: failed to get valid type code"},
+        line_case_t{"X107001001020304DE\n", -1, "line 1: failed to find S to start record"},
+        line_case_t{"\n", -1, "line 1: failed to find S to start record"},
+        line_case_t{"S1G7001001020304DE\n", -1, "line 1: failed to get record length"},
+        line_case_t{"S1\n", -1, "line 1: failed to get record length"},
+        line_case_t{"S10700100102\n", -1, "line 1: failed to get 7 bytes; got 4"},
+        line_case_t{"S1070010010203X4DE\n", -1, "line 1: failed to get 7 bytes; got 5"},
+        line_case_t{"S30400000000\n", -1, "line 1: invalid length for this record type"},
+        line_case_t{"S204000000FB\n", 1, ""}, line_case_t{"S9030000FC\n", 1, ""},
+        line_case_t{"S70500000000FA\n", 1, ""},
+        line_case_t{"S80400000000\n", -1, "line 1: checksum mismatch: expected 0; computed 251"},
+        line_case_t{"S804000000FB trailing text\n", 1, ""}, line_case_t{"", 0, ""}));
+
+TEST(SrecRecord, FieldsAndTextForm) {
+    tern_test::temp_dir_t dir;
+    file_ptr f = open_text(dir, "S107001001020304de\nS3090800001041424344D4\nS70508000010E2\n");
+    srec_decode_t dec;
+    dec.init(f.get(), 1);
+    srec_t rec;
+    EXPECT_EQ(rec.type(), 255u);
+    ASSERT_EQ(dec.get_rec(rec), 1);
+    EXPECT_EQ(rec.type(), 1u);
+    EXPECT_EQ(rec.len(), 7u);
+    EXPECT_EQ(rec.addr16(), 0x0010u);
+    EXPECT_EQ(rec.data_len(), 4u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(rec.data()), 4), "\x01\x02\x03\x04");
+    EXPECT_EQ(rec.checksum(), 0xDE);
+    std::ostringstream os;
+    os << rec;
+    ASSERT_EQ(dec.get_rec(rec), 2);
+    EXPECT_EQ(rec.addr32(), 0x08000010u);
+    EXPECT_EQ(rec.addr24(), 0x080000u);
+    EXPECT_EQ(rec.data_len(), 4u);
+    os << rec;
+    ASSERT_EQ(dec.get_rec(rec), 3);
+    EXPECT_EQ(rec.data_len(), 0u);
+    EXPECT_EQ(rec.data(), nullptr);
+    os << rec;
+    EXPECT_EQ(os.str(), "S107001001020304DE\nS3090800001041424344D4\nS70508000010E2\n");
+    EXPECT_EQ(dec.get_rec(rec), 0);
+    EXPECT_EQ(dec.rec_num(), 3u);
+    EXPECT_EQ(dec.line_num(), 3u);
+}
+
+TEST(SrecDecode, LineNumbersStartWhereToldAndCountBadLines) {
+    tern_test::temp_dir_t dir;
+    file_ptr f = open_text(dir, "S9030000FC\nS9030000FD\n");
+    srec_decode_t dec;
+    srec_t rec;
+    EXPECT_EQ(dec.get_rec(rec), 0);
+    EXPECT_EQ(dec.get_desc(), "not initialized");
+    dec.init(f.get(), 41);
+    EXPECT_EQ(dec.get_rec(rec), 1);
+    EXPECT_EQ(dec.get_rec(rec), -1);
+    EXPECT_EQ(dec.get_desc(), "line 42: checksum mismatch: expected 253; computed 252");
+}
+
+TEST(SrecDecode, OverlongLineIsOneLine) {
+    tern_test::temp_dir_t dir;
+    std::string text = "S9030000FC" + std::string(700, 'S') + "\nS9030000FC\n";
+    file_ptr f = open_text(dir, text);
+    srec_decode_t dec;
+    dec.init(f.get(), 1);
+    srec_t rec;
+    EXPECT_EQ(dec.get_rec(rec), 1);
+    EXPECT_EQ(dec.get_rec(rec), 2);
+    EXPECT_EQ(dec.line_num(), 2u);
+    EXPECT_EQ(dec.get_rec(rec), 0);
+}
+
+TEST(SrecFilename, S19InAnyCase) {
+    EXPECT_TRUE(srec_filename_check("a.s19"));
+    EXPECT_TRUE(srec_filename_check("NAV.S19"));
+    EXPECT_TRUE(srec_filename_check(".s19"));
+    EXPECT_FALSE(srec_filename_check("s19"));
+    EXPECT_FALSE(srec_filename_check("a.s19.bak"));
+    EXPECT_FALSE(srec_filename_check("a.s28"));
+}
+
+// Three contiguous S3 records of 20 bytes at 0x1000 (and whatever follows).
+std::string three_records(const bytes_t& data, const std::string& tail = "") {
+    std::string t = srec_line(0, 0, 2, {'h', 'd', 'r'});
+    for (int i = 0; i < 3; ++i)
+        t += srec_line(3, 0x1000 + 20 * i, 4,
+                       bytes_t(data.begin() + 20 * i, data.begin() + 20 * i + 20));
+    return t + tail;
+}
+
+TEST(SrecLoader, FramesOfMaxBytesFollowEachOther) {
+    tern_test::temp_dir_t dir;
+    const bytes_t data = random_bytes(60, 1);
+    file_ptr f = open_text(dir, three_records(data, srec_line(7, 0, 4, {})));
+    srec_decode_t dec;
+    dec.init(f.get(), 1);
+    srec_loader_t loader;
+    unsigned char buf[16];
+    bytes_t got;
+    const unsigned sizes[] = {16, 16, 16, 12};
+    for (unsigned i = 0; i < 4; ++i) {
+        ASSERT_GT(loader.load(dec, buf, 16), 0) << i;
+        EXPECT_EQ(loader.size(), sizes[i]);
+        EXPECT_EQ(loader.addr(), 0x1000u + 16 * i);
+        EXPECT_EQ(loader.frame(), i + 1);
+        got.insert(got.end(), buf, buf + loader.size());
+    }
+    EXPECT_EQ(loader.load(dec, buf, 16), 0);
+    EXPECT_EQ(got, data);
+}
+
+TEST(SrecLoader, FrameCounterSkipsZero) {
+    tern_test::temp_dir_t dir;
+    file_ptr f = open_text(dir, "");
+    srec_decode_t dec;
+    dec.init(f.get(), 1);
+    srec_loader_t loader;
+    unsigned char buf[4];
+    for (unsigned i = 1; i <= 255; ++i) {
+        loader.load(dec, buf, 4);
+        ASSERT_EQ(loader.frame(), i);
+    }
+    loader.load(dec, buf, 4);
+    EXPECT_EQ(loader.frame(), 1);
+    loader.reset();
+    loader.load(dec, buf, 4);
+    EXPECT_EQ(loader.frame(), 1);
+}
+
+TEST(SrecLoader, GapStartsANewFrameAndLosesNothing) {
+    tern_test::temp_dir_t dir;
+    const bytes_t a = random_bytes(10, 2), b = random_bytes(6, 3);
+    file_ptr f = open_text(dir, srec_line(3, 0x2000, 4, a) + srec_line(3, 0x3000, 4, b) +
+                                    srec_line(3, 0x3006, 4, a));
+    srec_decode_t dec;
+    dec.init(f.get(), 1);
+    srec_loader_t loader;
+    unsigned char buf[64];
+    ASSERT_GT(loader.load(dec, buf, 64), 0);
+    EXPECT_EQ(loader.addr(), 0x2000u);
+    EXPECT_EQ(bytes_t(buf, buf + loader.size()), a);
+    ASSERT_GT(loader.load(dec, buf, 64), 0);
+    EXPECT_EQ(loader.addr(), 0x3000u);
+    ASSERT_EQ(loader.size(), 16u);
+    EXPECT_EQ(bytes_t(buf, buf + 6), b);
+    EXPECT_EQ(bytes_t(buf + 6, buf + 16), a);
+    EXPECT_EQ(loader.load(dec, buf, 64), 0);
+}
+
+TEST(SrecLoader, WithoutSkipS7EndsAndOtherTypesFail) {
+    tern_test::temp_dir_t dir;
+    const bytes_t data = random_bytes(60, 4);
+    {
+        file_ptr f = open_text(
+            dir, three_records(data, srec_line(7, 0, 4, {}) + srec_line(3, 0x1040, 4, data)));
+        srec_decode_t dec;
+        dec.init(f.get(), 1);
+        srec_loader_t loader;
+        loader.skip(false);
+        unsigned char buf[100];
+        EXPECT_EQ(loader.load(dec, buf, 100), -1);
+        EXPECT_EQ(dec.get_desc(), "line 1: unexpected record type S0");
+        EXPECT_EQ(loader.load(dec, buf, 100), -1);
+    }
+    file_ptr f =
+        open_text(dir, three_records(data, srec_line(7, 0, 4, {}) + srec_line(3, 0x1040, 4, data)));
+    srec_decode_t dec;
+    dec.init(f.get(), 2); // past the header line, as a component loader would be
+    fseek(f.get(), static_cast<long>(srec_line(0, 0, 2, {'h', 'd', 'r'}).size()), SEEK_SET);
+    srec_loader_t loader;
+    loader.skip(false);
+    unsigned char buf[100];
+    const int pos = loader.load(dec, buf, 100);
+    EXPECT_EQ(loader.size(), 60u);
+    EXPECT_EQ(pos, static_cast<int>(three_records(data, srec_line(7, 0, 4, {})).size()));
+    EXPECT_EQ(loader.load(dec, buf, 100), 0);
+}
+
+// srec_cat writes the image; every byte must come back at its address.
+struct srec_cat_case_t {
+    const char* name;
+    uint32_t offset;
+    size_t size;
+    const char* address_length;
+    char data_type; // record type srec_cat must have used
+};
+
+class SrecCat : public ::testing::TestWithParam<srec_cat_case_t> {};
+
+TEST_P(SrecCat, DecoderReadsBackEveryByteAtItsAddress) {
+    const srec_cat_case_t& c = GetParam();
+    tern_test::temp_dir_t dir;
+    const bytes_t image = random_bytes(c.size, static_cast<unsigned>(c.size));
+    const std::string bin = dir.write("img.bin", as_string(image));
+    const std::string out = dir.file("img.s19");
+    ASSERT_TRUE(srec_cat(bin, c.offset, out, {"-motorola", c.address_length}));
+    const std::string text = tern_test::temp_dir_t::read(out);
+    ASSERT_NE(text.find(std::string("\nS") + c.data_type), std::string::npos);
+
+    file_ptr f(fopen(out.c_str(), "rb"));
+    srec_decode_t dec;
+    dec.init(f.get(), 1);
+    srec_t rec;
+    std::map<uint32_t, unsigned char> mem;
+    int r;
+    while ((r = dec.get_rec(rec)) > 0) {
+        const unsigned t = rec.type();
+        if (t < 1 || t > 3) continue;
+        const uint32_t a = t == 1 ? rec.addr16() : t == 2 ? rec.addr24() : rec.addr32();
+        for (unsigned i = 0; i < rec.data_len(); ++i) mem[a + i] = rec.data()[i];
+    }
+    ASSERT_EQ(r, 0) << dec.get_desc();
+    expect_image_at(mem, c.offset, image);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Images, SrecCat,
+    ::testing::Values(srec_cat_case_t{"s1", 0x0100, 3000, "-address-length=2", '1'},
+                      srec_cat_case_t{"s2", 0x0FFF0, 70001, "-address-length=3", '2'},
+                      srec_cat_case_t{"s3", 0x08000000, 40000, "-address-length=4", '3'}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(SrecCat, LoaderHandsOutAnS3ImageWhole) {
+    tern_test::temp_dir_t dir;
+    const bytes_t image = random_bytes(50000, 9);
+    const std::string bin = dir.write("img.bin", as_string(image));
+    const std::string out = dir.file("img.s19");
+    ASSERT_TRUE(srec_cat(bin, 0x08010000, out, {"-motorola", "-address-length=4"}));
+    file_ptr f(fopen(out.c_str(), "rb"));
+    srec_decode_t dec;
+    dec.init(f.get(), 1);
+    srec_loader_t loader;
+    std::vector<unsigned char> buf(1024);
+    bytes_t got;
+    uint32_t next = 0x08010000;
+    while (loader.load(dec, buf.data(), 1024) > 0) {
+        ASSERT_EQ(loader.addr(), next);
+        got.insert(got.end(), buf.begin(), buf.begin() + loader.size());
+        next += loader.size();
+    }
+    EXPECT_EQ(got, image);
+}
+
+} // namespace
