@@ -3,7 +3,7 @@
 #include <tern/msg/catalogue.h>
 #include <tern/msg/data_msgs.h>
 
-#include "loopback.h"
+#include "support/loopback.h"
 #include "support/codec.h"
 #include "support/mainloop.h"
 
