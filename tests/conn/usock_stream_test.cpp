@@ -1,5 +1,5 @@
-#include "support/conn_recorder.h"
 #include "support/codec.h"
+#include "support/conn_recorder.h"
 #include "support/hex.h"
 #include "support/mainloop.h"
 
@@ -20,7 +20,6 @@
 using tern_test::conn_recorder_t;
 using tern_test::connector_recorder_t;
 using tern_test::from_hex;
-using tern_test::mono_now;
 using tern_test::run_until;
 
 namespace {
@@ -235,52 +234,6 @@ TEST(UsockConnection, NotConnected) {
     const tern::msg_t m(tern::msg_t::category_cmd, 1);
     EXPECT_FALSE(r.conn->send_msg(&m));
     EXPECT_EQ(r.events, (std::vector<std::string>{"err: not connected", "err: not connected"}));
-}
-
-TEST(UsockConnector, ActiveConnectsOnTheAttemptAfterThePeerAppears) {
-    const std::string name = unique_name("late");
-    tern::connector_usock_stream_t connector;
-    connector_recorder_t rec;
-    rec.connector = &connector;
-    rec.args = {"socket=" + name};
-    int listener = -1;
-    std::pair<int*, const std::string*> ctx(&listener, &name);
-    const guint late = g_timeout_add(
-        1500,
-        [](void* p) -> gboolean {
-            auto* l = static_cast<std::pair<int*, const std::string*>*>(p);
-            *l->first = peer_listen(*l->second);
-            return G_SOURCE_REMOVE;
-        },
-        &ctx);
-    const double t0 = mono_now();
-    connector.start(&rec);
-    ASSERT_TRUE(run_until([&] { return rec.conns.size() == 1 || rec.count_failed(); }, 6));
-    EXPECT_EQ(rec.events,
-              (std::vector<std::string>{"status: connect failed: Connection refused",
-                                        "status: connect failed: Connection refused", "ready"}));
-    EXPECT_NEAR(rec.times.back() - t0, 2.0, 0.4); // the third attempt
-    if (listener < 0) g_source_remove(late);
-    EXPECT_GE(listener, 0);
-    close(listener);
-}
-
-TEST(UsockConnector, ActiveGivesUpOnTheFourthTick) {
-    tern::connector_usock_stream_t connector;
-    connector_recorder_t rec;
-    rec.connector = &connector;
-    rec.args = {"socket=" + unique_name("nobody")};
-    EXPECT_EQ(connector.retry_count(), 5u);
-    const double t0 = mono_now();
-    connector.start(&rec);
-    ASSERT_TRUE(run_until([&] { return rec.count_failed() > 0; }, 6));
-    ASSERT_EQ(rec.events.size(), 5u);
-    EXPECT_EQ(rec.events[3], "status: connect failed: Connection refused");
-    EXPECT_EQ(rec.events[4], "failed: connection timed out");
-    EXPECT_NEAR(rec.times[3] - t0, 3.0, 0.4);
-    EXPECT_NEAR(rec.times[4] - t0, 4.0, 0.4);
-    tern_test::run_pending();
-    EXPECT_EQ(rec.events.size(), 5u);
 }
 
 TEST(UsockConnection, NestedMainLoopInAHandlerIsNotReentered) {
