@@ -5,6 +5,7 @@
 
 #include "support/codec.h"
 #include "support/conn_recorder.h"
+#include "support/fd_squeeze.h"
 #include "support/loopback.h"
 #include "support/mainloop.h"
 
@@ -12,10 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fcntl.h>
 #include <memory>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -357,22 +356,16 @@ TEST(ConnectorTcp, AcceptFailureGivesUpInsteadOfSpinning) {
     const std::string port = std::to_string(free_port());
     rec.args = {"port=" + port};
     c.start(&rec);
-    rlimit old;
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
-    rlimit low = old;
-    low.rlim_cur = 64;
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-    std::vector<int> fill;
-    for (int fd; (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fill.push_back(fd);
-    close(fill.back()); // room for the peer's socket, none for the accepted one
-    fill.pop_back();
-    tcp_conn_t peer;
-    const bool opened = peer.open();
-    if (opened) peer.connect(kLoopback, static_cast<unsigned short>(std::stoi(port)));
-    const bool reported = run_until([&] { return rec.events.size() > 1; }, 2);
-    run_until([] { return false; }, 0.1); // a spinning listener would report again and again
-    for (int fd : fill) close(fd);
-    setrlimit(RLIMIT_NOFILE, &old);
+    bool opened = false, reported = false;
+    {
+        tern_test::fd_squeeze_t squeeze; // room for the peer's socket, none for the accepted one
+        ASSERT_TRUE(squeeze.ok());
+        tcp_conn_t peer;
+        opened = peer.open();
+        if (opened) peer.connect(kLoopback, static_cast<unsigned short>(std::stoi(port)));
+        reported = run_until([&] { return rec.events.size() > 1; }, 2);
+        run_until([] { return false; }, 0.1); // a spinning listener would report on and on
+    }
     ASSERT_TRUE(opened);
     ASSERT_TRUE(reported);
     EXPECT_EQ(rec.events,
@@ -380,7 +373,6 @@ TEST(ConnectorTcp, AcceptFailureGivesUpInsteadOfSpinning) {
                                         "failed: failure while accepting connection: accept(): "
                                         "Too many open files"}));
     // Started again, it listens and serves a peer as before.
-    peer.close();
     c.start(&rec);
     tcp_conn_t again;
     ASSERT_TRUE(again.open());
