@@ -300,13 +300,15 @@ bool conn_usock_stream_t::send_msg(const msg_t* msg) {
     const unsigned char* p = enc.data();
     std::size_t left = enc.size();
     // A peer that stops reading gets the send timeout, then it counts as gone: the socket
-    // may block, so every send is a non-blocking one and the waiting is ours.
-    const std::int64_t deadline = deadline_after(send_timeout());
+    // may block, so every send is a non-blocking one and the waiting is ours. The clock is
+    // read only when the queue is full.
+    std::int64_t deadline = 0;
     while (left > 0) {
         ssize_t n = ::send(priv_->fd, p, left, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 1) {
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (deadline == 0) deadline = deadline_after(send_timeout());
                 if (wait_for_room(priv_->fd, deadline)) continue;
                 clear_desc() << "lost connection: " << std::strerror(errno);
                 if (client) client->handle_conn_lost();
