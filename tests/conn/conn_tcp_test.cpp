@@ -3,7 +3,6 @@
 #include <tern/msg/catalogue.h>
 #include <tern/msg/data_msgs.h>
 
-#include "support/codec.h"
 #include "support/conn_recorder.h"
 #include "support/fd_squeeze.h"
 #include "support/loopback.h"
@@ -49,18 +48,12 @@ struct owner_t : tern::conn_client_t {
     tern::conn_t* conn = nullptr;
     std::vector<std::unique_ptr<tern::msg_t>> msgs;
     std::vector<std::string> lost, errs;
-    unsigned int bufsize = 2048;
-    bool stop_on_err = false; // as an owner would after an error: no more reads
 
-    unsigned int get_bufsize() override { return bufsize; }
     void handle_conn_msg(tern::msg_decoder_t& dec) override {
         msgs.push_back(tern::create_msg(dec));
     }
     void handle_conn_lost() override { lost.push_back(conn->get_desc()); }
-    void handle_conn_err() override {
-        errs.push_back(conn->get_desc());
-        if (stop_on_err) conn->stop();
-    }
+    void handle_conn_err() override { errs.push_back(conn->get_desc()); }
 };
 
 tern::data_pos_t pos(double lat, double lon) {
@@ -200,48 +193,6 @@ TEST(ConnectorTcp, PassiveServesOnePeerThenStopsListening) {
     EXPECT_EQ(p.wb.conns.size(), 1u);
 }
 
-TEST(ConnectorTcp, ManyFramesAndAHalfInOneReadAreAllDecoded) {
-    // Raw bytes from a socket of our own: three whole frames, garbage, half a fourth frame.
-    std::vector<unsigned char> bytes;
-    for (int i = 0; i < 3; ++i) {
-        const auto f = tern_test::frame_of(pos(i, 0));
-        bytes.insert(bytes.end(), f.begin(), f.end());
-    }
-    bytes.insert(bytes.end(), {0x00, 0x41, 0x42});
-    const auto last = tern_test::frame_of(pos(3, 0));
-    const size_t half = last.size() / 2;
-    bytes.insert(bytes.end(), last.begin(), last.begin() + static_cast<long>(half));
-
-    // A plain socket as the peer, so that the bytes go out exactly as laid out.
-    tcp_conn_t raw;
-    ASSERT_TRUE(raw.open());
-    tern::connector_tcp_t c;
-    want_t w;
-    w.connector = &c;
-    w.args = {"port=" + std::to_string(free_port())};
-    w.passive = true;
-    c.start(&w);
-    ASSERT_TRUE(
-        raw.connect(kLoopback, static_cast<unsigned short>(std::stoi(w.args[0].substr(5)))));
-    ASSERT_TRUE(run_until([&] { return w.conns.size() == 1 && raw.get_state() == 2; }));
-    owner_t o;
-    o.conn = w.conns[0].get();
-    o.conn->start(&o);
-    ASSERT_EQ(raw.send(bytes.data(), static_cast<unsigned>(bytes.size())),
-              static_cast<int>(bytes.size()));
-    ASSERT_TRUE(run_until([&] { return o.msgs.size() == 3; }));
-    EXPECT_EQ(o.conn->get_rxbuf().len(), half);
-    ASSERT_EQ(raw.send(last.data() + half, static_cast<unsigned>(last.size() - half)),
-              static_cast<int>(last.size() - half));
-    ASSERT_TRUE(run_until([&] { return o.msgs.size() == 4; }));
-    for (int i = 0; i < 4; ++i) {
-        auto* m = dynamic_cast<tern::data_pos_t*>(o.msgs[static_cast<size_t>(i)].get());
-        ASSERT_TRUE(m);
-        EXPECT_EQ(m->latitude, i);
-    }
-    EXPECT_EQ(o.conn->get_rxbuf().len(), 0u);
-}
-
 TEST(ConnTcp, PeerClosingIsOneLoss) {
     pair_t p;
     ASSERT_TRUE(p.open());
@@ -285,19 +236,6 @@ TEST(ConnTcp, SendWithoutSocketIsNotConnected) {
     EXPECT_EQ(p.oa.errs, std::vector<std::string>{"not connected"});
 }
 
-TEST(ConnTcp, FrameLongerThanTheBufferOverflowsIt) {
-    pair_t p;
-    p.ob.bufsize = 16;
-    p.ob.stop_on_err = true;
-    ASSERT_TRUE(p.open());
-    const auto m = pos(1, 2); // its frame is longer than 16 bytes
-    ASSERT_TRUE(p.oa.conn->send_msg(&m));
-    ASSERT_TRUE(run_until([&] { return !p.ob.errs.empty(); }));
-    EXPECT_EQ(p.ob.errs, std::vector<std::string>{"buffer overflow"});
-    EXPECT_TRUE(p.ob.msgs.empty());
-    EXPECT_EQ(p.ob.conn->get_rxbuf().len(), 16u);
-}
-
 TEST(ConnectorTcp, ClientMayDeleteTheConnectorFromItsCalls) {
     // Refused at once (nobody listens): the status call deletes the connector mid-attempt.
     struct deleter_t : want_t {
@@ -323,25 +261,6 @@ TEST(ConnectorTcp, ClientMayDeleteTheConnectorFromItsCalls) {
     c->start(&bad); // fails inside start
     EXPECT_EQ(bad.connector, nullptr);
     EXPECT_EQ(bad.statuses, std::vector<std::string>{"invalid port number x"});
-}
-
-TEST(ConnTcp, StreamLongerThanTheBufferArrivesWholeAndInOrder) {
-    pair_t p;
-    ASSERT_TRUE(p.open());
-    // Several buffers' worth, so reads end at arbitrary offsets inside frames.
-    ASSERT_GT(tern_test::frame_of(pos(0, 0)).size() * 300, 4u * 2048u);
-    for (int i = 0; i < 300; ++i) {
-        const auto m = pos(i, -i);
-        ASSERT_TRUE(p.oa.conn->send_msg(&m));
-    }
-    ASSERT_TRUE(run_until([&] { return p.ob.msgs.size() == 300; }));
-    for (size_t i = 0; i < 300; ++i) {
-        auto* m = dynamic_cast<tern::data_pos_t*>(p.ob.msgs[i].get());
-        ASSERT_TRUE(m) << i;
-        EXPECT_EQ(m->latitude, static_cast<double>(i));
-        EXPECT_EQ(m->longitude, -static_cast<double>(i));
-    }
-    EXPECT_TRUE(p.ob.errs.empty());
 }
 
 TEST(ConnectorTcp, AcceptFailureGivesUpInsteadOfSpinning) {

@@ -248,6 +248,20 @@ TEST_P(Transport, StrayStartBytesInGarbageNeverWedgeTheStream) {
     EXPECT_EQ(rec.events, numbered_events(1, 300));
 }
 
+TEST_P(Transport, FrameLongerThanTheBufferOverflowsEveryReadAndTheLinkStaysUsable) {
+    rec.bufsize = 64;
+    start();
+    write_all(link.to_us, tern_test::raw_frame(3, 10, 2, bytes_t(100, 0x55))); // 110 bytes
+    ASSERT_TRUE(run_until([&] { return rec.events.size() >= 2; }));
+    EXPECT_EQ(rec.count("err: buffer overflow"), rec.events.size());
+    EXPECT_EQ(rec.conn->get_rxbuf().len(), 64u); // nothing discarded
+    rec.conn->stop();                            // the owner's decision; sending still works
+    const tern::msg_t m(tern::msg_t::category_cmd, 1);
+    EXPECT_TRUE(rec.conn->send_msg(&m));
+    unsigned char got[16];
+    EXPECT_EQ(read(link.from_us, got, sizeof got), 10);
+}
+
 TEST_P(Transport, MessageTooBigForAFrameIsRefusedAndTheLinkStaysUp) {
     start();
     const huge_msg_t huge;

@@ -1,4 +1,3 @@
-#include "support/codec.h"
 #include "support/conn_recorder.h"
 #include "support/fd_squeeze.h"
 #include "support/hex.h"
@@ -205,26 +204,6 @@ TEST(UsockConnection, SendsWholeFramesAndSurvivesAVanishedPeer) {
     EXPECT_FALSE(r.conn->send_msg(&m));
     ASSERT_FALSE(r.events.empty());
     EXPECT_EQ(r.events[0], "lost: lost connection");
-}
-
-TEST(UsockConnection, OverflowRepeatsButTheConnectionStaysUsable) {
-    int sv[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
-    conn_recorder_t r;
-    r.bufsize = 64;
-    auto* conn = new tern::conn_usock_stream_t(sv[0]);
-    r.conn.reset(conn);
-    conn->start(&r);
-    const bytes_t big = tern_test::raw_frame(3, 10, 2, bytes_t(100, 0x55));
-    ASSERT_EQ(write(sv[1], big.data(), big.size()), static_cast<ssize_t>(big.size()));
-    ASSERT_TRUE(run_until([&] { return r.events.size() >= 3; }, 2));
-    EXPECT_EQ(r.count("err: buffer overflow"), r.events.size());
-    conn->stop(); // the owner's decision; the socket still works
-    const tern::msg_t m(tern::msg_t::category_cmd, 1);
-    EXPECT_TRUE(conn->send_msg(&m));
-    unsigned char got[16];
-    EXPECT_EQ(read(sv[1], got, sizeof got), 10);
-    close(sv[1]);
 }
 
 TEST(UsockConnection, NotConnected) {
