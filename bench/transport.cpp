@@ -1,6 +1,8 @@
 // Messages per second between two processes over a Unix stream socket and over loopback TCP:
 // a stream of position frames and request/answer round trips, through library connections on
 // the GLib main loop against plain blocking write/read of the same bytes, in the same run.
+// The two processes of every run sit on two fixed processors; under `taskset -c N` they share
+// one, which shows the pure processing cost of each wake-up.
 #include "transport_common.h"
 
 #include <tern/conn/conn_tcp.h>
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cstdio>
+#include <cstdlib>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -136,8 +139,13 @@ int main(int argc, char** argv) {
     // The runs above are not interleaved, so load that changes between them skews their
     // ratios. Here reference and library alternate, and the median of the rounds' ratios is
     // the figure to quote.
+    // TERN_BENCH_RATIOS=usock_rtt (a part of "<transport>_<stream|rtt>") limits the rounds
+    // to the matching figures, to keep a run short.
+    const char* only = std::getenv("TERN_BENCH_RATIOS");
     for (const transport_t& tr : transports)
         for (const bool stream : {true, false}) {
+            const std::string figure = std::string(tr.name) + (stream ? "_stream" : "_rtt");
+            if (only && figure.find(only) == std::string::npos) continue;
             const unsigned long long count = stream ? stream_count : rtt_count;
             std::vector<double> ratios;
             for (int round = 0; round < 7; ++round) {

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -22,6 +23,41 @@ namespace bench_transport {
 
 // Wraps a connected descriptor (ownership passes) in a library connection.
 using wrap_fn = std::function<tern::conn_t*(int fd)>;
+
+// Puts the two processes of a run on two different processors, the same two for every run:
+// left to the scheduler, a pair sometimes shares one processor and sometimes not, and the
+// cost of a wake-up differs so much between the two that ratios of runs placed differently
+// say nothing. Created in the parent before fork(); the child calls child(). Without two
+// processors to choose from it does nothing.
+class placement_t {
+public:
+    placement_t() {
+        if (sched_getaffinity(0, sizeof saved_, &saved_) != 0 || CPU_COUNT(&saved_) < 2) return;
+        int found = 0;
+        for (int cpu = 0; cpu < CPU_SETSIZE && found < 2; ++cpu)
+            if (CPU_ISSET(cpu, &saved_)) cpus_[found++] = cpu;
+        pinned_ = pin(cpus_[0]);
+    }
+    ~placement_t() {
+        if (pinned_) sched_setaffinity(0, sizeof saved_, &saved_);
+    }
+    placement_t(const placement_t&) = delete;
+    placement_t& operator=(const placement_t&) = delete;
+    void child() const {
+        if (pinned_) pin(cpus_[1]);
+    }
+
+private:
+    static bool pin(int cpu) {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpu, &one);
+        return sched_setaffinity(0, sizeof one, &one) == 0;
+    }
+    cpu_set_t saved_{};
+    int cpus_[2] = {0, 0};
+    bool pinned_ = false;
+};
 
 inline double now_s() {
     return static_cast<double>(g_get_monotonic_time()) / 1e6;
@@ -97,8 +133,10 @@ struct receiver_t : tern::conn_client_t {
 inline double library_stream(int fds[2], const wrap_fn& wrap, unsigned long long count,
                              unsigned long long& received) {
     const double t0 = now_s();
+    const placement_t placed;
     const pid_t pid = fork();
     if (pid == 0) {
+        placed.child();
         ::close(fds[0]);
         std::unique_ptr<tern::conn_t> out(wrap(fds[1]));
         const tern::data_pos_t pos = make_pos();
@@ -126,8 +164,10 @@ inline double library_stream(int fds[2], const wrap_fn& wrap, unsigned long long
 inline double reference_stream(int fds[2], unsigned long long count, unsigned long long& received) {
     const std::vector<unsigned char> frame = frame_of(make_pos());
     const double t0 = now_s();
+    const placement_t placed;
     const pid_t pid = fork();
     if (pid == 0) {
+        placed.child();
         ::close(fds[0]);
         for (unsigned long long i = 0; i < count; ++i)
             if (!write_full(fds[1], frame.data(), frame.size())) _exit(1);
@@ -150,8 +190,10 @@ inline double reference_stream(int fds[2], unsigned long long count, unsigned lo
 inline double library_rtt(int fds[2], const wrap_fn& wrap, unsigned long long count,
                           unsigned long long& answered) {
     const double t0 = now_s();
+    const placement_t placed;
     const pid_t pid = fork();
     if (pid == 0) {
+        placed.child();
         ::close(fds[0]);
         receiver_t echo;
         echo.echo = true;
@@ -185,8 +227,10 @@ inline double reference_rtt(int fds[2], unsigned long long count, unsigned long 
     const std::vector<unsigned char> frame = frame_of(make_pos());
     std::vector<unsigned char> got(frame.size());
     const double t0 = now_s();
+    const placement_t placed;
     const pid_t pid = fork();
     if (pid == 0) {
+        placed.child();
         ::close(fds[0]);
         while (read_full(fds[1], got.data(), got.size()))
             if (!write_full(fds[1], got.data(), got.size())) break;

@@ -9,6 +9,8 @@
 
 #include <tern/thread/glibTimer.h>
 
+#include "conn_priv.h"
+
 namespace tern {
 
 class conn_pipe_priv_t {
@@ -40,9 +42,10 @@ public:
 namespace {
 
 // Writes all of [p, p + len) to fd, with SIGPIPE held back so that a reader that went away
-// is an EPIPE error instead of killing the process. Returns the bytes written; errno tells
-// why when fewer.
-std::size_t write_all(int fd, const unsigned char* p, std::size_t len) {
+// is an EPIPE error instead of killing the process, and waiting for room until `deadline` at
+// most (ETIMEDOUT). A frame is shorter than the room a pipe reports, so a write after the
+// wait does not block. Returns the bytes written; errno tells why when fewer.
+std::size_t write_all(int fd, const unsigned char* p, std::size_t len, std::int64_t deadline) {
     sigset_t pipe_set, old_set;
     sigemptyset(&pipe_set);
     sigaddset(&pipe_set, SIGPIPE);
@@ -55,8 +58,12 @@ std::size_t write_all(int fd, const unsigned char* p, std::size_t len) {
     std::size_t done = 0;
     int err = 0;
     while (done < len) {
+        if (!wait_for_room(fd, deadline)) {
+            err = ETIMEDOUT;
+            break;
+        }
         ssize_t n = ::write(fd, p + done, len - done);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n < 1) {
             err = n < 0 ? errno : EIO;
             break;
@@ -115,6 +122,7 @@ void conn_pipe_t::hung_up() {
     do {
         n = receive_from(priv_->read_fd);
         if (n == recv_gone) return;
+        if (!client) return; // stopped by the handler: no more reads, no report
     } while (n > 0);
     priv_->halt();
     clear_desc() << "received HUP from peer";
@@ -122,14 +130,17 @@ void conn_pipe_t::hung_up() {
 }
 
 bool conn_pipe_t::send_msg(const msg_t* msg) {
-    if (!msg) return false;
     msg_encoder_t enc;
-    if (!enc.encodeMessage(*msg)) {
-        clear_desc() << "message does not fit in one frame";
+    if (!encode_frame(msg, enc)) return false;
+    std::size_t done =
+        write_all(priv_->write_fd, enc.data(), enc.size(), deadline_after(send_timeout()));
+    if (done == enc.size()) return true;
+    if (errno == ETIMEDOUT) {
+        // The reader stopped reading: waiting on would freeze us, so it counts as gone.
+        clear_desc() << "lost connection: " << std::strerror(errno);
+        if (client) client->handle_conn_lost();
         return false;
     }
-    std::size_t done = write_all(priv_->write_fd, enc.data(), enc.size());
-    if (done == enc.size()) return true;
     clear_desc() << "wrote " << done << " of " << enc.size() << std::strerror(errno);
     if (client) client->handle_conn_err();
     return false;

@@ -1,7 +1,8 @@
 #include "tern/conn/conn_tcp.h"
 
 #include "tern/conn/net.h"
-#include "tern/thread/glibTimer.h"
+
+#include "retry_priv.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -12,8 +13,6 @@ namespace tern {
 namespace {
 
 constexpr unsigned short default_port = 7654;
-constexpr unsigned default_retries = 5;
-constexpr unsigned retry_interval_ms = 1000;
 constexpr int max_reads_per_wakeup = 16;
 
 // Marks, for the code that made a call, whether its object survived it: the object's
@@ -66,7 +65,9 @@ conn_tcp_t::~conn_tcp_t() {
 }
 
 void conn_tcp_t::start(conn_client_t* c) {
+    guard_t g(*this);
     conn_t::start(c);
+    if (!g.alive()) return; // the owner deleted us on a failed buffer allocation
     tcp_conn_t* sock = priv_->sock;
     if (!sock) return;
     sock->set_read_watch(false);
@@ -101,11 +102,8 @@ bool conn_tcp_t::send_msg(const msg_t* msg) {
         return false;
     }
     msg_encoder_t enc;
-    if (!msg || !enc.encodeMessage(*msg)) {
-        clear_desc() << "failed to encode message";
-        if (client) client->handle_conn_err();
-        return false;
-    }
+    if (!encode_frame(msg, enc)) return false;
+    sock->set_send_timeout(send_timeout());
     const unsigned char* p = enc.data();
     unsigned left = enc.size();
     while (left > 0) {
@@ -122,19 +120,20 @@ bool conn_tcp_t::send_msg(const msg_t* msg) {
 }
 
 void conn_tcp_t::on_read() {
-    if (priv_->lost) return;
     guard_t g(*this);
-    tcp_conn_t* sock = priv_->sock;
     // While a read fills all the free space more is likely waiting: take it in the same
     // wake-up (without blocking), up to a bound so that a fast peer cannot starve the loop.
     for (int round = 0; round < max_reads_per_wakeup; ++round) {
+        // The client's handler may have closed or stopped us: then nothing more is read.
+        tcp_conn_t* sock = priv_->sock;
+        if (!sock || !client || priv_->lost) return;
         if (check_overflow()) return; // a full buffer reads nothing (and the client was told)
         const unsigned want = rxbuf.free_size();
         const int n = sock->recv(rxbuf.free_space(), want, round == 0 ? 0 : MSG_DONTWAIT);
         if (n > 0) {
             rxbuf.add(static_cast<unsigned>(n));
             if (!decode()) return; // the client deleted us
-            if (static_cast<unsigned>(n) < want || priv_->lost || !client) return;
+            if (static_cast<unsigned>(n) < want) return;
         } else if (n < 0) {
             if (round > 0 && net_errno_blocking(net_errno())) return; // drained
             clear_desc() << "error receiving data: " << sock->get_desc();
@@ -169,7 +168,7 @@ void conn_tcp_t::on_err() {
 class connector_tcp_priv_t : public tcp_conn_t::client_t, public tcp_listener_t::client_t {
 public:
     explicit connector_tcp_priv_t(connector_tcp_t* o) : owner(o) {
-        timer.connect(this, &connector_tcp_priv_t::connect_timer);
+        clock.connect(this, &connector_tcp_priv_t::connect_timer);
     }
     ~connector_tcp_priv_t() override {
         if (alive) *alive = false;
@@ -180,16 +179,14 @@ public:
     bool passive = false;
     tcp_listener_t* listener = nullptr;
     tcp_conn_t* pending = nullptr;
-    unsigned attempts = 0;
     unsigned short port = 0;
-    gtimer_t<connector_tcp_priv_t> timer;
-    unsigned retries = default_retries;
-    bool* alive = nullptr; // see life_guard_t
+    retry_clock_t<connector_tcp_priv_t> clock; // ticks since the first active attempt
+    bool* alive = nullptr;                     // see life_guard_t
 
     connector_client_t* client() const { return owner->client; }
 
     void stop() {
-        timer.stop();
+        clock.stop();
         delete listener;
         listener = nullptr;
         delete pending;
@@ -282,23 +279,17 @@ public:
                                 << "non-blocking: " << pending->get_desc();
             return failed();
         }
-        if (first) {
-            attempts = 0;
-            timer.start(retry_interval_ms);
-        }
+        if (first) clock.start();
         pending->set_client(this);
         // An immediate outcome arrives through tcp_conn_connected before this returns.
         pending->connect(net_addr_loopback(), port);
     }
 
     void connect_timer() {
-        ++attempts;
-        if (attempts >= retries) {
-            timer.stop();
+        if (clock.spent(*owner)) {
             // Given up: a late success of the last attempt must not follow the failure.
             delete pending;
             pending = nullptr;
-            owner->clear_desc() << "connection timed out";
             return failed();
         }
         if (pending && pending->get_state() == 1) return; // still connecting
@@ -325,7 +316,7 @@ public:
         owner->clear_desc() << pending->get_desc();
         auto* conn = new conn_tcp_t(pending);
         pending = nullptr;
-        timer.stop();
+        clock.stop();
         life_guard_t g(alive);
         status();
         if (!g.alive()) {
@@ -351,7 +342,12 @@ public:
 
     void tcp_listener_accept_fail() override {
         owner->clear_desc() << "failure while accepting connection: " << listener->get_desc();
-        status();
+        // The peer that could not be taken (out of descriptors, say) keeps the socket
+        // readable: listening on would report the same failure in a busy loop. Give up until
+        // started again (we are inside the listener's call, which copes).
+        delete listener;
+        listener = nullptr;
+        failed();
     }
 };
 
@@ -370,11 +366,19 @@ void connector_tcp_t::stop() {
 }
 
 unsigned connector_tcp_t::retry_count() const {
-    return priv_->retries;
+    return priv_->clock.retries();
 }
 
 void connector_tcp_t::set_retry_count(unsigned n) {
-    priv_->retries = n;
+    priv_->clock.set_retries(n);
+}
+
+unsigned connector_tcp_t::retry_interval() const {
+    return priv_->clock.interval();
+}
+
+void connector_tcp_t::set_retry_interval(unsigned ms) {
+    priv_->clock.set_interval(ms);
 }
 
 } // namespace tern

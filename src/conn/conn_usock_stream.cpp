@@ -4,13 +4,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <tern/thread/glibTimer.h>
+
+#include "conn_priv.h"
+#include "retry_priv.h"
 
 namespace tern {
 
@@ -47,13 +49,13 @@ class connector_usock_stream_priv_t {
 public:
     explicit connector_usock_stream_priv_t(connector_usock_stream_t* o) : owner(o) {
         io.connect(this, &connector_usock_stream_priv_t::io_ready);
-        timer.connect(this, &connector_usock_stream_priv_t::attempt);
+        clock.connect(this, &connector_usock_stream_priv_t::attempt);
         std::memset(&address, 0, sizeof(address));
     }
     ~connector_usock_stream_priv_t() { halt(); }
 
     void halt() {
-        timer.stop();
+        clock.stop();
         io.stop();
         close_fd(fd);
     }
@@ -71,9 +73,7 @@ public:
     int fd = -1;
     sockaddr_un address;
     gio_t<connector_usock_stream_priv_t> io;
-    gtimer_t<connector_usock_stream_priv_t> timer;
-    unsigned int attempts = 0;
-    unsigned int retries = 5;
+    retry_clock_t<connector_usock_stream_priv_t> clock; // the start's attempt counts too
     bool abstract_name = false;
 };
 
@@ -134,16 +134,12 @@ void connector_usock_stream_priv_t::active_start() {
         owner->get_client()->handle_conn_failed();
         return;
     }
-    attempts = 0;
-    timer.start(1000);
+    clock.start();
     attempt();
 }
 
 void connector_usock_stream_priv_t::attempt() {
-    ++attempts;
-    if (attempts >= retries) {
-        owner->clear_desc() << "connection timed out";
-        timer.stop();
+    if (clock.spent(*owner)) {
         if (owner->get_client()) owner->get_client()->handle_conn_failed();
         return;
     }
@@ -152,7 +148,7 @@ void connector_usock_stream_priv_t::attempt() {
         if (owner->get_client()) owner->get_client()->handle_conn_status();
         return;
     }
-    timer.stop();
+    clock.stop();
     // Error and hang-up too, so a peer that vanished at once is handed over (and then
     // found lost) instead of leaving the watch spinning.
     io.start(fd, static_cast<GIOCondition>(G_IO_OUT | G_IO_ERR | G_IO_HUP));
@@ -224,11 +220,19 @@ void connector_usock_stream_t::stop() {
 }
 
 unsigned int connector_usock_stream_t::retry_count() const {
-    return priv_->retries;
+    return priv_->clock.retries();
 }
 
 void connector_usock_stream_t::set_retry_count(unsigned int n) {
-    priv_->retries = n;
+    priv_->clock.set_retries(n);
+}
+
+unsigned int connector_usock_stream_t::retry_interval() const {
+    return priv_->clock.interval();
+}
+
+void connector_usock_stream_t::set_retry_interval(unsigned int ms) {
+    priv_->clock.set_interval(ms);
 }
 
 class conn_usock_stream_priv_t {
@@ -291,22 +295,24 @@ bool conn_usock_stream_t::send_msg(const msg_t* msg) {
         if (client) client->handle_conn_err();
         return false;
     }
-    if (!msg) return false;
     msg_encoder_t enc;
-    if (!enc.encodeMessage(*msg)) {
-        // Not a fault of the connection: the owner keeps it.
-        clear_desc() << "message does not fit in one frame";
-        return false;
-    }
+    if (!encode_frame(msg, enc)) return false;
     const unsigned char* p = enc.data();
     std::size_t left = enc.size();
+    // A peer that stops reading gets the send timeout, then it counts as gone: the socket
+    // may block, so every send is a non-blocking one and the waiting is ours. The clock is
+    // read only when the queue is full.
+    std::int64_t deadline = 0;
     while (left > 0) {
-        ssize_t n = ::send(priv_->fd, p, left, MSG_NOSIGNAL);
+        ssize_t n = ::send(priv_->fd, p, left, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 1) {
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                pollfd pfd{priv_->fd, POLLOUT, 0};
-                if (::poll(&pfd, 1, -1) >= 0 || errno == EINTR) continue;
+                if (deadline == 0) deadline = deadline_after(send_timeout());
+                if (wait_for_room(priv_->fd, deadline)) continue;
+                clear_desc() << "lost connection: " << std::strerror(errno);
+                if (client) client->handle_conn_lost();
+                return false;
             }
             if (n < 0 && (errno == EPIPE || errno == ECONNRESET)) {
                 clear_desc() << "lost connection";

@@ -3,6 +3,8 @@
 #include "tern/thread/glibTimer.h"
 #include "tern/thread/thread.h"
 
+#include "conn_priv.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -215,6 +217,7 @@ public:
     unsigned short remote_port = 0;
     tcp_conn_t::client_t* client = nullptr;
     gio_t<tcp_conn_priv_t> io;
+    unsigned send_timeout_ms = tcp_conn_t::default_send_timeout_ms;
     // Set while handle_io runs: cleared when a client deletes the socket from its callback.
     bool* alive = nullptr;
 
@@ -363,19 +366,29 @@ bool tcp_conn_t::get_write_watch() const {
     return (static_cast<unsigned>(p()->io.get_watch_cond()) & cond_write) != 0;
 }
 
+void tcp_conn_t::set_send_timeout(unsigned ms) {
+    p()->send_timeout_ms = ms;
+}
+
+unsigned tcp_conn_t::send_timeout() const {
+    return p()->send_timeout_ms;
+}
+
 int tcp_conn_t::send(const void* buf, unsigned len) {
     tcp_conn_priv_t* d = p();
+    std::int64_t deadline = 0; // set at the first full queue: the common case costs no clock
     for (;;) {
-        const ssize_t n = ::send(d->fd, buf, len, MSG_NOSIGNAL);
+        // Never blocking in the system, so that the wait below is the only one and bounded.
+        const ssize_t n = ::send(d->fd, buf, len, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n >= 0) return static_cast<int>(n);
-        const int e = errno;
+        int e = errno;
         if (e == EINTR) continue;
         if (net_errno_blocking(e) || e == EWOULDBLOCK) {
-            // A full send queue blocks the caller: wait for room, 10 ms at the most per try,
-            // rather than sleeping the whole 10 ms when room comes back at once.
-            pollfd pfd{d->fd, POLLOUT, 0};
-            ::poll(&pfd, 1, 10);
-            continue;
+            // A full send queue blocks the caller until there is room, but not for ever: a
+            // peer that stops reading must not freeze the process.
+            if (deadline == 0) deadline = tern::deadline_after(d->send_timeout_ms);
+            if (tern::wait_for_room(d->fd, deadline)) continue;
+            e = ETIMEDOUT;
         }
         clear_desc() << "send(): err=" << e << ' ' << net_err_str(e);
         if (e == ECONNRESET || e == EPIPE) d->state = 0;
@@ -538,7 +551,7 @@ void tcp_listener_priv_t::handle_io() {
     } while (nfd < 0 && errno == EINTR);
     if (nfd < 0) {
         // The peer may have gone before we got to it: nothing to accept is no failure.
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return;
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ECONNABORTED) return;
         owner->clear_desc() << "accept(): " << net_err_str();
         if (client) client->tcp_listener_accept_fail();
         return;

@@ -3,8 +3,9 @@
 #include <tern/msg/catalogue.h>
 #include <tern/msg/data_msgs.h>
 
-#include "loopback.h"
-#include "support/codec.h"
+#include "support/conn_recorder.h"
+#include "support/fd_squeeze.h"
+#include "support/loopback.h"
 #include "support/mainloop.h"
 
 #include <glib.h>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using tern_test::run_until;
@@ -39,11 +41,6 @@ struct want_t : tern::connector_client_t {
     }
     void handle_conn_failed() override { failures.push_back(connector->get_desc()); }
     void handle_conn_status() override { statuses.push_back(connector->get_desc()); }
-    size_t failed_attempts() const {
-        size_t n = 0;
-        for (const auto& s : statuses) n += s.rfind("TCP connection failed: ", 0) == 0;
-        return n;
-    }
 };
 
 // Owns one connection and keeps what arrives on it.
@@ -51,18 +48,12 @@ struct owner_t : tern::conn_client_t {
     tern::conn_t* conn = nullptr;
     std::vector<std::unique_ptr<tern::msg_t>> msgs;
     std::vector<std::string> lost, errs;
-    unsigned int bufsize = 2048;
-    bool stop_on_err = false; // as an owner would after an error: no more reads
 
-    unsigned int get_bufsize() override { return bufsize; }
     void handle_conn_msg(tern::msg_decoder_t& dec) override {
         msgs.push_back(tern::create_msg(dec));
     }
     void handle_conn_lost() override { lost.push_back(conn->get_desc()); }
-    void handle_conn_err() override {
-        errs.push_back(conn->get_desc());
-        if (stop_on_err) conn->stop();
-    }
+    void handle_conn_err() override { errs.push_back(conn->get_desc()); }
 };
 
 tern::data_pos_t pos(double lat, double lon) {
@@ -202,48 +193,6 @@ TEST(ConnectorTcp, PassiveServesOnePeerThenStopsListening) {
     EXPECT_EQ(p.wb.conns.size(), 1u);
 }
 
-TEST(ConnectorTcp, ManyFramesAndAHalfInOneReadAreAllDecoded) {
-    // Raw bytes from a socket of our own: three whole frames, garbage, half a fourth frame.
-    std::vector<unsigned char> bytes;
-    for (int i = 0; i < 3; ++i) {
-        const auto f = tern_test::frame_of(pos(i, 0));
-        bytes.insert(bytes.end(), f.begin(), f.end());
-    }
-    bytes.insert(bytes.end(), {0x00, 0x41, 0x42});
-    const auto last = tern_test::frame_of(pos(3, 0));
-    const size_t half = last.size() / 2;
-    bytes.insert(bytes.end(), last.begin(), last.begin() + static_cast<long>(half));
-
-    // A plain socket as the peer, so that the bytes go out exactly as laid out.
-    tcp_conn_t raw;
-    ASSERT_TRUE(raw.open());
-    tern::connector_tcp_t c;
-    want_t w;
-    w.connector = &c;
-    w.args = {"port=" + std::to_string(free_port())};
-    w.passive = true;
-    c.start(&w);
-    ASSERT_TRUE(
-        raw.connect(kLoopback, static_cast<unsigned short>(std::stoi(w.args[0].substr(5)))));
-    ASSERT_TRUE(run_until([&] { return w.conns.size() == 1 && raw.get_state() == 2; }));
-    owner_t o;
-    o.conn = w.conns[0].get();
-    o.conn->start(&o);
-    ASSERT_EQ(raw.send(bytes.data(), static_cast<unsigned>(bytes.size())),
-              static_cast<int>(bytes.size()));
-    ASSERT_TRUE(run_until([&] { return o.msgs.size() == 3; }));
-    EXPECT_EQ(o.conn->get_rxbuf().len(), half);
-    ASSERT_EQ(raw.send(last.data() + half, static_cast<unsigned>(last.size() - half)),
-              static_cast<int>(last.size() - half));
-    ASSERT_TRUE(run_until([&] { return o.msgs.size() == 4; }));
-    for (int i = 0; i < 4; ++i) {
-        auto* m = dynamic_cast<tern::data_pos_t*>(o.msgs[static_cast<size_t>(i)].get());
-        ASSERT_TRUE(m);
-        EXPECT_EQ(m->latitude, i);
-    }
-    EXPECT_EQ(o.conn->get_rxbuf().len(), 0u);
-}
-
 TEST(ConnTcp, PeerClosingIsOneLoss) {
     pair_t p;
     ASSERT_TRUE(p.open());
@@ -252,19 +201,6 @@ TEST(ConnTcp, PeerClosingIsOneLoss) {
     run_until([] { return false; }, 0.05);
     EXPECT_EQ(p.ob.lost, std::vector<std::string>{"TCP connection hung up"});
     EXPECT_TRUE(p.ob.errs.empty());
-}
-
-TEST(ConnTcp, SendingToAVanishedPeerIsALossNotASignal) {
-    pair_t p;
-    ASSERT_TRUE(p.open());
-    p.ob.conn->stop(); // keep b from reading its own loss first
-    p.wb.conns[0].reset();
-    const auto m = pos(1, 1);
-    // Without running the loop, so the loss can only come from the write. Loopback answers
-    // the first frame with a reset at once; a later write then fails.
-    for (int i = 0; i < 50 && p.oa.lost.empty(); ++i) p.oa.conn->send_msg(&m);
-    ASSERT_FALSE(p.oa.lost.empty());
-    EXPECT_EQ(p.oa.lost[0].rfind("lost connection: send(): err=", 0), 0u) << p.oa.lost[0];
 }
 
 TEST(ConnTcp, SendWithoutSocketIsNotConnected) {
@@ -285,69 +221,6 @@ TEST(ConnTcp, SendWithoutSocketIsNotConnected) {
     p.wa.conns[0]->close();
     EXPECT_FALSE(p.oa.conn->send_msg(&m));
     EXPECT_EQ(p.oa.errs, std::vector<std::string>{"not connected"});
-}
-
-namespace {
-
-gboolean start_listening(gpointer data) {
-    auto* l = static_cast<std::pair<tcp_listener_t*, unsigned short>*>(data);
-    struct none_t : tcp_listener_t::client_t {
-        void tcp_listener_accept(tcp_conn_t* s, unsigned, unsigned short) override { delete s; }
-        void tcp_listener_accept_fail() override {}
-    };
-    static none_t none;
-    l->first->open();
-    l->first->set_local_port(l->second);
-    l->first->listen(&none, 4);
-    return G_SOURCE_REMOVE;
-}
-
-} // namespace
-
-TEST(ConnectorTcpRetry, LatePeerIsReachedOnTheThirdAttempt) {
-    const unsigned short port = free_port();
-    tcp_listener_t listener;
-    std::pair<tcp_listener_t*, unsigned short> arg(&listener, port);
-    tern::connector_tcp_t c;
-    want_t w;
-    w.connector = &c;
-    w.args = {"port=" + std::to_string(port)};
-    EXPECT_EQ(c.retry_count(), 5u);
-    c.start(&w);
-    g_timeout_add(1500, start_listening, &arg);
-    ASSERT_TRUE(run_until([&] { return !w.conns.empty() || !w.failures.empty(); }, 6.0));
-    ASSERT_EQ(w.conns.size(), 1u);
-    // Attempts at 0 s and 1 s failed; the one at 2 s connected.
-    EXPECT_EQ(w.failed_attempts(), 2u);
-    EXPECT_EQ(w.statuses.at(0), "TCP connection failed: connect() to 127.0.0.1:" +
-                                    std::to_string(port) + ": Connection refused");
-}
-
-TEST(ConnectorTcpRetry, AbsentPeerTimesOutOnTheLastTick) {
-    tern::connector_tcp_t c;
-    want_t w;
-    w.connector = &c;
-    w.args = {"port=" + std::to_string(free_port())};
-    c.set_retry_count(2);
-    c.start(&w);
-    ASSERT_TRUE(run_until([&] { return !w.failures.empty(); }, 4.0));
-    EXPECT_EQ(w.failures, std::vector<std::string>{"connection timed out"});
-    // One failed attempt at start and one at the first tick; the second tick gives up.
-    EXPECT_EQ(w.failed_attempts(), 2u);
-    EXPECT_EQ(w.statuses.size(), 2u);
-}
-
-TEST(ConnTcp, FrameLongerThanTheBufferOverflowsIt) {
-    pair_t p;
-    p.ob.bufsize = 16;
-    p.ob.stop_on_err = true;
-    ASSERT_TRUE(p.open());
-    const auto m = pos(1, 2); // its frame is longer than 16 bytes
-    ASSERT_TRUE(p.oa.conn->send_msg(&m));
-    ASSERT_TRUE(run_until([&] { return !p.ob.errs.empty(); }));
-    EXPECT_EQ(p.ob.errs, std::vector<std::string>{"buffer overflow"});
-    EXPECT_TRUE(p.ob.msgs.empty());
-    EXPECT_EQ(p.ob.conn->get_rxbuf().len(), 16u);
 }
 
 TEST(ConnectorTcp, ClientMayDeleteTheConnectorFromItsCalls) {
@@ -377,21 +250,38 @@ TEST(ConnectorTcp, ClientMayDeleteTheConnectorFromItsCalls) {
     EXPECT_EQ(bad.statuses, std::vector<std::string>{"invalid port number x"});
 }
 
-TEST(ConnTcp, StreamLongerThanTheBufferArrivesWholeAndInOrder) {
-    pair_t p;
-    ASSERT_TRUE(p.open());
-    // Several buffers' worth, so reads end at arbitrary offsets inside frames.
-    ASSERT_GT(tern_test::frame_of(pos(0, 0)).size() * 300, 4u * 2048u);
-    for (int i = 0; i < 300; ++i) {
-        const auto m = pos(i, -i);
-        ASSERT_TRUE(p.oa.conn->send_msg(&m));
+TEST(ConnectorTcp, AcceptFailureGivesUpInsteadOfSpinning) {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' own checks need spare descriptors, which this test uses up.
+    GTEST_SKIP() << "needs every descriptor of the process";
+#endif
+    tern::connector_tcp_t c;
+    tern_test::connector_recorder_t rec;
+    rec.connector = &c;
+    rec.passive = true;
+    const std::string port = std::to_string(free_port());
+    rec.args = {"port=" + port};
+    c.start(&rec);
+    bool opened = false, reported = false;
+    {
+        tern_test::fd_squeeze_t squeeze; // room for the peer's socket, none for the accepted one
+        ASSERT_TRUE(squeeze.ok());
+        tcp_conn_t peer;
+        opened = peer.open();
+        if (opened) peer.connect(kLoopback, static_cast<unsigned short>(std::stoi(port)));
+        reported = run_until([&] { return rec.events.size() > 1; }, 2);
+        run_until([] { return false; }, 0.1); // a spinning listener would report on and on
     }
-    ASSERT_TRUE(run_until([&] { return p.ob.msgs.size() == 300; }));
-    for (size_t i = 0; i < 300; ++i) {
-        auto* m = dynamic_cast<tern::data_pos_t*>(p.ob.msgs[i].get());
-        ASSERT_TRUE(m) << i;
-        EXPECT_EQ(m->latitude, static_cast<double>(i));
-        EXPECT_EQ(m->longitude, -static_cast<double>(i));
-    }
-    EXPECT_TRUE(p.ob.errs.empty());
+    ASSERT_TRUE(opened);
+    ASSERT_TRUE(reported);
+    EXPECT_EQ(rec.events,
+              (std::vector<std::string>{"status: listening on port " + port + "\n",
+                                        "failed: failure while accepting connection: accept(): "
+                                        "Too many open files"}));
+    // Started again, it listens and serves a peer as before.
+    c.start(&rec);
+    tcp_conn_t again;
+    ASSERT_TRUE(again.open());
+    again.connect(kLoopback, static_cast<unsigned short>(std::stoi(port)));
+    EXPECT_TRUE(run_until([&] { return rec.conns.size() == 1; }));
 }

@@ -1,5 +1,5 @@
-#include "conn/conn_recorder.h"
 #include "support/codec.h"
+#include "support/conn_recorder.h"
 #include "support/hex.h"
 
 #include <tern/conn/conn.h>

@@ -1,6 +1,6 @@
 #include <tern/conn/net.h>
 
-#include "loopback.h"
+#include "support/loopback.h"
 #include "support/mainloop.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "conn/conn_recorder.h"
+#include "support/conn_recorder.h"
 #include "support/hex.h"
 #include "support/mainloop.h"
 

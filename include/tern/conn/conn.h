@@ -45,11 +45,19 @@ public:
     // client notification) when it was not written.
     virtual bool send_msg(const msg_t* msg) = 0;
     // Sets the owner (null: none) and sizes the receive buffer from its get_bufsize();
-    // concrete connections then watch their descriptor for input.
+    // concrete connections then watch their descriptor for input. Frames that were buffered
+    // when the connection was stopped are delivered from the main loop.
     virtual void start(conn_client_t* c);
-    // Clears the owner; descriptor and buffered bytes stay.
+    // Clears the owner and reads no more; descriptor and buffered bytes stay, undelivered,
+    // for a later start().
     virtual void stop();
     virtual conn_client_t* get_client();
+
+    // How long send_msg waits for a peer that does not read before it reports the connection
+    // lost, in milliseconds (default_send_timeout_ms).
+    static constexpr unsigned int default_send_timeout_ms = 3000;
+    void set_send_timeout(unsigned int ms) { send_timeout_ms_ = ms; }
+    unsigned int send_timeout() const { return send_timeout_ms_; }
 
     // Process-wide default connection; returns the previous one.
     static conn_t* set_default(conn_t* c);
@@ -76,7 +84,9 @@ protected:
     };
 
     // Decodes the valid bytes of the receive buffer, handing every valid frame to the client,
-    // and consumes what was used. False when the client deleted the connection meanwhile.
+    // and consumes what was used. A start byte whose length field claims a longer frame than
+    // msg_encoder_t::max_frame is garbage. Stops at once when the client stops the
+    // connection, keeping the rest. False when the client deleted the connection meanwhile.
     bool decode();
     // Before every read: a full buffer is a "buffer overflow" (description and
     // handle_conn_err()). True when the buffer is full; the caller must not touch the
@@ -93,14 +103,25 @@ protected:
     // The same for a socket, reading on while reads fill the buffer (at most a few times, so
     // other sources get their turn): one wake-up takes what a fast peer has queued. Returns
     // as receive_from; a later read that finds nothing waiting returns the bytes read so far.
-    long receive_socket(int fd);
+    // `fd` is looked at again before every read: once the client closed the socket (fd < 0)
+    // or stopped the connection, nothing more is read.
+    long receive_socket(const int& fd);
+    // Encodes `msg` into `enc`. A message that does not fit in one frame is no fault of the
+    // connection: false with a description line and no client call.
+    bool encode_frame(const msg_t* msg, msg_encoder_t& enc);
 
     conn_client_t* client = nullptr;
     msg_decoder_t decoder;
     buf_t rxbuf;
 
 private:
+    static int deliver_buffered(void* self);
+    void cancel_delivery();
+
     guard_t* guards_ = nullptr;
+    unsigned int send_timeout_ms_ = default_send_timeout_ms;
+    unsigned int delivery_ = 0; // main-loop source delivering buffered frames after a restart
+    bool decoding_ = false;     // decode() is on the stack (a handler may run a nested loop)
 };
 
 // Interface of whoever wants a connection.

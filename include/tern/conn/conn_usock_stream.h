@@ -15,8 +15,8 @@ class conn_usock_stream_priv_t;
 // Establishes Unix stream connections. The socket name is the client's "socket=NAME"
 // argument, else the environment variable TERN_SOCKNAME; a name starting with '@' lives in the
 // abstract namespace (no file). Passive: listens and hands over one connection per peer.
-// Active: one connect attempt at start and one per second after; with the default budget of 5
-// the tick at 4 seconds gives up with "connection timed out".
+// Active: one connect attempt at start and one per tick (a second by default) after; with the
+// default budget of 5 the fourth tick gives up with "connection timed out".
 class connector_usock_stream_t : public connector_t {
 public:
     connector_usock_stream_t();
@@ -30,6 +30,9 @@ public:
 
     unsigned int retry_count() const;
     void set_retry_count(unsigned int n);
+    // Milliseconds between attempts; 1000 by default. Taken at the next start.
+    unsigned int retry_interval() const;
+    void set_retry_interval(unsigned int ms);
 
 private:
     friend class connector_usock_stream_priv_t;
@@ -43,6 +46,9 @@ public:
     explicit conn_usock_stream_t(int fd = -1);
     ~conn_usock_stream_t() override;
 
+    // Writes the frame whole. A peer that leaves no room for send_timeout() is "lost
+    // connection: Connection timed out" (handle_conn_lost()); a message too big for one frame
+    // is refused and the connection stays up.
     bool send_msg(const msg_t* msg) override;
     void start(conn_client_t* c) override;
     void stop() override;

@@ -87,9 +87,13 @@ public:
     bool get_read_watch() const;
     bool get_write_watch() const;
 
-    // One send without SIGPIPE; waits out a full send queue. Returns the bytes accepted
-    // (possibly fewer than len) or a negative count on error.
+    // One send without SIGPIPE; waits out a full send queue for send_timeout() at most, then
+    // fails with "send(): err=110 Connection timed out". Returns the bytes accepted (possibly
+    // fewer than len) or a negative count on error.
     int send(const void* buf, unsigned len);
+    static constexpr unsigned default_send_timeout_ms = 3000;
+    void set_send_timeout(unsigned ms);
+    unsigned send_timeout() const;
     // One recv; negative on error, 0 when the peer closed or len is 0.
     int recv(void* buf, unsigned len);
     // The same with system recv flags (MSG_DONTWAIT to read only what is already there).

@@ -1,10 +1,12 @@
-// Recording owners of connections and connectors for the transport tests.
+// Recording owners of connections and connectors, for tests of the transports and of anything
+// that talks over them.
 #pragma once
 
 #include <tern/conn/conn.h>
 
 #include <glib.h>
 
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -21,8 +23,9 @@ struct conn_recorder_t : tern::conn_client_t {
     std::unique_ptr<tern::conn_t> conn;
     std::vector<std::string> events;
     unsigned int bufsize = 2048;
-    bool close_on_fault = false; // delete the connection on a loss or an error
-    bool close_on_msg = false;   // delete the connection on the first message
+    bool close_on_fault = false;  // delete the connection on a loss or an error
+    bool close_on_msg = false;    // delete the connection on the first message
+    std::function<void()> on_msg; // called after each message is written down
 
     unsigned int get_bufsize() override { return bufsize; }
     void handle_conn_msg(tern::msg_decoder_t& dec) override {
@@ -30,6 +33,7 @@ struct conn_recorder_t : tern::conn_client_t {
         os << "msg " << dec.category() << '/' << dec.type() << '/' << dec.port();
         events.push_back(os.str());
         if (close_on_msg) conn.reset();
+        if (on_msg) on_msg();
     }
     void handle_conn_lost() override { fault("lost: "); }
     void handle_conn_err() override { fault("err: "); }
@@ -56,6 +60,7 @@ struct connector_recorder_t : tern::connector_client_t {
     std::vector<std::unique_ptr<tern::conn_t>> conns;
     std::vector<std::string> events;
     std::vector<double> times;
+    std::function<void()> on_status; // called after each status is written down
 
     std::size_t count_failed() const {
         std::size_t n = 0;
@@ -70,7 +75,10 @@ struct connector_recorder_t : tern::connector_client_t {
         note("ready");
     }
     void handle_conn_failed() override { note("failed: " + connector->get_desc()); }
-    void handle_conn_status() override { note("status: " + connector->get_desc()); }
+    void handle_conn_status() override {
+        note("status: " + connector->get_desc());
+        if (on_status) on_status();
+    }
 
 private:
     void note(const std::string& e) {
