@@ -37,6 +37,11 @@
 #include <tern/msg/records.h>
 #include <tern/output/output_cfg.h>
 #include <tern/output/output_types.h>
+#include <tern/sensors/decodeAtsAscii.h>
+#include <tern/sensors/emAttitudeInputMsg.h>
+#include <tern/sensors/mdlRangeBearingMsg.h>
+#include <tern/sensors/sensorInput.h>
+#include <tern/sensors/tss1Msg.h>
 #include <tern/sensors/windStatus.h>
 #include <tern/thread/desc.h>
 #include <tern/thread/glibTimer.h>
