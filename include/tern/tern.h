@@ -5,6 +5,7 @@
 #include <tern/alarms/alarmInfo.h>
 #include <tern/alarms/windStatusConfig.h>
 #include <tern/config/path_util.h>
+#include <tern/config/serialConfigCycler.h>
 #include <tern/config/sysnet_cfg.h>
 #include <tern/conn/buf.h>
 #include <tern/conn/conn.h>
