@@ -118,15 +118,25 @@ void frame_input_t::readable() {
     unsigned char chunk[65536];
     const ssize_t n = ::read(fd_, chunk, sizeof chunk);
     if (n > 0) {
-        splitter_.feed(chunk, static_cast<std::size_t>(n));
+        if (on_bytes)
+            on_bytes(chunk, static_cast<std::size_t>(n));
+        else
+            splitter_.feed(chunk, static_cast<std::size_t>(n));
     } else if (n == 0) {
-        splitter_.finish();
+        end_of_input();
         quit(0);
     } else if (errno != EINTR && errno != EAGAIN) {
         diag(std::string("read error: ") + std::strerror(errno));
-        splitter_.finish();
+        end_of_input();
         quit(1);
     }
+}
+
+void frame_input_t::end_of_input() {
+    if (on_bytes)
+        on_bytes(nullptr, 0);
+    else
+        splitter_.finish();
 }
 
 } // namespace tern_tool

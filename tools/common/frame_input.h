@@ -41,6 +41,9 @@ public:
 
     std::function<void(tern::msg_decoder_t&)> on_frame; // one valid frame, in stream order
     std::function<void(tern::conn_t&)> on_ready;        // a connection is established
+    // Raw mode for a file or standard input: when set, the bytes come here as they are read
+    // instead of being cut into frames, and the end of the input is a call with len 0.
+    std::function<void(const unsigned char* data, std::size_t len)> on_bytes;
 
     // Runs the default main loop until the input ends or quit(); returns 0 at its end, or 1
     // after a diagnostic (unreadable file, read error, failed connection).
@@ -56,6 +59,7 @@ public:
 
 private:
     void readable();
+    void end_of_input();
 
     std::string file_;
     bool from_link_;
