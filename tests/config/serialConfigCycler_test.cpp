@@ -226,6 +226,8 @@ TEST(SerialConfigCycler, DefaultClockIsMonotonic) {
     cycler.setEnabled(true);
     std::list<msg_t*> out;
     cycler.trySettings(out);
+    EXPECT_EQ(out.size(), 1u); // 115200 corrected to 4800
+    device.handle_dev_msgs(out);
     EXPECT_TRUE(cycler.isStarted());
     const double mono = static_cast<double>(g_get_monotonic_time()) / 1e6;
     EXPECT_NEAR(cycler.lastChange(), mono, 1.0);
