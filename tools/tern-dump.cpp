@@ -80,7 +80,6 @@ int main(int argc, char** argv) {
     tern_tool::set_program(argv[0]);
     options_t opt;
     tern_tool::transport_opt_t link_opt;
-    int usage_status = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -90,23 +89,12 @@ int main(int argc, char** argv) {
             opt.usbd = true;
         } else if (a == "--check") {
             opt.check = true;
-        } else if (tern_tool::take_transport_option(argc, argv, i, link_opt, usage_status)) {
-            if (usage_status) return usage_status;
-        } else if (a.size() > 1 && a[0] == '-') {
-            tern_tool::diag("unknown option " + a + " (see --help)");
-            return 2;
-        } else if (opt.file) {
-            tern_tool::diag("more than one input file given (see --help)");
-            return 2;
-        } else {
-            opt.file = argv[i];
+        } else if (const int status =
+                       tern_tool::take_input_argument(argc, argv, i, link_opt, opt.file)) {
+            return status;
         }
     }
-
-    if (link_opt.used && opt.file) {
-        tern_tool::diag("an input file and a connection cannot both be given (see --help)");
-        return 2;
-    }
+    if (const int status = tern_tool::check_input_arguments(link_opt, opt.file)) return status;
 
     dumper_t dumper(opt);
     tern_tool::frame_input_t input(opt.file, link_opt);

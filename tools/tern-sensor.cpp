@@ -49,7 +49,6 @@ struct options_t {
 int parse_args(int argc, char** argv, options_t& opt, tern_tool::transport_opt_t& link,
                bool& done) {
     done = false;
-    int status = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -76,27 +75,16 @@ int parse_args(int argc, char** argv, options_t& opt, tern_tool::transport_opt_t
                 opt.port = static_cast<unsigned>(n);
                 opt.have_port = true;
             }
-        } else if (tern_tool::take_transport_option(argc, argv, i, link, status)) {
-            if (status) return status;
-        } else if (a.size() > 1 && a[0] == '-') {
-            tern_tool::diag("unknown option " + a + " (see --help)");
-            return 2;
-        } else if (opt.file) {
-            tern_tool::diag("more than one input file given (see --help)");
-            return 2;
-        } else {
-            opt.file = argv[i];
+        } else if (const int status =
+                       tern_tool::take_input_argument(argc, argv, i, link, opt.file)) {
+            return status;
         }
     }
     if (!opt.have_format) {
         tern_tool::diag("--format is required (see --help)");
         return 2;
     }
-    if (link.used && opt.file) {
-        tern_tool::diag("an input file and a connection cannot both be given (see --help)");
-        return 2;
-    }
-    return 0;
+    return tern_tool::check_input_arguments(link, opt.file);
 }
 
 // "range_bearing target 3 range 12.500 bearing 45.00"

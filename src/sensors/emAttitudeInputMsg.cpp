@@ -75,18 +75,10 @@ namespace tern {
 
 bool emAttitudeDataMsgs(const emAttitudeInputMsg_t& msg, double time, std::list<msg_t*>& out) {
     if (msg.status() == 0) return false;
-    auto* roll = new_stamped<data_roll_t>(time);
-    roll->roll = static_cast<float>(msg.roll());
-    out.push_back(roll);
-    auto* pitch = new_stamped<data_pitch_t>(time);
-    pitch->pitch = static_cast<float>(msg.pitch());
-    out.push_back(pitch);
-    auto* heave = new_stamped<data_heave_t>(time);
-    heave->heave = static_cast<float>(msg.heave());
-    out.push_back(heave);
-    auto* heading = new_stamped<data_heading_t>(time);
-    heading->heading = static_cast<float>(msg.heading());
-    out.push_back(heading);
+    push_value(out, time, &data_roll_t::roll, msg.roll());
+    push_value(out, time, &data_pitch_t::pitch, msg.pitch());
+    push_value(out, time, &data_heave_t::heave, msg.heave());
+    push_value(out, time, &data_heading_t::heading, msg.heading());
     return true;
 }
 

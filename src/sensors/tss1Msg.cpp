@@ -11,21 +11,9 @@ bool decodeTss(const char* data, unsigned len, double time, std::list<msg_t*>& o
     const tss1Msg_t msg(data, len);
     const std::size_t before = out.size();
     double v = 0.0;
-    if (msg.getRoll(v)) {
-        auto* m = new_stamped<data_roll_t>(time);
-        m->roll = static_cast<float>(v);
-        out.push_back(m);
-    }
-    if (msg.getPitch(v)) {
-        auto* m = new_stamped<data_pitch_t>(time);
-        m->pitch = static_cast<float>(v);
-        out.push_back(m);
-    }
-    if (msg.getHeave(v)) {
-        auto* m = new_stamped<data_heave_t>(time);
-        m->heave = static_cast<float>(v);
-        out.push_back(m);
-    }
+    if (msg.getRoll(v)) push_value(out, time, &data_roll_t::roll, v);
+    if (msg.getPitch(v)) push_value(out, time, &data_pitch_t::pitch, v);
+    if (msg.getHeave(v)) push_value(out, time, &data_heave_t::heave, v);
     tss1Msg_t::status_t status{};
     double horizontal = 0.0;
     double vertical = 0.0;

@@ -46,6 +46,28 @@ void frame_splitter_t::drain(bool at_end) {
     buf_.erase(buf_.begin(), buf_.begin() + static_cast<std::ptrdiff_t>(off));
 }
 
+int take_input_argument(int argc, char** argv, int& i, transport_opt_t& link, const char*& file) {
+    const std::string a = argv[i];
+    int status = 0;
+    if (take_transport_option(argc, argv, i, link, status)) return status;
+    if (a.size() > 1 && a[0] == '-') {
+        diag("unknown option " + a + " (see --help)");
+        return 2;
+    }
+    if (file) {
+        diag("more than one input file given (see --help)");
+        return 2;
+    }
+    file = argv[i];
+    return 0;
+}
+
+int check_input_arguments(const transport_opt_t& link, const char* file) {
+    if (!link.used || !file) return 0;
+    diag("an input file and a connection cannot both be given (see --help)");
+    return 2;
+}
+
 frame_input_t::frame_input_t(const char* file, const transport_opt_t& link)
     : file_(file && std::strcmp(file, "-") != 0 ? file : ""), from_link_(link.used) {
     if (from_link_) link_.reset(new link_t(link));

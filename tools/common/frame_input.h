@@ -32,6 +32,15 @@ private:
     std::vector<unsigned char> buf_;
 };
 
+// The arguments of a program that reads one input: --connect/--listen ARG, an unknown option
+// (refused) or the input file (at most one). Call it for each argument the program does not
+// know itself; it takes argv[i] (moving i past a value) and returns 0, or 2 after a
+// diagnostic.
+int take_input_argument(int argc, char** argv, int& i, transport_opt_t& link, const char*& file);
+// After the last argument: 0, or 2 after a diagnostic when a file and a connection were both
+// given.
+int check_input_arguments(const transport_opt_t& link, const char* file);
+
 // Reads the frames of one input: `file` (null or "-" for standard input) or, when `link.used`,
 // the peer of a connection, until that input ends.
 class frame_input_t {
