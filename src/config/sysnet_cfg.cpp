@@ -4,6 +4,8 @@
 
 #include <keelconfig/KeelConfig.h>
 
+#include <ostream>
+
 #include "msg/records_priv.h"
 
 namespace tern {
@@ -56,6 +58,10 @@ sysnet_cfg_type_t sysnet_cfg_type_from_cfg_string(const std::string& text) {
     return sysnet_cfg_disabled;
 }
 
+std::ostream& operator<<(std::ostream& os, sysnet_cfg_type_t type) {
+    return os << sysnet_cfg_type_cfg_string(type);
+}
+
 bool operator>>(const std::string& text, sysnet_cfg_type_t& type) {
     type = sysnet_cfg_type_from_cfg_string(text);
     return true;
@@ -87,7 +93,7 @@ bool sysnet_ip_cfg_t::load_cfg(KeelConfig& cfg, const std::string& prefix) {
 // ---- sysnet_cfg_t
 
 void sysnet_cfg_t::set_cfg(KeelConfig& cfg, const std::string& prefix) const {
-    cfg.setValue(prefix + KEY_TYPE, sysnet_cfg_type_cfg_string(type));
+    cfg.set(prefix + KEY_TYPE, type);
     cfg.set(prefix + KEY_MTU, mtu);
     ip_cfg.set_cfg(cfg, prefix + KEY_IP_CFG);
 }

@@ -66,7 +66,12 @@ TEST(SysnetCfg, TypeTexts) {
         int type;
         const char* text;
     } written[] = {{0, "Disabled"}, {1, "DHCP"}, {2, "Static"}, {3, "Disabled"}, {-1, "Disabled"}};
-    for (const auto& w : written) EXPECT_STREQ(sysnet_cfg_type_cfg_string(w.type), w.text);
+    for (const auto& w : written) {
+        EXPECT_STREQ(sysnet_cfg_type_cfg_string(w.type), w.text);
+        KeelConfig cfg;
+        cfg.set("type", static_cast<sysnet_cfg_type_t>(w.type));
+        EXPECT_EQ(cfg.entries().at(0).value, w.text);
+    }
     const struct {
         const char* text;
         sysnet_cfg_type_t type;

@@ -30,6 +30,7 @@
 
 #include <tern/msg/records.h>
 
+#include <iosfwd>
 #include <list>
 #include <string>
 
@@ -39,6 +40,8 @@ namespace tern {
 const char* sysnet_cfg_type_cfg_string(int type);
 // "DHCP" gives DHCP, "Static" static addressing, any other text (case counts) disabled.
 sysnet_cfg_type_t sysnet_cfg_type_from_cfg_string(const std::string& text);
+// The stored text, for KeelConfig::set.
+std::ostream& operator<<(std::ostream& os, sysnet_cfg_type_t type);
 // The same for KeelConfig::get; every text converts.
 bool operator>>(const std::string& text, sysnet_cfg_type_t& type);
 
