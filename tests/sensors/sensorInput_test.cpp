@@ -164,20 +164,6 @@ TEST(SensorInput, FanbeamMessagesGoToTheirCallback) {
     EXPECT_EQ(in.rejected(), 1u);
 }
 
-TEST(SensorInput, FormatNames) {
-    const char* names[] = {"em", "tss1", "ats", "fanbeam"};
-    for (unsigned i = 0; i < 4; ++i) {
-        sensorFormat_t f = sensorFormat_fanbeam;
-        EXPECT_TRUE(sensorFormat_from_name(names[i], f));
-        EXPECT_EQ(f, static_cast<sensorFormat_t>(i));
-        EXPECT_STREQ(sensorFormat_name(f), names[i]);
-    }
-    sensorFormat_t f = sensorFormat_em;
-    EXPECT_FALSE(sensorFormat_from_name("EM", f));
-    EXPECT_EQ(f, sensorFormat_em);
-    EXPECT_STREQ(sensorFormat_name(static_cast<sensorFormat_t>(4)), "unknown");
-}
-
 TEST(DecodeTss, OnlyThePresentQuantitiesBecomeMessages) {
     struct row_t {
         const char* record;
