@@ -70,19 +70,25 @@ struct sensorInput_t::priv_t {
     }
 
     void feed_text(const char* p, std::size_t len, std::list<msg_t*>& out) {
-        for (std::size_t i = 0; i < len; ++i) {
-            const char c = p[i];
-            if (c == '\r' || c == '\n') {
-                end_line(out);
-            } else if (overlong) {
-                continue;
-            } else if (line.size() < max_line) {
-                line += c;
-            } else {
-                overlong = true;
-                line.clear();
-            }
+        const char* const end = p + len;
+        while (p != end) {
+            const char* e = p;
+            while (e != end && *e != '\r' && *e != '\n') ++e;
+            append(p, static_cast<std::size_t>(e - p));
+            if (e == end) break;
+            end_line(out);
+            p = e + 1;
         }
+    }
+
+    void append(const char* p, std::size_t n) {
+        if (overlong || n == 0) return;
+        if (line.size() + n > max_line) {
+            overlong = true;
+            line.clear();
+            return;
+        }
+        line.append(p, n);
     }
 
     void end_line(std::list<msg_t*>& out) {
