@@ -4,6 +4,7 @@
 
 #include <keelconfig/KeelConfig.h>
 
+#include <iterator>
 #include <ostream>
 
 #include "msg/records_priv.h"
@@ -145,6 +146,15 @@ int tks_ip_cfg_load(const std::string& path, std::string& id, std::list<tks_ip_s
         servers.push_back(std::move(server));
         ++count;
     }
+    return count;
+}
+
+int tks_ip_cfg_load(const std::string& path, std::string& id,
+                    std::vector<tks_ip_server_t>& servers) {
+    std::list<tks_ip_server_t> loaded;
+    const int count = tks_ip_cfg_load(path, id, loaded);
+    servers.insert(servers.end(), std::make_move_iterator(loaded.begin()),
+                   std::make_move_iterator(loaded.end()));
     return count;
 }
 

@@ -251,6 +251,10 @@ TEST(TksIpCfg, TheListIsAppendedToAndUnreadableFilesLoadNothing) {
     EXPECT_EQ(tks_ip_cfg_load(path, id, servers), 1);
     EXPECT_EQ(id, "ship");
     EXPECT_EQ(servers.size(), 2u);
+    std::vector<tks_ip_server_t> in_vector(1);
+    EXPECT_EQ(tks_ip_cfg_load(path, id, in_vector), 1);
+    ASSERT_EQ(in_vector.size(), 2u);
+    EXPECT_EQ(in_vector[1], servers.back());
 }
 
 TEST(TksIpCfg, SavedListsReadBack) {

@@ -33,6 +33,7 @@
 #include <iosfwd>
 #include <list>
 #include <string>
+#include <vector>
 
 namespace tern {
 
@@ -49,6 +50,9 @@ bool operator>>(const std::string& text, sysnet_cfg_type_t& type);
 // and sets `id`. Returns how many servers were appended: 0 when the file cannot be read or
 // has no "id".
 int tks_ip_cfg_load(const std::string& path, std::string& id, std::list<tks_ip_server_t>& servers);
+// The same for callers that keep their servers in a vector.
+int tks_ip_cfg_load(const std::string& path, std::string& id,
+                    std::vector<tks_ip_server_t>& servers);
 
 // Writes a configuration file that tks_ip_cfg_load reads back; false (with the store's
 // reason in `why`) when the file cannot be written.
