@@ -80,7 +80,6 @@ int main(int argc, char** argv) {
     tern_tool::set_program(argv[0]);
     options_t opt;
     tern_tool::transport_opt_t link_opt;
-    int usage_status = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -90,14 +89,12 @@ int main(int argc, char** argv) {
             opt.usbd = true;
         } else if (a == "--check") {
             opt.check = true;
-        } else if (tern_tool::take_transport_option(argc, argv, i, link_opt, usage_status)) {
-            if (usage_status) return usage_status;
-        } else if (const int status = tern_tool::take_input_operand(argv[i], opt.file)) {
+        } else if (const int status =
+                       tern_tool::take_input_argument(argc, argv, i, link_opt, opt.file)) {
             return status;
         }
     }
-
-    if (const int status = tern_tool::check_input_choice(opt.file, link_opt)) return status;
+    if (const int status = tern_tool::check_input_arguments(link_opt, opt.file)) return status;
 
     dumper_t dumper(opt);
     tern_tool::frame_input_t input(opt.file, link_opt);

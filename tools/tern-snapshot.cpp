@@ -33,7 +33,8 @@ const char usage[] =
     "Reads navigation data frames from INPUT (or standard input, or a connection) into a data\n"
     "cache per port and, at the end of the input, writes the HTML status snapshot page of\n"
     "every port to FILE (replaced whole) or standard output. SIGUSR1 writes a page at once\n"
-    "(while connected, or while a long input is read). Port N's name, device type and device name come from the settings keys\n"
+    "(while connected, or while a long input is read). Port N's name, device type and device name "
+    "come from the settings keys\n"
     "port_N_name, port_N_device_type and port_N_device_name.\n"
     "  --out FILE           write the page to FILE instead of standard output\n"
     "  --title TEXT         the page's title (default \"Controller snapshot\")\n";
@@ -187,14 +188,14 @@ int main(int argc, char** argv) {
                 return 2;
             }
             (a == "--out" ? opt.out : opt.title) = argv[++i];
-        } else if (tern_tool::take_transport_option(argc, argv, i, link_opt, usage_status) ||
-                   tern_tool::take_settings_option(argc, argv, i, settings_opt, usage_status)) {
+        } else if (tern_tool::take_settings_option(argc, argv, i, settings_opt, usage_status)) {
             if (usage_status) return usage_status;
-        } else if (const int status = tern_tool::take_input_operand(argv[i], opt.file)) {
+        } else if (const int status =
+                       tern_tool::take_input_argument(argc, argv, i, link_opt, opt.file)) {
             return status;
         }
     }
-    if (const int status = tern_tool::check_input_choice(opt.file, link_opt)) return status;
+    if (const int status = tern_tool::check_input_arguments(link_opt, opt.file)) return status;
 
     KeelConfig cfg;
     std::string why;

@@ -13,6 +13,8 @@
 #include <tern/almanac/alm_mgr_table.h>
 #include <tern/config/config_util.h>
 #include <tern/config/path_util.h>
+#include <tern/config/serialConfigCycler.h>
+#include <tern/config/sysnet_cfg.h>
 #include <tern/config/snapshot_util.h>
 #include <tern/conn/buf.h>
 #include <tern/conn/conn.h>
@@ -55,6 +57,11 @@
 #include <tern/msg/records.h>
 #include <tern/output/output_cfg.h>
 #include <tern/output/output_types.h>
+#include <tern/sensors/decodeAtsAscii.h>
+#include <tern/sensors/emAttitudeInputMsg.h>
+#include <tern/sensors/mdlRangeBearingMsg.h>
+#include <tern/sensors/sensorInput.h>
+#include <tern/sensors/tss1Msg.h>
 #include <tern/sensors/windStatus.h>
 #include <tern/thread/desc.h>
 #include <tern/thread/glibTimer.h>

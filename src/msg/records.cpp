@@ -1,5 +1,7 @@
 #include <tern/msg/records.h>
 
+#include "msg/records_priv.h"
+
 #include <tern/conn/net_addr.h>
 
 #include <keelconfig/KeelConfig.h>
@@ -11,37 +13,11 @@ namespace tern {
 
 namespace {
 
-// A key's value converted to T: false when the key is missing or its text does not convert
-// (the store's own get() cannot tell the second case apart).
-template <class T>
-bool read_key(const KeelConfig& cfg, const std::string& key, T& value) {
-    using ::operator>>;
-    KeelConfig::const_iterator it;
-    if (!cfg.find(key, it)) return false;
-    return it->value >> value;
-}
-
 bool read_port(const KeelConfig& cfg, const std::string& key, unsigned short& port) {
     unsigned int v = 0;
     if (!read_key(cfg, key, v) || v > 0xFFFF) return false;
     port = static_cast<unsigned short>(v);
     return true;
-}
-
-bool read_ip(const KeelConfig& cfg, const std::string& key, unsigned int& addr) {
-    std::string text;
-    if (!read_key(cfg, key, text)) return false;
-    unsigned int v = 0;
-    if (!ip_addr_from_str(text.c_str(), v)) return false;
-    addr = v;
-    return true;
-}
-
-std::string dotted(unsigned int addr) {
-    std::ostringstream os;
-    os.imbue(std::locale::classic());
-    os << ipaddr_str_t(addr);
-    return os.str();
 }
 
 } // namespace

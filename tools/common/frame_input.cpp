@@ -15,26 +15,6 @@ namespace {
 constexpr std::size_t max_frame = 0xFFFF + 6;
 } // namespace
 
-int take_input_operand(const char* arg, const char*& file) {
-    const std::string a = arg;
-    if (a.size() > 1 && a[0] == '-') {
-        diag("unknown option " + a + " (see --help)");
-        return 2;
-    }
-    if (file) {
-        diag("more than one input file given (see --help)");
-        return 2;
-    }
-    file = arg;
-    return 0;
-}
-
-int check_input_choice(const char* file, const transport_opt_t& link) {
-    if (!(link.used && file)) return 0;
-    diag("an input file and a connection cannot both be given (see --help)");
-    return 2;
-}
-
 void frame_splitter_t::feed(const unsigned char* data, std::size_t len) {
     buf_.insert(buf_.end(), data, data + len);
     drain(false);
@@ -65,6 +45,28 @@ void frame_splitter_t::drain(bool at_end) {
         off += n;
     }
     buf_.erase(buf_.begin(), buf_.begin() + static_cast<std::ptrdiff_t>(off));
+}
+
+int take_input_argument(int argc, char** argv, int& i, transport_opt_t& link, const char*& file) {
+    const std::string a = argv[i];
+    int status = 0;
+    if (take_transport_option(argc, argv, i, link, status)) return status;
+    if (a.size() > 1 && a[0] == '-') {
+        diag("unknown option " + a + " (see --help)");
+        return 2;
+    }
+    if (file) {
+        diag("more than one input file given (see --help)");
+        return 2;
+    }
+    file = argv[i];
+    return 0;
+}
+
+int check_input_arguments(const transport_opt_t& link, const char* file) {
+    if (!link.used || !file) return 0;
+    diag("an input file and a connection cannot both be given (see --help)");
+    return 2;
 }
 
 frame_input_t::frame_input_t(const char* file, const transport_opt_t& link)
@@ -139,15 +141,25 @@ void frame_input_t::readable() {
     unsigned char chunk[65536];
     const ssize_t n = ::read(fd_, chunk, sizeof chunk);
     if (n > 0) {
-        splitter_.feed(chunk, static_cast<std::size_t>(n));
+        if (on_bytes)
+            on_bytes(chunk, static_cast<std::size_t>(n));
+        else
+            splitter_.feed(chunk, static_cast<std::size_t>(n));
     } else if (n == 0) {
-        splitter_.finish();
+        end_of_input();
         quit(0);
     } else if (errno != EINTR && errno != EAGAIN) {
         diag(std::string("read error: ") + std::strerror(errno));
-        splitter_.finish();
+        end_of_input();
         quit(1);
     }
+}
+
+void frame_input_t::end_of_input() {
+    if (on_bytes)
+        on_bytes(nullptr, 0);
+    else
+        splitter_.finish();
 }
 
 } // namespace tern_tool

@@ -32,12 +32,14 @@ private:
     std::vector<unsigned char> buf_;
 };
 
-// The input operand of a program reading frames: `arg` is an argument that no option took.
-// An unknown option ("-x") or a second file leaves status 2 after a diagnostic; otherwise
-// `file` takes the argument and status is 0.
-int take_input_operand(const char* arg, const char*& file);
-// 2 after a diagnostic when both a file and a connection were asked for, else 0.
-int check_input_choice(const char* file, const transport_opt_t& link);
+// The arguments of a program that reads one input: --connect/--listen ARG, an unknown option
+// (refused) or the input file (at most one). Call it for each argument the program does not
+// know itself; it takes argv[i] (moving i past a value) and returns 0, or 2 after a
+// diagnostic.
+int take_input_argument(int argc, char** argv, int& i, transport_opt_t& link, const char*& file);
+// After the last argument: 0, or 2 after a diagnostic when a file and a connection were both
+// given.
+int check_input_arguments(const transport_opt_t& link, const char* file);
 
 // Reads the frames of one input: `file` (null or "-" for standard input) or, when `link.used`,
 // the peer of a connection, until that input ends.
@@ -48,6 +50,9 @@ public:
 
     std::function<void(tern::msg_decoder_t&)> on_frame; // one valid frame, in stream order
     std::function<void(tern::conn_t&)> on_ready;        // a connection is established
+    // Raw mode for a file or standard input: when set, the bytes come here as they are read
+    // instead of being cut into frames, and the end of the input is a call with len 0.
+    std::function<void(const unsigned char* data, std::size_t len)> on_bytes;
 
     // Runs the default main loop until the input ends or quit(); returns 0 at its end, or 1
     // after a diagnostic (unreadable file, read error, failed connection).
@@ -63,6 +68,7 @@ public:
 
 private:
     void readable();
+    void end_of_input();
 
     std::string file_;
     bool from_link_;

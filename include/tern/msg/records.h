@@ -283,6 +283,13 @@ public:
 
     void reset() { *this = sysnet_ip_cfg_t(); }
 
+    // Key/value form (<tern/config/sysnet_cfg.h>): "ip_address", "netmask", "gateway", "dns",
+    // "dns2", "broadcast" as dotted text, then "domain", each after `prefix`.
+    void set_cfg(KeelConfig& cfg, const std::string& prefix) const;
+    // Tries every key; true only when each is present and (addresses) parses. A field whose
+    // key is missing or does not parse keeps its value.
+    bool load_cfg(KeelConfig& cfg, const std::string& prefix);
+
     bool operator==(const sysnet_ip_cfg_t& o) const {
         return ethernet_cfg_t::operator==(o) && broadcast == o.broadcast && domain == o.domain;
     }
@@ -302,6 +309,12 @@ public:
     sysnet_ip_cfg_t ip_cfg;
 
     void reset() { *this = sysnet_cfg_t(); }
+
+    // Key/value form: "type" ("Disabled", "DHCP", "Static"), "mtu", then the addresses under
+    // prefix + "ip_cfg_".
+    void set_cfg(KeelConfig& cfg, const std::string& prefix) const;
+    // Tries every key, even after a failure; true only when all were read.
+    bool load_cfg(KeelConfig& cfg, const std::string& prefix);
 
     bool operator==(const sysnet_cfg_t& o) const {
         return type == o.type && mtu == o.mtu && ip_cfg == o.ip_cfg;
@@ -330,6 +343,13 @@ public:
     std::vector<mount_point_t> mount_points;
 
     void reset() { *this = tks_ip_server_t(); }
+
+    // Key/value form: "host", "port", "name", then "point_" m "_name" and "point_" m "_desc"
+    // for m = 0, 1, ..., each after `prefix`.
+    void set_cfg(KeelConfig& cfg, const std::string& prefix) const;
+    // False when host, port or name is missing or the port is not a port number; then reads
+    // mount points up to the first incomplete one. True only when at least one was read.
+    bool load_cfg(KeelConfig& cfg, const std::string& prefix);
 
     bool operator==(const tks_ip_server_t& o) const {
         return host == o.host && port == o.port && name == o.name && mount_points == o.mount_points;

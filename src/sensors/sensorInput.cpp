@@ -1,0 +1,160 @@
+#include <tern/sensors/sensorInput.h>
+
+#include <tern/decode/atsAsciiMsg.h>
+#include <tern/msg/msg.h>
+#include <tern/sensors/decodeAtsAscii.h>
+#include <tern/sensors/emAttitudeInputMsg.h>
+#include <tern/sensors/tss1Msg.h>
+#include <tern/util/time_util.h>
+
+#include <cstring>
+#include <vector>
+
+namespace tern {
+
+namespace {
+
+const char* const format_names[] = {"em", "tss1", "ats", "fanbeam"};
+
+} // namespace
+
+const char* sensorFormat_name(sensorFormat_t format) {
+    return format <= sensorFormat_fanbeam ? format_names[format] : "unknown";
+}
+
+bool sensorFormat_from_name(const std::string& name, sensorFormat_t& format) {
+    for (unsigned i = 0; i <= sensorFormat_fanbeam; ++i) {
+        if (name == format_names[i]) {
+            format = static_cast<sensorFormat_t>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+struct sensorInput_t::priv_t {
+    priv_t(sensorFormat_t f, std::function<double()> c, sensorInput_t* o)
+        : format(f), clock(std::move(c)), owner(o) {}
+
+    sensorFormat_t format;
+    std::function<double()> clock;
+    sensorInput_t* owner;
+
+    // Binary frames: bytes not yet consumed.
+    std::vector<unsigned char> pending;
+    emAttitudeInputMsg_t em;
+    // Text lines: the line so far, and whether it grew too long to keep.
+    std::string line;
+    bool overlong = false;
+
+    unsigned long long decoded = 0;
+    unsigned long long rejected = 0;
+
+    void feed_binary(const unsigned char* p, std::size_t len, std::list<msg_t*>& out) {
+        pending.insert(pending.end(), p, p + len);
+        std::size_t off = 0;
+        while (off < pending.size()) {
+            const std::size_t left = pending.size() - off;
+            const unsigned chunk = left > 0xFFFFu ? 0xFFFFu : static_cast<unsigned>(left);
+            const unsigned n = em.decode(pending.data() + off, chunk);
+            if (n == 0) break;
+            if (em.status() != 0) {
+                ++decoded;
+                emAttitudeDataMsgs(em, clock(), out);
+            } else {
+                rejected += n;
+            }
+            off += n;
+        }
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(off));
+    }
+
+    void feed_text(const char* p, std::size_t len, std::list<msg_t*>& out) {
+        const char* const end = p + len;
+        while (p != end) {
+            const char* e = p;
+            while (e != end && *e != '\r' && *e != '\n') ++e;
+            append(p, static_cast<std::size_t>(e - p));
+            if (e == end) break;
+            end_line(out);
+            p = e + 1;
+        }
+    }
+
+    void append(const char* p, std::size_t n) {
+        if (overlong || n == 0) return;
+        if (line.size() + n > max_line) {
+            overlong = true;
+            line.clear();
+            return;
+        }
+        line.append(p, n);
+    }
+
+    void end_line(std::list<msg_t*>& out) {
+        if (overlong) {
+            ++rejected;
+        } else if (!line.empty()) {
+            if (handle_line(out))
+                ++decoded;
+            else
+                ++rejected;
+        }
+        line.clear();
+        overlong = false;
+    }
+
+    bool handle_line(std::list<msg_t*>& out) {
+        const auto n = static_cast<unsigned>(line.size());
+        switch (format) {
+        case sensorFormat_tss1:
+            return decodeTss(line.data(), n, clock(), out);
+        case sensorFormat_ats:
+            return decodeAtsAscii(atsAsciiMsg_t(line.data(), n), out);
+        case sensorFormat_fanbeam: {
+            const mdlRangeBearingMsg_t msg(line.data(), n);
+            if (!msg.isFormatValid()) return false;
+            if (owner->on_range_bearing) owner->on_range_bearing(msg);
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+};
+
+sensorInput_t::sensorInput_t(sensorFormat_t format, std::function<double()> clock)
+    : priv_(new priv_t(format, clock ? std::move(clock) : std::function<double()>(gettstamp_data),
+                       this)) {}
+
+sensorInput_t::~sensorInput_t() = default;
+
+void sensorInput_t::feed(const void* data, std::size_t len, std::list<msg_t*>& out) {
+    if (data == nullptr || len == 0) return;
+    if (priv_->format == sensorFormat_em)
+        priv_->feed_binary(static_cast<const unsigned char*>(data), len, out);
+    else
+        priv_->feed_text(static_cast<const char*>(data), len, out);
+}
+
+void sensorInput_t::finish(std::list<msg_t*>& out) {
+    if (priv_->format == sensorFormat_em) {
+        priv_->pending.clear();
+        return;
+    }
+    if (!priv_->line.empty() || priv_->overlong) priv_->end_line(out);
+}
+
+sensorFormat_t sensorInput_t::format() const {
+    return priv_->format;
+}
+
+unsigned long long sensorInput_t::decoded() const {
+    return priv_->decoded;
+}
+
+unsigned long long sensorInput_t::rejected() const {
+    return priv_->rejected;
+}
+
+} // namespace tern

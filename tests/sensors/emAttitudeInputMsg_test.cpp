@@ -1,0 +1,166 @@
+#include <tern/sensors/emAttitudeInputMsg.h>
+
+#include <tern/msg/data_msgs.h>
+
+#include "support/hex.h"
+#include "support/scratch.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using tern_test::from_hex;
+
+namespace {
+
+constexpr double deg = 3.14159265358979323846 / 180.0;
+
+std::string golden(const std::string& name) {
+    return tern_test::temp_dir_t::read(std::string(TERN_TEST_DATA_DIR) + "/sensors/" + name);
+}
+
+// "+ 0.0" keeps a negative zero from printing as "-0.00".
+std::string frame_line(const emAttitudeInputMsg_t& m) {
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "status %d code %02X accuracy %u roll %.2f pitch %.2f heave %.2f heading %.2f\n",
+                  m.status(), m.statusCode(), m.accuracy(), m.roll() / deg + 0.0,
+                  m.pitch() / deg + 0.0, m.heave() + 0.0, m.heading() / deg + 0.0);
+    return line;
+}
+
+// Feeds the stream in the given reads as a port reader would: bytes are appended to what is
+// pending, and decode() is asked until it wants more.
+std::string decode_in_reads(const std::string& stream, const std::vector<std::size_t>& cuts) {
+    emAttitudeInputMsg_t m;
+    std::string pending;
+    std::string out;
+    std::size_t from = 0;
+    std::vector<std::size_t> ends = cuts;
+    ends.push_back(stream.size());
+    for (std::size_t to : ends) {
+        pending.append(stream, from, to - from);
+        from = to;
+        while (unsigned n = m.decode(pending.data(), static_cast<unsigned>(pending.size()))) {
+            EXPECT_LE(n, pending.size());
+            if (m.status() != 0) out += frame_line(m);
+            pending.erase(0, n);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(EmAttitude, CapturedStreamDecodesToTheGoldenFrames) {
+    const std::string stream = golden("em_attitude.bin");
+    ASSERT_EQ(stream.size(), 98u);
+    EXPECT_EQ(decode_in_reads(stream, {}), golden("em_attitude.expected"));
+}
+
+// A status byte that ends a read while its header byte is still on its way must survive.
+TEST(EmAttitude, EveryCutOfTheStreamGivesTheSameFrames) {
+    const std::string stream = golden("em_attitude.bin");
+    const std::string expected = golden("em_attitude.expected");
+    for (std::size_t k = 1; k < stream.size(); ++k)
+        ASSERT_EQ(decode_in_reads(stream, {k}), expected) << "cut at " << k;
+    std::vector<std::size_t> every_byte;
+    for (std::size_t k = 1; k < stream.size(); ++k) every_byte.push_back(k);
+    EXPECT_EQ(decode_in_reads(stream, every_byte), expected);
+    for (std::size_t k = 1; k + 3 < stream.size(); ++k)
+        ASSERT_EQ(decode_in_reads(stream, {k, k + 3}), expected) << "cuts at " << k;
+}
+
+TEST(EmAttitude, DecodeStepsReturnWhatToDrop) {
+    const std::string frame = "00 90 64 00 9C FF 64 00 9F 8C";
+    struct row_t {
+        std::string bytes;
+        unsigned drop;
+        int status;
+    };
+    const row_t rows[] = {
+        {"", 0, 0},
+        {"00", 0, 0},
+        {"41 42 " + frame, 2, 0},
+        {frame, 10, 3},
+        {frame + " 00 90", 10, 3},
+        {"55 90", 1, 0},
+        {"00 90 64 00 9C FF 64 00 9F", 0, 0}, // 9 bytes: wait
+        {"41 42 43", 2, 0},                   // no header: the last byte stays
+        {"41 00", 1, 0},
+        {"90 90 00 80 FF 7F 00 80 00 00", 10, 3}, // header-like status byte
+        {"B0 90 00 00 00 00 00 00 00 00", 1, 0},  // 0xB0 is no status byte
+        {"8F 90 00 00 00 00 00 00 00 00", 1, 0},
+        {"01 90 00 00 00 00 00 00 00 00", 1, 0},
+    };
+    for (const auto& r : rows) {
+        emAttitudeInputMsg_t m;
+        const auto b = from_hex(r.bytes);
+        EXPECT_EQ(m.decode(b.data(), static_cast<unsigned>(b.size())), r.drop) << r.bytes;
+        EXPECT_EQ(m.status(), r.status) << r.bytes;
+    }
+    emAttitudeInputMsg_t m;
+    EXPECT_EQ(m.decode(nullptr, 10), 0u);
+}
+
+TEST(EmAttitude, EveryStatusByteMapsToItsStatusAndAccuracy) {
+    for (unsigned b = 0; b < 256; ++b) {
+        std::vector<unsigned char> f = {
+            static_cast<unsigned char>(b), 0x90, 0, 0, 0, 0, 0, 0, 0, 0};
+        emAttitudeInputMsg_t m;
+        const unsigned n = m.decode(f.data(), 10);
+        const int want = b == 0 || (b >= 0x90 && b <= 0x99) ? 3
+                         : b >= 0x9A && b <= 0x9F           ? 2
+                         : b >= 0xA0 && b <= 0xAF           ? 1
+                                                            : 0;
+        EXPECT_EQ(m.status(), want) << b;
+        EXPECT_EQ(n, want ? 10u : 1u) << b;
+        if (want) {
+            EXPECT_EQ(m.statusCode(), b);
+            EXPECT_EQ(m.accuracy(), b == 0 ? 10u : static_cast<unsigned char>(0x9A - b)) << b;
+        }
+    }
+}
+
+TEST(EmAttitude, ValuesAtTheirLimits) {
+    const auto f = from_hex("9C 90 00 80 FF 7F 64 00 9F 8C");
+    emAttitudeInputMsg_t m;
+    ASSERT_EQ(m.decode(f.data(), 10), 10u);
+    EXPECT_EQ(m.status(), 2);
+    EXPECT_EQ(m.accuracy(), 254);
+    EXPECT_NEAR(m.roll(), -327.68 * deg, 1e-6);
+    EXPECT_NEAR(m.pitch(), 327.67 * deg, 1e-6);
+    EXPECT_NEAR(m.heave(), -1.0, 1e-6);
+    EXPECT_NEAR(m.heading(), 359.99 * deg, 1e-6);
+    EXPECT_LT(m.heading(), 2 * 180 * deg);
+    // The scale is held in single precision.
+    EXPECT_EQ(m.roll(), static_cast<double>(-32768 * static_cast<float>(0.01 * deg)));
+    EXPECT_EQ(std::memcmp(m.raw(), f.data(), 10), 0);
+}
+
+TEST(EmAttitude, DataMessagesShareTheFrameTime) {
+    const auto f = from_hex("00 90 64 00 9C FF 64 00 28 23");
+    emAttitudeInputMsg_t m;
+    std::list<tern::msg_t*> out;
+    EXPECT_FALSE(tern::emAttitudeDataMsgs(m, 5.0, out)); // nothing decoded yet
+    ASSERT_EQ(m.decode(f.data(), 10), 10u);
+    ASSERT_TRUE(tern::emAttitudeDataMsgs(m, 5.0, out));
+    ASSERT_EQ(out.size(), 4u);
+    std::vector<unsigned> types;
+    for (auto* msg : out) {
+        types.push_back(msg->type);
+        EXPECT_EQ(static_cast<tern::data_msg_t*>(msg)->utc_tstamp, 5.0);
+    }
+    EXPECT_EQ(types, (std::vector<unsigned>{31, 32, 33, 35}));
+    auto it = out.begin();
+    EXPECT_FLOAT_EQ(static_cast<tern::data_roll_t*>(*it++)->roll, static_cast<float>(1.0 * deg));
+    EXPECT_FLOAT_EQ(static_cast<tern::data_pitch_t*>(*it++)->pitch, static_cast<float>(-1.0 * deg));
+    EXPECT_FLOAT_EQ(static_cast<tern::data_heave_t*>(*it++)->heave, -1.0f);
+    EXPECT_FLOAT_EQ(static_cast<tern::data_heading_t*>(*it)->heading,
+                    static_cast<float>(90.0 * deg));
+    for (auto* msg : out) delete msg;
+}

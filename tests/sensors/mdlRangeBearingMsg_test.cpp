@@ -1,0 +1,90 @@
+#include <tern/sensors/mdlRangeBearingMsg.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+using tern::mdlRangeBearingMsg_t;
+
+namespace {
+
+constexpr double deg = 3.14159265358979323846 / 180.0;
+
+// "flags target range bearing" with "-" for an absent field.
+std::string parse(const std::string& text, unsigned len) {
+    const mdlRangeBearingMsg_t m(text.data(), len);
+    unsigned t = 0;
+    double r = 0.0;
+    double b = 0.0;
+    char s[96];
+    std::snprintf(s, sizeof s, "%c %s %s %s", m.isFormatValid() ? 'V' : '-',
+                  m.targetNumber(t) ? std::to_string(t).c_str() : "-",
+                  m.range(r) ? std::to_string(r).c_str() : "-",
+                  m.bearing(b) ? std::to_string(b / deg).c_str() : "-");
+    return s;
+}
+
+std::string parse(const std::string& text) {
+    return parse(text, static_cast<unsigned>(text.size()));
+}
+
+} // namespace
+
+TEST(Fanbeam, FieldsComeFromTheirColumnsOnly) {
+    struct row_t {
+        std::string text;
+        const char* want;
+    };
+    const row_t rows[] = {
+        {"01 0123.45 045.50", "V 1 123.450000 45.500000"},
+        {"01 0123.45 045.5", "- - - -"},                          // 16 characters
+        {"01 0123.45 045.50*1E", "V 1 123.450000 45.500000"},     // checksum matches
+        {"01 0123.45 045.50*1e", "V 1 123.450000 45.500000"},     // in either case
+        {"01 0123.45 045.50 00", "- - - -"},                      // does not match
+        {"01 0123.45 045.50 1E", "- - - -"},                      // column 17 counts too
+        {"01 0123.45 045.50 14\r\n", "V 1 123.450000 45.500000"}, // matches; more after it
+        {"01 0123.45 045.50 G4", "V 1 123.450000 45.500000"},     // no hex: no checksum test
+        {"01 0123.45 045.50 2", "V 1 123.450000 45.500000"},      // 19: no checksum
+        {"01 12     045.50", "- - - -"},                          // 16 again
+        {"01 12     045.500", "V 1 - 45.500000"},                 // blanks after the digits
+        {" 7     9.5 359.99", "V 7 9.500000 359.990000"},         // leading blanks are fine
+        {" 7     9.5 359.999", "V 7 9.500000 359.990000"},        // column 17 is not read
+        {"xx -0001.5 -10.25", "V - -1.500000 -10.250000"},
+        {"-1 1.5e+01 1e2   ", "V - 15.000000 -"}, // bearing with blanks after
+        {"01 0123.45 045.50", "V 1 123.450000 45.500000"},
+        {"01     inf 045.50", "V 1 - 45.500000"},          // not a finite range
+        {"01 0123.45,045.50", "V 1 123.450000 45.500000"}, // separators not examined
+    };
+    for (const auto& r : rows) EXPECT_EQ(parse(r.text), r.want) << '"' << r.text << '"';
+}
+
+// The fields are taken from the given length, never read on past it.
+TEST(Fanbeam, ConversionStopsAtTheGivenLength) {
+    EXPECT_EQ(parse("01 0123.45 045.5077", 17), "V 1 123.450000 45.500000");
+    const std::string s = "01 0123.45 045.50";
+    char* exact = new char[s.size()]; // no terminating zero for a reader to lean on
+    std::memcpy(exact, s.data(), s.size());
+    const mdlRangeBearingMsg_t m(exact, static_cast<unsigned>(s.size()));
+    delete[] exact;
+    double b = 0.0;
+    EXPECT_TRUE(m.bearing(b));
+    EXPECT_NEAR(b, 45.5 * deg, 1e-12);
+    EXPECT_FALSE(mdlRangeBearingMsg_t(nullptr, 20).isFormatValid());
+}
+
+TEST(Fanbeam, CopiesOwnTheirRecord) {
+    mdlRangeBearingMsg_t a("01 0123.45 045.50", 17);
+    mdlRangeBearingMsg_t b(a);
+    mdlRangeBearingMsg_t c;
+    c = a;
+    a.init("short", 5);
+    unsigned t = 0;
+    EXPECT_FALSE(a.isFormatValid());
+    EXPECT_TRUE(b.targetNumber(t));
+    EXPECT_EQ(t, 1u);
+    EXPECT_TRUE(c.isFormatValid());
+    t = 99;
+    EXPECT_FALSE(a.targetNumber(t));
+    EXPECT_EQ(t, 99u); // untouched when absent
+}
