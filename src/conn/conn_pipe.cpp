@@ -141,7 +141,7 @@ bool conn_pipe_t::send_msg(const msg_t* msg) {
         if (client) client->handle_conn_lost();
         return false;
     }
-    clear_desc() << "wrote " << done << " of " << enc.size() << std::strerror(errno);
+    clear_desc() << "wrote " << done << " of " << enc.size() << ": " << std::strerror(errno);
     if (client) client->handle_conn_err();
     return false;
 }

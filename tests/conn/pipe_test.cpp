@@ -80,8 +80,8 @@ TEST(PipeConnection, SendWritesTheFrameAndReportsFailedWrites) {
     EXPECT_FALSE(sigismember(&pending, SIGPIPE));
     close(p[1]); // a closed standard output
     EXPECT_FALSE(conn->send_msg(&m));
-    EXPECT_EQ(r.events, (std::vector<std::string>{"err: wrote 0 of 10Broken pipe",
-                                                  "err: wrote 0 of 10Bad file descriptor"}));
+    EXPECT_EQ(r.events, (std::vector<std::string>{"err: wrote 0 of 10: Broken pipe",
+                                                  "err: wrote 0 of 10: Bad file descriptor"}));
 }
 
 TEST(PipeConnector, HandsOverAConnectionOnEveryStart) {
