@@ -26,7 +26,10 @@
 #include <tern/decode/dateTime.h>
 #include <tern/decode/decode.h>
 #include <tern/decode/tss1Msg.h>
+#include <tern/log/csv_builder.h>
 #include <tern/log/csv_fields.h>
+#include <tern/log/data_logger.h>
+#include <tern/log/log_channel.h>
 #include <tern/log/log_cfg.h>
 #include <tern/msg/catalogue.h>
 #include <tern/msg/cmd_msgs.h>
@@ -43,6 +46,9 @@
 #include <tern/thread/refd.h>
 #include <tern/thread/thread.h>
 #include <tern/usb/usb_dev.h>
+#include <tern/usb/usb_mgr.h>
+#include <tern/usb/usb_util.h>
+#include <tern/usb/usbd_conn.h>
 #include <tern/usb/usbd_msg.h>
 #include <tern/util/gps2utc.h>
 #include <tern/util/processUtil.h>
