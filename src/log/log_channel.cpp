@@ -10,6 +10,7 @@
 
 #include <glib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -296,7 +297,12 @@ unsigned int log_channel_t::log_data(const void* data, std::size_t len) {
         p.fail();
         return result;
     }
+    const long start = std::ftell(p.file);
     if (std::fwrite(data, 1, len, p.file) != len) {
+        // A block cut short by a full medium or a file-size limit is taken back, so the file
+        // ends with the last whole block.
+        if (start >= 0 && ::ftruncate(::fileno(p.file), start) != 0) {
+        }
         p.fail();
         return result | result_failed;
     }
