@@ -18,8 +18,8 @@ public:
     explicit fake_usbd_t(bool listen = true);
     ~fake_usbd_t() override;
 
-    void start();          // listens
-    void stop();           // stops listening and hangs up on every client (a killed daemon)
+    void start();           // listens
+    void stop();            // stops listening and hangs up on every client (a killed daemon)
     void hang_up_clients(); // hangs up on every client but goes on listening
 
     // Adds or replaces (same dev_path) a volume and tells the clients.

@@ -72,10 +72,11 @@ TEST_F(UsbMgr, StoresNormalisedRecordsAndReportsChanges) {
     daemon.remove("/dev/sdz"); // unknown: ignored
     daemon.remove("/dev/sda1");
     ASSERT_TRUE(wait_events(3));
-    EXPECT_EQ(rec.events, (std::vector<std::string>{
-                              "added /dev/sda1|/media/a/|<no label>|A1",
-                              "changed /dev/sda1|/media/a/|<no label>|A1 -> /dev/sda1|/media/b/|B|A1",
-                              "removed /dev/sda1|/media/b/|B|A1"}));
+    EXPECT_EQ(rec.events,
+              (std::vector<std::string>{
+                  "added /dev/sda1|/media/a/|<no label>|A1",
+                  "changed /dev/sda1|/media/a/|<no label>|A1 -> /dev/sda1|/media/b/|B|A1",
+                  "removed /dev/sda1|/media/b/|B|A1"}));
     std::vector<usb_dev_t> devs;
     mgr.get_devs(devs);
     EXPECT_TRUE(devs.empty());

@@ -64,8 +64,8 @@ TEST_F(UsbDevId, MissingOrGarbledAttributesFail) {
     const struct {
         const char *v, *p, *s;
     } rows[] = {
-        {nullptr, "0101", "1"}, {"2f1c", nullptr, "1"}, {"2f1c", "0101", nullptr},
-        {"", "0101", "1"},      {"2f1c", "01x1", "1"},  {"0x2f1c", "0101", "1"},
+        {nullptr, "0101", "1"}, {"2f1c", nullptr, "1"},  {"2f1c", "0101", nullptr},
+        {"", "0101", "1"},      {"2f1c", "01x1", "1"},   {"0x2f1c", "0101", "1"},
         {"-1", "0101", "1"},    {"2f1c", "0101", " \n"}, {"123456789", "0101", "1"},
     };
     for (const auto& r : rows) {
@@ -107,7 +107,8 @@ TEST(UsbDesc, KnownAdapters) {
         EXPECT_EQ(l, r.label);
         EXPECT_EQ(t, r.type);
     }
-    const usb_dev_id_t unknown[] = {{0x0403, 0x0002, "1"}, {0x1735, 0x0101, "1"}, {0x1234, 0x6001, "1"}};
+    const usb_dev_id_t unknown[] = {
+        {0x0403, 0x0002, "1"}, {0x1735, 0x0101, "1"}, {0x1234, 0x6001, "1"}};
     for (const auto& id : unknown) {
         std::string n = "n", l = "l", t = "t";
         EXPECT_FALSE(usb_get_desc(id, n, l, t));
