@@ -84,7 +84,11 @@ data_logger_t::~data_logger_t() = default;
 void data_logger_t::add_log_channel(log_channel_type_t type, const std::string& suffix,
                                     unsigned int flags) {
     priv_->channels[type].reset(new log_channel_t(type, flags, suffix));
-    if (type == log_channel_csv && !priv_->csv) priv_->csv.reset(new csv_builder_t);
+    if (type != log_channel_csv) return;
+    if (!priv_->csv) priv_->csv.reset(new csv_builder_t);
+    // A new CSV channel starts its files with the header of the current selection; without
+    // it, CSV files would lack their column titles until the selection next changed.
+    priv_->channels[type]->set_file_header(priv_->csv->file_header());
 }
 
 log_channel_t* data_logger_t::log_channel(log_channel_type_t type) {
