@@ -67,8 +67,6 @@ struct msgs_t {
 class DataLogger : public ::testing::Test {
 protected:
     void SetUp() override {
-        saved_fsync = fsync_program();
-        set_fsync_program("/bin/true");
         vol = tmp.path() + "/vol";
         ::mkdir(vol.c_str(), 0777);
         daemon.add(usb_volume("/dev/sda1", vol));
@@ -80,10 +78,7 @@ protected:
         logger.add_log_channel(log_channel_csv, ".csv", 0);
         set_tstamp_data_diff(nov15 + 10 - gettstamp_sys());
     }
-    void TearDown() override {
-        usb_mgr_t::set_default(nullptr);
-        set_fsync_program(saved_fsync);
-    }
+    void TearDown() override { usb_mgr_t::set_default(nullptr); }
     void set(log_channel_type_t ch, const std::string& rel, bool on = true) {
         cmd_log_cfg_t cmd;
         cmd.action = cmd_log_cfg_t::action_set;
@@ -94,7 +89,13 @@ protected:
     }
 
     temp_dir_t tmp;
-    std::string vol, saved_fsync;
+    std::string vol;
+    // Restores the flush program after the logger below has closed its files.
+    struct quiet_flush_t {
+        std::string saved = fsync_program();
+        quiet_flush_t() { set_fsync_program("/bin/true"); }
+        ~quiet_flush_t() { set_fsync_program(saved); }
+    } quiet;
     fake_usbd_t daemon;
     usb_mgr_t mgr;
     test_logger_t logger;

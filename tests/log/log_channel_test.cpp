@@ -54,13 +54,10 @@ struct forward_t : usb_mgr_client_t {
 class LogChannel : public ::testing::Test {
 protected:
     void SetUp() override {
-        // A flush program that notes each path it is given. It lives as long as the test
-        // program, since a flush may still start after a test's own directory is gone.
-        static temp_dir_t tools;
-        flushed = tools.file("flushed");
-        const std::string prog =
-            tools.write("flush.sh", "#!/bin/sh\necho \"$1\" >> " + flushed + "\n");
-        ::chmod(prog.c_str(), 0755);
+        // A flush program that notes each path it is given.
+        flushed = tmp.file("flushed");
+        ::setenv("TERN_FLUSH_NOTE", flushed.c_str(), 1);
+        const std::string prog = std::string(TERN_TEST_DATA_DIR) + "/../log/flush_note.sh";
         saved_fsync = fsync_program();
         set_fsync_program(prog);
         vol = tmp.path() + "/vol";
