@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <list>
@@ -131,6 +132,8 @@ public:
     void check_switch_file(unsigned int& result);
     void check_auto_del();
     void close_file();
+    // Appends the whole block; false (the file as it was before) when it cannot.
+    bool write_block(const void* data, std::size_t len);
     void fail() {
         errors |= log_channel_t::err_logging_data;
         cfg.log_enabled = false;
@@ -140,6 +143,7 @@ public:
     unsigned int flags;
     log_cfg_t cfg;
     std::FILE* file = nullptr;
+    long long size = 0; // bytes in the open file
     std::string suffix;
     std::string prefix;
     std::string header;
@@ -219,11 +223,35 @@ void log_channel_priv_t::check_switch_file(unsigned int& result) {
     // Unbuffered: each block reaches the file at once, so nothing waits in memory for a close.
     std::setvbuf(file, nullptr, _IONBF, 0);
     std::fseek(file, 0, SEEK_END);
+    const long end = std::ftell(file);
+    size = end > 0 ? end : 0;
     result |= log_channel_t::result_new_file;
     check_auto_del();
-    if (!header.empty() && std::ftell(file) == 0 &&
-        std::fwrite(header.data(), 1, header.size(), file) != header.size())
+    if (!header.empty() && size == 0 && !write_block(header.data(), header.size()))
         result |= log_channel_t::result_failed;
+}
+
+bool log_channel_priv_t::write_block(const void* data, std::size_t len) {
+    // The stream is unbuffered, so its descriptor is written directly: one system call per
+    // block, as a plain write() would make.
+    const int fd = ::fileno(file);
+    const char* p = static_cast<const char*>(data);
+    std::size_t left = len;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            // A block cut short by a full medium or a file-size limit is taken back, so the
+            // file ends with the last whole block.
+            if (left != len && ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+            }
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    size += static_cast<long long>(len);
+    return true;
 }
 
 void log_channel_priv_t::check_auto_del() {
@@ -297,12 +325,7 @@ unsigned int log_channel_t::log_data(const void* data, std::size_t len) {
         p.fail();
         return result;
     }
-    const long start = std::ftell(p.file);
-    if (std::fwrite(data, 1, len, p.file) != len) {
-        // A block cut short by a full medium or a file-size limit is taken back, so the file
-        // ends with the last whole block.
-        if (start >= 0 && ::ftruncate(::fileno(p.file), start) != 0) {
-        }
+    if (!p.write_block(data, len)) {
         p.fail();
         return result | result_failed;
     }
