@@ -133,7 +133,10 @@ TEST_F(LogTools, AFileGivesEveryByteAndOneCsvLinePerDataSecondAcrossMidnight) {
     start_daemon(vol + ":STICK");
     auto args = log_args();
     args.push_back(golden + "sim_midnight.frames");
+    // Names, midnight and the CSV times are UTC whatever the zone of the process.
+    ::setenv("TZ", "Pacific/Kiritimati", 1);
     const auto r = run_program(args);
+    ::unsetenv("TZ");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(read(vol + "/raw/20231114_000000+0000.raw") +
                     read(vol + "/raw/20231115_000000+0000.raw") ==
