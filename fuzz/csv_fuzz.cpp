@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tern::csv_output_cfg_t sel;
     if (size >= 4) sel.mask = data[0] | data[1] << 8 | data[2] << 16 | std::uint32_t(data[3]) << 24;
     b.set_output_cfg(sel);
-    const auto selected = static_cast<std::size_t>(
-        std::count(b.file_header().begin(), b.file_header().end(), ','));
+    const std::string header = b.file_header();
+    const auto selected = static_cast<std::size_t>(std::count(header.begin(), header.end(), ','));
     tern::msg_decoder_t dec;
     std::string line;
     std::size_t off = 0;
