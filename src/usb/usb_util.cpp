@@ -10,8 +10,15 @@
 
 namespace {
 
+std::string with_slash(const std::string& root) {
+    return root.empty() || root.back() == '/' ? root : root + "/";
+}
+
 std::string& sysfs_root() {
-    static std::string root = "/sys/class/tty/";
+    static std::string root = [] {
+        const char* env = std::getenv("TERN_SYSFS_TTY");
+        return env && *env ? with_slash(env) : std::string("/sys/class/tty/");
+    }();
     return root;
 }
 
@@ -43,7 +50,7 @@ void describe(const char* name, const char* label, const char* type, const std::
 } // namespace
 
 void usb_set_sysfs_root(const std::string& root) {
-    sysfs_root() = root.empty() || root.back() == '/' ? root : root + "/";
+    sysfs_root() = with_slash(root);
 }
 
 std::string usb_sysfs_root() {

@@ -22,8 +22,9 @@ constexpr std::uint32_t USB_VENDOR_SERIAL_CHIP = 0x0403u;
 constexpr std::uint32_t USB_PRODUCT_TESSA = 0x6001u;
 constexpr std::uint32_t USB_PRODUCT_QUILL = 0x6015u;
 
-// Where the tty class lives in sysfs: "/sys/class/tty/" unless changed (tests give a tree of
-// their own). A root without a trailing '/' gets one. Process-wide; main-loop thread.
+// Where the tty class lives in sysfs: "/sys/class/tty/", or the environment variable
+// TERN_SYSFS_TTY when set at first use, unless changed here (tests give a tree of their own).
+// A root without a trailing '/' gets one. Process-wide; main-loop thread.
 void usb_set_sysfs_root(const std::string& root);
 std::string usb_sysfs_root();
 
