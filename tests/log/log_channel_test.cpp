@@ -213,8 +213,11 @@ TEST_F(LogChannel, AMissingVolumeDropsDataAndLoggingResumesWhenItReturns) {
     daemon.remove("/dev/sda1");
     ASSERT_TRUE(run_until([&] { return ch.error_flags() != 0; }));
     EXPECT_EQ(ch.error_flags(), log_channel_t::err_device_not_found);
+    ASSERT_EQ(::rename(vol.c_str(), (vol + ".away").c_str()), 0); // unmounted: the tree is gone
     EXPECT_EQ(write(ch, "lost,"), 0u);
     EXPECT_TRUE(ch.log_cfg().log_enabled);
+    EXPECT_FALSE(exists(vol));
+    ASSERT_EQ(::rename((vol + ".away").c_str(), vol.c_str()), 0);
     daemon.add(usb_volume("/dev/sda1", vol));
     ASSERT_TRUE(run_until([&] { return ch.error_flags() == 0; }));
     EXPECT_EQ(write(ch, "after"), log_channel_t::result_new_file);
