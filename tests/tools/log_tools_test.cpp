@@ -205,3 +205,33 @@ TEST_F(LogTools, DaemonDownAtStartThenKilledAndRestarted) {
     EXPECT_TRUE(files[0] == first);
     EXPECT_TRUE(files[0] + files[1] == frames) << files[1].size();
 }
+
+TEST_F(LogTools, AVolumeUnpluggedWhileLoggingComesBack) {
+    daemon.reset(new child_t({tool_path("tern-usbd-sim")}, tmp.file("d.err")));
+    daemon->send("add " + vol + ":STICK\n");
+    child_t log(log_args(), tmp.file("log.err"));
+    const std::string err = tmp.file("log.err");
+    auto seen = [&](const std::string& what, std::size_t times) {
+        return run_until(
+            [&] {
+                const std::string e = read(err);
+                std::size_t n = 0;
+                for (auto p = e.find(what); p != std::string::npos; p = e.find(what, p + 1)) ++n;
+                return n >= times;
+            },
+            10);
+    };
+    const std::size_t epoch = 1006;
+    log.send(frames.substr(0, epoch));
+    ASSERT_TRUE(seen("raw channel: logging", 1));
+    daemon->send("remove " + vol + "\n");
+    ASSERT_TRUE(seen("alarm: Logging suspended: device not found", 1));
+    log.send(frames.substr(epoch, epoch)); // dropped while the volume is away
+    daemon->send("add " + vol + "\n");
+    ASSERT_TRUE(seen("alarm cleared: Logging suspended: device not found", 1));
+    log.send(frames.substr(2 * epoch));
+    log.close_input();
+    EXPECT_EQ(log.wait(), 0) << read(err);
+    EXPECT_TRUE(read(vol + "/raw/20231114_000000+0000.raw") == frames.substr(0, epoch));
+    EXPECT_TRUE(read(vol + "/raw/20231115_000000+0000.raw") == frames.substr(2 * epoch));
+}
