@@ -46,7 +46,10 @@
 #include <tern/firmware/sha256sum.h>
 #include <tern/firmware/slb_decode.h>
 #include <tern/firmware/srec_decode.h>
+#include <tern/log/csv_builder.h>
 #include <tern/log/csv_fields.h>
+#include <tern/log/data_logger.h>
+#include <tern/log/log_channel.h>
 #include <tern/log/log_cfg.h>
 #include <tern/msg/catalogue.h>
 #include <tern/msg/cmd_msgs.h>
@@ -68,6 +71,9 @@
 #include <tern/thread/refd.h>
 #include <tern/thread/thread.h>
 #include <tern/usb/usb_dev.h>
+#include <tern/usb/usb_mgr.h>
+#include <tern/usb/usb_util.h>
+#include <tern/usb/usbd_conn.h>
 #include <tern/usb/usbd_msg.h>
 #include <tern/util/gps2utc.h>
 #include <tern/util/processUtil.h>

@@ -8,6 +8,8 @@ bool usb_dev_t::operator==(const usb_dev_t& o) const {
 }
 
 bool usb_dev_t::has_path(const std::string& path) const {
+    // A volume without a mount path lies on no path (it would otherwise begin every one).
+    if (mount_path.empty()) return false;
     return path.compare(0, mount_path.size(), mount_path) == 0 && path.size() >= mount_path.size();
 }
 

@@ -11,4 +11,7 @@ TEST(UsbDev, HasPathIsAPrefixTest) {
     EXPECT_FALSE(d.has_path("/m"));
     EXPECT_FALSE(d.has_path("/media/x"));
     EXPECT_FALSE(d.has_path(""));
+    d.mount_path.clear(); // a volume without a mount path lies on no path at all
+    EXPECT_FALSE(d.has_path("/etc/passwd"));
+    EXPECT_FALSE(d.has_path(""));
 }

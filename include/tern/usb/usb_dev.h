@@ -20,7 +20,8 @@ public:
     bool operator==(const usb_dev_t& o) const;
     bool operator!=(const usb_dev_t& o) const { return !(*this == o); }
 
-    // True when mount_path is a byte prefix of `path` (so the file lies on this volume).
+    // True when mount_path is a byte prefix of `path` (so the file lies on this volume); never
+    // for an empty mount_path.
     bool has_path(const std::string& path) const;
 };
 

@@ -1,0 +1,203 @@
+// The USB daemon link and the volume manager against an in-process daemon on a real socket.
+#include <tern/usb/usb_mgr.h>
+#include <tern/usb/usbd_conn.h>
+#include <tern/usb/usbd_msg.h>
+
+#include "support/fake_usbd.h"
+#include "support/mainloop.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+using tern_test::fake_usbd_t;
+using tern_test::run_until;
+using tern_test::usb_volume;
+
+namespace {
+
+// Records the manager's notifications as text lines.
+class recorder_t : public usb_mgr_client_t {
+public:
+    void usb_dev_added(const usb_dev_t& d) override { events.push_back("added " + text(d)); }
+    void usb_dev_changed(const usb_dev_t& o, const usb_dev_t& n) override {
+        events.push_back("changed " + text(o) + " -> " + text(n));
+    }
+    void usb_dev_removed(const usb_dev_t& d) override { events.push_back("removed " + text(d)); }
+
+    static std::string text(const usb_dev_t& d) {
+        return d.dev_path + "|" + d.mount_path + "|" + d.label + "|" + d.vol_id +
+               (d.persistent ? "|p" : "");
+    }
+    std::vector<std::string> events;
+};
+
+class UsbMgr : public ::testing::Test {
+protected:
+    void SetUp() override { mgr.set_check_interval(50); }
+    void start() {
+        mgr.init(&rec);
+        ASSERT_TRUE(run_until([&] { return daemon.list_requests() > 0 && mgr.connected(); }));
+    }
+    bool wait_events(std::size_t n) {
+        return run_until([&] { return rec.events.size() >= n; });
+    }
+
+    fake_usbd_t daemon;
+    recorder_t rec;
+    usb_mgr_t mgr;
+};
+
+} // namespace
+
+TEST(UsbdSockname, DefaultAndEnvironment) {
+    const char* saved = std::getenv("TERN_USBD_SOCKET");
+    const std::string keep = saved ? saved : "";
+    ::unsetenv("TERN_USBD_SOCKET");
+    EXPECT_EQ(tern::usbd_get_sockname(), "/tmp/tern_usbd_socket");
+    ::setenv("TERN_USBD_SOCKET", "", 1);
+    EXPECT_EQ(tern::usbd_get_sockname(), "/tmp/tern_usbd_socket");
+    ::setenv("TERN_USBD_SOCKET", "@x", 1);
+    EXPECT_EQ(tern::usbd_get_sockname(), "@x");
+    if (saved) ::setenv("TERN_USBD_SOCKET", keep.c_str(), 1);
+}
+
+TEST_F(UsbMgr, StoresNormalisedRecordsAndReportsChanges) {
+    daemon.add(usb_volume("/dev/sda1", "/media/a", false, "", "A1"));
+    start();
+    ASSERT_TRUE(wait_events(1));
+    daemon.add(usb_volume("/dev/sda1", "/media/b/", false, "B", "A1"));
+    daemon.remove("/dev/sdz"); // unknown: ignored
+    daemon.remove("/dev/sda1");
+    ASSERT_TRUE(wait_events(3));
+    EXPECT_EQ(rec.events,
+              (std::vector<std::string>{
+                  "added /dev/sda1|/media/a/|<no label>|A1",
+                  "changed /dev/sda1|/media/a/|<no label>|A1 -> /dev/sda1|/media/b/|B|A1",
+                  "removed /dev/sda1|/media/b/|B|A1"}));
+    std::vector<usb_dev_t> devs;
+    mgr.get_devs(devs);
+    EXPECT_TRUE(devs.empty());
+}
+
+TEST_F(UsbMgr, LookupsPickTheLongestMountAndNeverAnEmptyOne) {
+    daemon.add(usb_volume("/dev/sdc", "", false, "none", "C"));
+    daemon.add(usb_volume("/dev/sdb", "/media/a", false, "A", "VA"));
+    daemon.add(usb_volume("/dev/sda", "/media", false, "M", "VM"));
+    start();
+    ASSERT_TRUE(wait_events(3));
+    usb_dev_t d;
+    ASSERT_TRUE(mgr.get_by_dev_path("/dev/sdc", d));
+    EXPECT_EQ(d.mount_path, ""); // not "/", which would begin every path
+    ASSERT_TRUE(mgr.get_by_path("/media/a/logs/x", d));
+    EXPECT_EQ(d.dev_path, "/dev/sdb");
+    ASSERT_TRUE(mgr.get_by_path("/media/ab", d));
+    EXPECT_EQ(d.dev_path, "/dev/sda");
+    d.mount_path = "stale";
+    EXPECT_FALSE(mgr.get_by_path("/etc/passwd", d));
+    EXPECT_EQ(d.mount_path, "");
+    EXPECT_FALSE(mgr.get_by_path("", d));
+    ASSERT_TRUE(mgr.get_by_vol_id("VM", d));
+    EXPECT_EQ(d.mount_path, "/media/");
+    EXPECT_FALSE(mgr.get_by_vol_id("none", d));
+    unsigned long long total = 0, free = 0;
+    EXPECT_FALSE(mgr.get_space(usb_volume("/dev/sdc", ""), total, free));
+    EXPECT_TRUE(mgr.get_space(usb_volume("/dev/x", "/tmp/"), total, free));
+    EXPECT_GT(total, 0u);
+    EXPECT_FALSE(mgr.get_space(usb_volume("/dev/x", "/no/such/dir/"), total, free));
+    std::vector<usb_dev_t> devs;
+    mgr.get_devs(devs);
+    ASSERT_EQ(devs.size(), 3u);
+    EXPECT_EQ(devs[0].dev_path, "/dev/sda"); // device-path order
+    EXPECT_EQ(devs[2].dev_path, "/dev/sdc");
+}
+
+TEST_F(UsbMgr, LosingTheDaemonKeepsPersistentVolumesAndReconnects) {
+    daemon.add(usb_volume("/dev/p", "/p", true));
+    daemon.add(usb_volume("/dev/q", "/q", false));
+    start();
+    ASSERT_TRUE(wait_events(2));
+    rec.events.clear();
+    daemon.stop(); // killed
+    ASSERT_TRUE(wait_events(1));
+    EXPECT_EQ(rec.events, std::vector<std::string>{"removed /dev/q|/q/|L|V"});
+    usb_dev_t d;
+    EXPECT_TRUE(mgr.get_by_dev_path("/dev/p", d));
+
+    // Restarted: the manager comes back by itself and learns the list again.
+    daemon.start();
+    ASSERT_TRUE(wait_events(3));
+    EXPECT_EQ(rec.events[1], "changed /dev/p|/p/|L|V|p -> /dev/p|/p/|L|V|p");
+    EXPECT_EQ(rec.events[2], "added /dev/q|/q/|L|V");
+
+    rec.events.clear();
+    mgr.shutdown(); // forgets persistent volumes too
+    EXPECT_EQ(rec.events.size(), 2u);
+    std::vector<usb_dev_t> devs;
+    mgr.get_devs(devs);
+    EXPECT_TRUE(devs.empty());
+}
+
+TEST_F(UsbMgr, DaemonDownAtStartIsFoundOnceItListens) {
+    daemon.stop();
+    mgr.init(&rec);
+    run_until([] { return false; }, 0.2); // a few failed attempts
+    EXPECT_FALSE(mgr.connected());
+    daemon.add(usb_volume("/dev/a", "/a"));
+    daemon.start();
+    ASSERT_TRUE(wait_events(1));
+    EXPECT_EQ(rec.events[0], "added /dev/a|/a/|L|V");
+}
+
+TEST_F(UsbMgr, UnknownMessageDropsTheLinkWithItsReason) {
+    daemon.add(usb_volume("/dev/q", "/q"));
+    start();
+    ASSERT_TRUE(wait_events(1));
+    daemon.send(tern::cmd_usbd_list_t()); // a command is nothing the daemon sends
+    ASSERT_TRUE(wait_events(2));
+    EXPECT_EQ(rec.events[1], "removed /dev/q|/q/|L|V");
+}
+
+namespace {
+struct link_client_t : tern::usbd_client_t {
+    void usbd_client_connected() override { ++connected; }
+    void usbd_client_err() override {
+        errors.push_back(link->get_desc());
+        if (delete_on_err) {
+            delete link;
+            link = nullptr;
+        }
+    }
+    void usbd_client_dev(const tern::fb_usbd_dev_t&) override {}
+    void usbd_client_dev_gone(const tern::fb_usbd_dev_gone_t&) override {}
+    tern::usbd_conn_t* link = nullptr;
+    int connected = 0;
+    bool delete_on_err = false;
+    std::vector<std::string> errors;
+};
+} // namespace
+
+TEST(UsbdConn, ReasonsOfEachFailure) {
+    fake_usbd_t daemon;
+    link_client_t c;
+    c.link = new tern::usbd_conn_t;
+    c.link->connect(&c);
+    ASSERT_TRUE(run_until([&] { return c.connected == 1 && daemon.clients() == 1; }));
+    c.link->disconnect();
+    EXPECT_FALSE(c.link->get_list());
+    c.link->connect(&c);
+    ASSERT_TRUE(run_until([&] { return c.connected == 2 && daemon.clients() == 1; }));
+    daemon.hang_up_clients();
+    ASSERT_TRUE(run_until([&] { return c.errors.size() == 2; }));
+    c.delete_on_err = true; // deleting the link from inside its own notification is allowed
+    c.link->connect(&c);
+    ASSERT_TRUE(run_until([&] { return c.connected == 3 && daemon.clients() == 1; }));
+    daemon.send(tern::fb_usbd_dev_gone_t("x")); // a known message: fine
+    daemon.send(tern::msg_t(tern::msg_t::category_fb, 3));
+    ASSERT_TRUE(run_until([&] { return c.errors.size() == 3; }));
+    EXPECT_EQ(c.link, nullptr);
+    EXPECT_EQ(c.errors, (std::vector<std::string>{"not connected", "lost connection with daemon",
+                                                  "unknown message received"}));
+}
