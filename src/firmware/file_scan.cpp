@@ -1,8 +1,7 @@
 #include <tern/firmware/file_scan.h>
 
 #include <tern/thread/thread.h>
-
-#include <glib.h>
+#include <tern/usb/usb_util.h>
 
 #include <utility>
 
@@ -29,52 +28,56 @@ public:
 
     bool wanted() const { return ref_cnt() > 1; }
 
-protected:
-    void run() override {
-        for (const usb_dev_t& dev : volumes) {
-            if (!wanted()) break;
-            for (const file_scan_t::scan_dir_t& d : dirs) {
-                if (!wanted()) break;
-                std::string root = dev.mount_path;
-                if (!root.empty() && root.back() != '/') root += '/';
-                root += d.path;
-                while (root.size() > 1 && root.back() == '/') root.pop_back();
-                walk(root, d.flags, dev);
-            }
-        }
-        filter.reset();
-        post(nullptr);
-    }
-
-private:
     void post(file_scan_t::file_t* file) {
         auto* msg = new found_msg_t(file);
         if (tern::tmsg_send(id, msg) < 0) delete msg;
     }
 
-    void walk(const std::string& root, unsigned flags, const usb_dev_t& dev) {
-        std::vector<std::string> stack{root};
-        while (!stack.empty() && wanted()) {
-            const std::string dir = std::move(stack.back());
-            stack.pop_back();
-            GDir* d = g_dir_open(dir.c_str(), 0, nullptr);
-            if (!d) continue;
-            while (const char* name = g_dir_read_name(d)) {
-                if (!wanted()) break;
-                const std::string path = dir + "/" + name;
-                std::list<file_scan_t::file_t*> files;
-                const bool more = filter->filter(path, dev, files);
-                for (file_scan_t::file_t* f : files) post(f);
-                if (!more) break;
-                if ((flags & file_scan_t::scan_subdirs) &&
-                    g_file_test(path.c_str(), G_FILE_TEST_IS_DIR) &&
-                    !g_file_test(path.c_str(), G_FILE_TEST_IS_SYMLINK))
-                    stack.push_back(path);
-            }
-            g_dir_close(d);
+protected:
+    void run() override;
+};
+
+// One directory tree of one volume, offered entry by entry to the search's filter.
+class volume_walk_t : public dir_scanner_t {
+public:
+    volume_walk_t(scan_worker_t& w, const usb_dev_t& dev) : w_(w), dev_(dev) {}
+
+protected:
+    bool filter(const std::string& path) override {
+        if (!w_.wanted()) {
+            stop();
+            return false;
+        }
+        std::list<file_scan_t::file_t*> files;
+        const bool more = w_.filter->filter(path, dev_, files);
+        for (file_scan_t::file_t* f : files) w_.post(f);
+        return more;
+    }
+
+private:
+    scan_worker_t& w_;
+    const usb_dev_t& dev_;
+};
+
+void scan_worker_t::run() {
+    for (const usb_dev_t& dev : volumes) {
+        // An empty mount path is no volume root: it would search the current directory.
+        if (!wanted()) break;
+        if (dev.mount_path.empty()) continue;
+        for (const file_scan_t::scan_dir_t& d : dirs) {
+            if (!wanted()) break;
+            std::string root = dev.mount_path;
+            if (root.back() != '/') root += '/';
+            root += d.path;
+            while (root.size() > 1 && root.back() == '/') root.pop_back();
+            volume_walk_t walk(*this, dev);
+            walk.scan(root,
+                      (d.flags & file_scan_t::scan_subdirs) ? dir_scanner_t::scan_recursive : 0u);
         }
     }
-};
+    filter.reset();
+    post(nullptr);
+}
 
 } // namespace
 

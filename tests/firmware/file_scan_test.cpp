@@ -1,3 +1,4 @@
+#include "support/fake_usbd.h"
 #include "support/mainloop.h"
 #include "support/scratch.h"
 
@@ -168,3 +169,31 @@ TEST(FileScanStart, NoFilterNoSearch) {
 }
 
 } // namespace
+
+// A client that names no volumes of its own searches those of the USB manager, here as a
+// stand-in daemon reports them; a volume reported without a mount path is never searched.
+TEST_F(FileScan, SearchesTheVolumesOfTheUsbManager) {
+    struct usb_client_t : client_t {
+        usb_mgr_t* mgr = nullptr;
+        usb_mgr_t* file_scan_usb_mgr() override { return mgr; }
+        void file_scan_volumes(std::vector<usb_dev_t>& v) override {
+            file_scan_t::client_t::file_scan_volumes(v);
+        }
+    } c;
+    tern_test::fake_usbd_t daemon;
+    daemon.add(tern_test::usb_volume("/dev/sda1", b.path(), false, "B"));
+    daemon.add(tern_test::usb_volume("/dev/sdb1", "", false, "E"));
+    usb_mgr_t mgr;
+    mgr.init(nullptr);
+    ASSERT_TRUE(run_until([&] {
+        std::vector<usb_dev_t> v;
+        mgr.get_devs(v);
+        return v.size() == 2;
+    }));
+    c.mgr = &mgr;
+    file_scan_t scan(&c);
+    scan.add_dir("tern/updates", file_scan_t::scan_subdirs);
+    ASSERT_TRUE(scan.start());
+    ASSERT_TRUE(run_until([&] { return c.done == 1; }));
+    EXPECT_EQ(c.found, (std::vector<std::string>{"B:" + b.file("tern/updates/b.s19")}));
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <tern/usb/usb_dev.h>
+#include <tern/usb/usb_mgr.h>
 
 #include <list>
 #include <memory>
@@ -48,11 +49,17 @@ public:
         virtual void file_scan_found(file_t* file) = 0;
         // The search has ended; no more files come.
         virtual void file_scan_done() = 0;
-        // The volumes to search, as the USB manager lists them (usb_mgr_t::get_devs); each
-        // volume's mount_path is the root its directories are taken from.
-        virtual void file_scan_volumes(std::vector<usb_dev_t>& volumes) = 0;
+        // The USB manager whose volumes are searched (by default the process's default one).
+        virtual usb_mgr_t* file_scan_usb_mgr() { return usb_mgr_t::get_default(); }
         // A new filter for one search; null refuses the start.
         virtual filter_t* file_scan_filter() = 0;
+        // The volumes to search, taken when the search starts: a snapshot of the manager's
+        // volumes (usb_mgr_t::get_devs). Each volume's mount path is the root its directories
+        // are taken from; a volume without a mount path is never searched. A client may name
+        // other roots here (a directory given by the user, for instance).
+        virtual void file_scan_volumes(std::vector<usb_dev_t>& volumes) {
+            if (usb_mgr_t* mgr = file_scan_usb_mgr()) mgr->get_devs(volumes);
+        }
     };
 
     explicit file_scan_t(client_t* client);

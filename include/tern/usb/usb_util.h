@@ -54,6 +54,8 @@ protected:
     // Called for every entry (directory + '/' + name); false stops the listing of the current
     // directory (directories already found are still walked).
     virtual bool filter(const std::string& path) = 0;
+    // From filter(): abandons the rest of the walk (return false too, to end the listing).
+    void stop() { dirs_.clear(); }
 
 private:
     std::vector<std::string> dirs_; // still to visit
