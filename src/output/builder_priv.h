@@ -1,0 +1,30 @@
+// What the sentence builders share beyond the field writers.
+#pragma once
+
+#include <tern/data/outputDataCache.h>
+#include <tern/msg/cmd_msgs.h>
+#include <tern/output/output_cfg.h>
+
+#include "output/nmea_write_priv.h"
+
+#include <cmath>
+#include <ostream>
+
+namespace tern {
+namespace builder_detail {
+
+// A driving time stamp is new when it is a real time and not the one last sent.
+inline bool fresh(double t, double sent) {
+    return std::isfinite(t) && t != sent;
+}
+
+// The RMC and VTG mode letter: N, A, D (2 to 5), E, S; nothing for other modes.
+void modeIndicator(std::ostream& os, unsigned int fix_mode);
+
+// GGA fields 1 to 12, each after its comma: time of t, latitude, longitude, quality q,
+// satellites, HDOP, altitude and M, geoid separation and M.
+void ggaFields(std::ostream& os, const outputDataCache_t& cache, double t, bool strict,
+               unsigned int q);
+
+} // namespace builder_detail
+} // namespace tern

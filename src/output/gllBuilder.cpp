@@ -1,0 +1,67 @@
+#include <tern/output/gllBuilder.h>
+
+#include "output/builder_priv.h"
+
+namespace tern {
+
+using namespace nmea_write;
+using builder_detail::fresh;
+
+gllBuilder_t::gllBuilder_t() : nmeaBuilder_t(raw_gll) {
+    watchMessageType(data_type_pos);
+    watchMessageType(data_type_fix_mode);
+}
+
+void gllBuilder_t::setConfig(const output_cfg_t& cfg) {
+    nmeaBuilder_t::setConfig(cfg);
+    setEnabled(cfg.output_gll);
+}
+
+void gllBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_write_t*>& out) {
+    const double t = cache.position().utc_tstamp;
+    if (!fresh(t, outputTimestamp())) return;
+    if (nmeaVersion() > nmea_version_2_1 && cache.fixMode().utc_tstamp != t) return;
+    buildMessage(cache, out);
+}
+
+void gllBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+    const data_pos_t& pos = cache.position();
+    put(os, '$');
+    put(os, talkerString(cache));
+    lit(os, "GLL,");
+    if (pos.latitude_valid)
+        os << nmeaLatitude_t(pos.latitude, strict());
+    else
+        put(os, ',');
+    put(os, ',');
+    if (pos.longitude_valid)
+        os << nmeaLongitude_t(pos.longitude, strict());
+    else
+        put(os, ',');
+    put(os, ',');
+    os << nmeaTimestamp_t(pos.utc_tstamp);
+    put(os, ',');
+    put(os, pos.latitude_valid && pos.longitude_valid ? 'A' : 'V');
+    if (nmeaVersion() > nmea_version_2_1) {
+        put(os, ',');
+        switch (cache.fixMode().fix_mode) {
+        case 0:
+            put(os, 'N');
+            break;
+        case 1:
+            put(os, 'A');
+            break;
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+            put(os, 'D');
+            break;
+        default:
+            break;
+        }
+    }
+    setOutputTimestamp(pos.utc_tstamp);
+}
+
+} // namespace tern
