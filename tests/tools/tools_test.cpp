@@ -136,9 +136,10 @@ TEST(TernSim, StreamDecodesCleanlyAndIsDeterministic) {
 
     // Every epoch has one time stamp, valid GPS time, and these kinds of data.
     for (const char* type :
-         {" type 10 ", " type 9 ", " type 16 ", " type 1 ", " type 8 ", " type 12 ", " type 14 ",
-          " type 15 ", " type 13 ", " type 4 ", " type 5 ", " type 2 ", " type 3 ", " type 35 ",
-          " type 31 ", " type 32 ", " type 33 ", " type 34 "})
+         {" type 10 ", " type 9 ",  " type 16 ", " type 1 ",  " type 8 ",  " type 12 ", " type 14 ",
+          " type 15 ", " type 13 ", " type 4 ",  " type 5 ",  " type 2 ",  " type 3 ",  " type 35 ",
+          " type 31 ", " type 32 ", " type 33 ", " type 34 ", " type 11 ", " type 17 ", " type 18 ",
+          " type 25 ", " type 26 ", " type 30 ", " type 36 ", " type 41 "})
         EXPECT_NE(dump.out.find(std::string("**** cat 3") + type), std::string::npos) << type;
     for (const char* t : {"utc_tstamp 1700000000.000000 gps_time_valid 1 gps_week 2288",
                           "utc_tstamp 1700000002.000000 gps_time_valid 1"})
@@ -237,7 +238,7 @@ TEST(TernTransport, DumpListensAndSimConnects) {
         auto& d = dump.wait();
         EXPECT_EQ(d.status, 0) << where << d.err;
         EXPECT_EQ(d.out, expected) << where;
-        EXPECT_EQ(link_summary(d.err), "frames 60, messages 60") << where;
+        EXPECT_EQ(link_summary(d.err), "frames 96, messages 96") << where;
     }
 }
 
@@ -252,7 +253,7 @@ TEST(TernTransport, PipeTransportSpeaksFramesOnTheStandardStreams) {
     const auto dump = run_program({tool_path("tern-dump"), "--listen", "pipe"}, plain);
     EXPECT_EQ(dump.status, 0) << dump.err;
     EXPECT_EQ(dump.out, run_program({tool_path("tern-dump")}, plain).out);
-    EXPECT_EQ(link_summary(dump.err), "frames 40, messages 40");
+    EXPECT_EQ(link_summary(dump.err), "frames 64, messages 64");
 }
 
 TEST(TernTransport, DumpOnASocketSkipsGarbageAndTornFramesSentByteByByte) {
@@ -302,8 +303,8 @@ TEST(TernTransport, LibraryListenerReceivesEverythingTernSimSends) {
         {tool_path("tern-sim"), "--connect", "socket=" + name, "--epochs", "50", "--rate", "0"});
     EXPECT_TRUE(tern_test::run_until([&] { return !client.end.empty(); }, 10));
     EXPECT_EQ(client.end, "lost connection");
-    EXPECT_EQ(client.msgs, 1000u);
-    EXPECT_EQ(client.data, 1000u);
+    EXPECT_EQ(client.msgs, 1600u);
+    EXPECT_EQ(client.data, 1600u);
     EXPECT_EQ(sim.wait().status, 0);
 }
 
