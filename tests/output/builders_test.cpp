@@ -1,16 +1,25 @@
 // Every sentence builder through the output builder: due-rules, duplicate guards and the
 // exact text of each sentence (checksum and line end are checked against the sum of the text).
+#include <tern/data/outputDataCache.h>
 #include <tern/msg/cmd_msgs.h>
 #include <tern/msg/data_msgs.h>
 #include <tern/output/dpggaBuilder.h>
+#include <tern/output/dtmBuilder.h>
+#include <tern/output/ggaBuilder.h>
+#include <tern/output/gstBuilder.h>
 #include <tern/output/nmeaBuilder.h>
 #include <tern/output/outputBuilder.h>
+#include <tern/output/pqvtrRxqBuilder.h>
+#include <tern/output/rmcBuilder.h>
+#include <tern/output/tss1Builder.h>
+#include <tern/output/ttmBuilder.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <sstream>
 
 using namespace tern;
 
@@ -474,4 +483,35 @@ TEST(FilteredGga, StatusBitsSignalAndThe3DHold) {
     r.ob.resetState();
     EXPECT_EQ(r.ob.dpggaBuilder()->filterStatus(), 0u);
     EXPECT_EQ(r.signals.size(), 5u);
+}
+
+TEST(Builders, AnEmptyCacheGivesDefinedText) {
+    const outputDataCache_t cache;
+    ggaBuilder_t gga;
+    rmcBuilder_t rmc;
+    dtmBuilder_t dtm;
+    gstBuilder_t gst;
+    pqvtrRxqBuilder_t rxq;
+    ttmBuilder_t ttm;
+    tss1Builder_t tss1;
+    const struct {
+        messageBuilder_t* b;
+        const char* text;
+    } rows[] = {
+        {&gga, "$GPGGA,000000.00,,,,,0,00,,,M,,M,,"},
+        {&rmc, "$GPRMC,000000.00,A,,,,,,,010170,,,N"},
+        {&dtm, "$GPDTM,,,,,,,,"},
+        {&gst, "$GPGST,000000.00,,,,,,,"},
+        {&rxq, "$PQVTR,RXQ,000000,N,0.00,0,0"},
+        {&ttm, "$GPTTM,00,0.00,90.00,T,,,,,,,,,,,A"},
+        {&tss1, ":000000  0000u 0000  0000\r\n"},
+    };
+    for (const auto& r : rows) {
+        std::ostringstream os;
+        r.b->buildContents(cache, os);
+        EXPECT_EQ(os.str(), r.text);
+        std::vector<cmd_device_write_t*> out;
+        r.b->build(cache, out);
+        EXPECT_TRUE(out.empty()) << r.text << ": nothing is due from slots never filled";
+    }
 }
