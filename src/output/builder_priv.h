@@ -10,6 +10,8 @@
 #include <cmath>
 #include <ostream>
 
+#pragma GCC visibility push(hidden)
+
 namespace tern {
 namespace builder_detail {
 
@@ -28,3 +30,5 @@ void ggaFields(std::ostream& os, const outputDataCache_t& cache, double t, bool 
 
 } // namespace builder_detail
 } // namespace tern
+
+#pragma GCC visibility pop

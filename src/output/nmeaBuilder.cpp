@@ -7,6 +7,7 @@
 #include "output/nmea_write_priv.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <ostream>
 
@@ -33,12 +34,24 @@ std::string forceTalkerString(force_talker_t talker) {
     }
 }
 
+namespace {
+
+// Constellation bit of every satellite number, looked up once per satellite.
+struct sat_bits_t {
+    unsigned char bit[256] = {};
+    sat_bits_t() {
+        for (unsigned int n = 1; n <= 64; ++n) bit[n] = 1;
+        for (unsigned int n = 65; n <= 96; ++n) bit[n] = 2;
+        for (unsigned int n = 174; n <= 209; ++n) bit[n] = 4;
+        for (unsigned int n = 139; n <= 173; ++n) bit[n] = 8;
+    }
+};
+const sat_bits_t sat_bits;
+
+} // namespace
+
 unsigned int satConstellationBit(unsigned int sat) {
-    if (sat >= 1 && sat <= 64) return 1;
-    if (sat >= 65 && sat <= 96) return 2;
-    if (sat >= 174 && sat <= 209) return 4;
-    if (sat >= 139 && sat <= 173) return 8;
-    return 0;
+    return sat < 256 ? sat_bits.bit[sat] : 0;
 }
 
 std::string talkerFromConstellationBits(unsigned int bits) {
@@ -74,7 +87,7 @@ std::string constellationTalker(constellation_t c) {
 
 unsigned int satBits(const data_sat_use_t& use) {
     unsigned int bits = 0;
-    for (unsigned char n : use.sats) bits |= satConstellationBit(n);
+    for (unsigned char n : use.sats) bits |= sat_bits.bit[n];
     return bits;
 }
 
@@ -155,15 +168,24 @@ void nmeaTimestamp_t::set(double utc) {
         rem += day_cs;
         --days;
     }
-    const dateTime_t date(static_cast<double>(days) * 86400.0);
-    if (date.year < 0 || date.year > 9999) return;
+    // Civil date of a day count since 1970 (400-year eras starting on 1 March).
+    const long long z = days + 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    const long long d = doy - (153 * mp + 2) / 5 + 1;
+    const long long m = mp < 10 ? mp + 3 : mp - 9;
+    const long long y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+    if (y < 0 || y > 9999) return;
     valid_ = true;
     hour_ = static_cast<int>(rem / 360000);
     minute_ = static_cast<int>(rem / 6000 % 60);
     centis_ = static_cast<int>(rem % 6000);
-    year_ = date.year;
-    month_ = date.month;
-    day_ = date.day;
+    year_ = static_cast<int>(y);
+    month_ = static_cast<int>(m);
+    day_ = static_cast<int>(d);
 }
 
 std::ostream& operator<<(std::ostream& os, const nmeaTimestamp_t& t) {
@@ -192,7 +214,7 @@ void latlon(std::ostream& os, double rad, bool strict, int deg_digits, const cha
         put(os, ',');
         return;
     }
-    double whole = std::trunc(d);
+    double whole = static_cast<double>(static_cast<long long>(d)); // d < 1e9: truncation
     double minutes = (d - whole) * 60.0;
     const int prec = strict ? 5 : 6;
     if (strict) minutes += 0.000005;
@@ -245,14 +267,23 @@ std::ostream& operator<<(std::ostream& os, const nmeaTail_t& v) {
 
 unsigned char nmea_checksum(const char* text, unsigned int len) {
     if (!text || len == 0) return 0;
-    unsigned int i = text[0] == '$' ? 1 : 0;
-    unsigned char sum = 0;
-    for (; i < len; ++i) {
-        const char c = text[i];
-        if (c == '*' || c == '\r') break;
-        sum = static_cast<unsigned char>(sum ^ static_cast<unsigned char>(c));
+    const char* p = text + (text[0] == '$' ? 1 : 0);
+    const char* end = text + len;
+    // Find where the sum stops first (memchr is vectorised), then fold eight bytes at a time.
+    if (const void* star = std::memchr(p, '*', static_cast<std::size_t>(end - p)))
+        end = static_cast<const char*>(star);
+    if (const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(end - p)))
+        end = static_cast<const char*>(cr);
+    std::uint64_t wide = 0;
+    for (; end - p >= 8; p += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        wide ^= w;
     }
-    return sum;
+    unsigned int sum = 0;
+    for (int shift = 0; shift < 64; shift += 8) sum ^= static_cast<unsigned int>(wide >> shift);
+    for (; p < end; ++p) sum ^= static_cast<unsigned char>(*p);
+    return static_cast<unsigned char>(sum);
 }
 
 unsigned char nmea_checksum(std::string& sentence) {

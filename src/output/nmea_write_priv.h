@@ -6,6 +6,9 @@
 #include <ostream>
 #include <string>
 
+// Private to the library: called directly, never through the symbol table.
+#pragma GCC visibility push(hidden)
+
 namespace tern {
 namespace nmea_write {
 
@@ -13,7 +16,14 @@ constexpr double pi = 3.14159265358979323846;
 constexpr double rad2deg = 180.0 / pi;
 
 inline void put(std::ostream& os, const char* s, std::size_t n) {
-    if (std::streambuf* sb = os.rdbuf()) sb->sputn(s, static_cast<std::streamsize>(n));
+    std::streambuf* sb = os.rdbuf();
+    if (!sb) return;
+    // Fields are short: character by character stays inline, without the virtual call.
+    if (n <= 16) {
+        for (std::size_t i = 0; i < n; ++i) sb->sputc(s[i]);
+    } else {
+        sb->sputn(s, static_cast<std::streamsize>(n));
+    }
 }
 inline void put(std::ostream& os, char c) {
     if (std::streambuf* sb = os.rdbuf()) sb->sputc(c);
@@ -47,3 +57,5 @@ void text(std::ostream& os, const std::string& s);
 
 } // namespace nmea_write
 } // namespace tern
+
+#pragma GCC visibility pop
