@@ -163,22 +163,31 @@ void split(double rad, int& d, double& m, char& hemi, const char* letters) {
     hemi = rad < 0 ? letters[1] : letters[0];
 }
 
-int ref_gga(const outputDataCache_t& c, char* buf) {
-    const double t = std::round(c.position().utc_tstamp * 100.0) / 100.0;
-    const double day = std::fmod(t, 86400.0);
-    const int hh = static_cast<int>(day / 3600), mm = static_cast<int>(std::fmod(day, 3600) / 60);
-    const double ss = std::fmod(day, 60.0);
-    int ld, od;
-    double lm, om;
+// Time of day and position split for printf, as a plain program would.
+struct ref_fix_t {
+    int hh, mm, ld, od;
+    double ss, lm, om;
     char lh, oh;
-    split(c.position().latitude, ld, lm, lh, "NS");
-    split(c.position().longitude, od, om, oh, "EW");
+    explicit ref_fix_t(const outputDataCache_t& c) {
+        const double t = std::round(c.position().utc_tstamp * 100.0) / 100.0;
+        const double day = std::fmod(t, 86400.0);
+        hh = static_cast<int>(day / 3600);
+        mm = static_cast<int>(std::fmod(day, 3600) / 60);
+        ss = std::fmod(day, 60.0);
+        split(c.position().latitude, ld, lm, lh, "NS");
+        split(c.position().longitude, od, om, oh, "EW");
+    }
+};
+
+int ref_gga(const outputDataCache_t& c, char* buf) {
+    const ref_fix_t f(c);
     const auto& h = c.height();
     int n = std::snprintf(buf, 1024,
                           "$GNGGA,%02d%02d%05.2f,%02d%09.6f,%c,%03d%09.6f,%c,%u,%02u,%.1f,%.3f,M,%."
                           "3f,M,%.1f,%04u",
-                          hh, mm, ss, ld, lm, lh, od, om, oh, unsigned(c.fixMode().fix_mode),
-                          unsigned(c.satCount().num_sats), double(c.hdop().hdop), h.geoidal_height,
+                          f.hh, f.mm, f.ss, f.ld, f.lm, f.lh, f.od, f.om, f.oh,
+                          unsigned(c.fixMode().fix_mode), unsigned(c.satCount().num_sats),
+                          double(c.hdop().hdop), h.geoidal_height,
                           h.ellipsoidal_height - h.geoidal_height, double(c.diffInfo().age),
                           unsigned(c.diffInfo().ref_id));
     tail(buf, n);
@@ -186,22 +195,14 @@ int ref_gga(const outputDataCache_t& c, char* buf) {
 }
 
 int ref_rmc(const outputDataCache_t& c, char* buf) {
-    const double t = std::round(c.position().utc_tstamp * 100.0) / 100.0;
-    const double day = std::fmod(t, 86400.0);
-    const int hh = static_cast<int>(day / 3600), mm = static_cast<int>(std::fmod(day, 3600) / 60);
-    const double ss = std::fmod(day, 60.0);
-    int ld, od;
-    double lm, om;
-    char lh, oh;
-    split(c.position().latitude, ld, lm, lh, "NS");
-    split(c.position().longitude, od, om, oh, "EW");
+    const ref_fix_t f(c);
     double course = std::fmod(c.course().cog * 180.0 / pi, 360.0);
     if (course < 0) course += 360.0;
     int n = std::snprintf(buf, 1024,
                           "$GNRMC,%02d%02d%05.2f,A,%02d%09.6f,%c,%03d%09.6f,%c,%.2f,%.1f,%02d%02d%"
                           "02d,,,D",
-                          hh, mm, ss, ld, lm, lh, od, om, oh, c.speed().sog * 1.9438444924406046,
-                          course, 14, 11, 23);
+                          f.hh, f.mm, f.ss, f.ld, f.lm, f.lh, f.od, f.om, f.oh,
+                          c.speed().sog * 1.9438444924406046, course, 14, 11, 23);
     tail(buf, n);
     return n;
 }

@@ -34,14 +34,7 @@ void modeIndicator(std::ostream& os, unsigned int fix_mode) {
     }
 }
 
-void ggaFields(std::ostream& os, const outputDataCache_t& cache, double t, bool strict,
-               unsigned int q) {
-    const data_pos_t& pos = cache.position();
-    const data_height_t& h = cache.height();
-    const data_h_dop_t& hdop = cache.hdop();
-    put(os, ',');
-    os << nmeaTimestamp_t(t);
-    put(os, ',');
+void latLonFields(std::ostream& os, const data_pos_t& pos, bool strict) {
     if (pos.latitude_valid)
         os << nmeaLatitude_t(pos.latitude, strict);
     else
@@ -51,6 +44,47 @@ void ggaFields(std::ostream& os, const outputDataCache_t& cache, double t, bool 
         os << nmeaLongitude_t(pos.longitude, strict);
     else
         put(os, ',');
+}
+
+void satPage(std::ostream& os, const data_sat_track_t& track, unsigned int count,
+             unsigned int index, unsigned int per_page, unsigned int freqs) {
+    put(os, ',');
+    uint(os, count);
+    put(os, ',');
+    uint(os, index + 1);
+    put(os, ',');
+    uint(os, track.sats.size(), 2);
+    for (unsigned int k = per_page * index; k < per_page * (index + 1); ++k) {
+        if (k >= track.sats.size()) {
+            for (unsigned int i = 0; i < 3 + freqs; ++i) put(os, ',');
+            continue;
+        }
+        const data_sat_track_t::sat_t& s = track.sats[k];
+        long v = 0;
+        put(os, ',');
+        uint(os, s.id, 2);
+        put(os, ',');
+        // Below the horizon by more than half a degree: no elevation rather than a negative one.
+        if (round_half(s.el * rad2deg, v) && v >= 0) uint(os, static_cast<unsigned long>(v), 2);
+        put(os, ',');
+        if (whole_angle(s.az * rad2deg, v)) uint(os, static_cast<unsigned long>(v), 3);
+        for (unsigned int f = 0; f < freqs && f < 2; ++f) {
+            put(os, ',');
+            if (s.freq[f].track && round_half(s.freq[f].snr, v) && v >= 0)
+                uint(os, static_cast<unsigned long>(v), 2);
+        }
+    }
+}
+
+void ggaFields(std::ostream& os, const outputDataCache_t& cache, double t, bool strict,
+               unsigned int q) {
+    const data_pos_t& pos = cache.position();
+    const data_height_t& h = cache.height();
+    const data_h_dop_t& hdop = cache.hdop();
+    put(os, ',');
+    os << nmeaTimestamp_t(t);
+    put(os, ',');
+    latLonFields(os, pos, strict);
     put(os, ',');
     uint(os, q);
     put(os, ',');

@@ -29,15 +29,7 @@ void gllBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& o
     put(os, '$');
     put(os, talkerString(cache));
     lit(os, "GLL,");
-    if (pos.latitude_valid)
-        os << nmeaLatitude_t(pos.latitude, strict());
-    else
-        put(os, ',');
-    put(os, ',');
-    if (pos.longitude_valid)
-        os << nmeaLongitude_t(pos.longitude, strict());
-    else
-        put(os, ',');
+    builder_detail::latLonFields(os, pos, strict());
     put(os, ',');
     os << nmeaTimestamp_t(pos.utc_tstamp);
     put(os, ',');

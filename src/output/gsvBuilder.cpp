@@ -40,30 +40,8 @@ void gsvBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& o
     if (talker.empty()) return;
     put(os, '$');
     put(os, talker);
-    lit(os, "GSV,");
-    uint(os, count_);
-    put(os, ',');
-    uint(os, index_ + 1);
-    put(os, ',');
-    uint(os, track->sats.size(), 2);
-    for (unsigned int k = 4 * index_; k < 4 * index_ + 4; ++k) {
-        if (k >= track->sats.size()) {
-            lit(os, ",,,,");
-            continue;
-        }
-        const data_sat_track_t::sat_t& s = track->sats[k];
-        long v = 0;
-        put(os, ',');
-        uint(os, s.id, 2);
-        put(os, ',');
-        // Below the horizon by more than half a degree: no elevation rather than a negative one.
-        if (round_half(s.el * rad2deg, v) && v >= 0) uint(os, static_cast<unsigned long>(v), 2);
-        put(os, ',');
-        if (whole_angle(s.az * rad2deg, v)) uint(os, static_cast<unsigned long>(v), 3);
-        put(os, ',');
-        if (s.freq[0].track && round_half(s.freq[0].snr, v) && v >= 0)
-            uint(os, static_cast<unsigned long>(v), 2);
-    }
+    lit(os, "GSV");
+    builder_detail::satPage(os, *track, count_, index_, 4, 1);
 }
 
 } // namespace tern

@@ -37,31 +37,8 @@ void pqvtrSatsBuilder_t::build(const outputDataCache_t& cache,
 void pqvtrSatsBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
     const data_sat_track_t* track = cache.lastSatTrack();
     if (!track) return;
-    lit(os, "$PQVTR,SATS,");
-    uint(os, count_);
-    put(os, ',');
-    uint(os, index_ + 1);
-    put(os, ',');
-    uint(os, track->sats.size(), 2);
-    for (unsigned int k = 3 * index_; k < 3 * index_ + 3; ++k) {
-        if (k >= track->sats.size()) {
-            lit(os, ",,,,,");
-            continue;
-        }
-        const data_sat_track_t::sat_t& s = track->sats[k];
-        long v = 0;
-        put(os, ',');
-        uint(os, s.id, 2);
-        put(os, ',');
-        if (round_half(s.el * rad2deg, v) && v >= 0) uint(os, static_cast<unsigned long>(v), 2);
-        put(os, ',');
-        if (whole_angle(s.az * rad2deg, v)) uint(os, static_cast<unsigned long>(v), 3);
-        for (const data_sat_track_t::freq_t& f : s.freq) {
-            put(os, ',');
-            if (f.track && round_half(f.snr, v) && v >= 0)
-                uint(os, static_cast<unsigned long>(v), 2);
-        }
-    }
+    lit(os, "$PQVTR,SATS");
+    builder_detail::satPage(os, *track, count_, index_, 3, 2);
 }
 
 } // namespace tern

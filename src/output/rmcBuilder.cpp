@@ -36,15 +36,7 @@ void rmcBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& o
     lit(os, "RMC,");
     os << time;
     lit(os, ",A,");
-    if (pos.latitude_valid)
-        os << nmeaLatitude_t(pos.latitude, strict());
-    else
-        put(os, ',');
-    put(os, ',');
-    if (pos.longitude_valid)
-        os << nmeaLongitude_t(pos.longitude, strict());
-    else
-        put(os, ',');
+    builder_detail::latLonFields(os, pos, strict());
     put(os, ',');
     if (cache.speed().sog_valid)
         fixed(os, speed_convert(cache.speed().sog, speed_unit_mps, speed_unit_knot), 2);
