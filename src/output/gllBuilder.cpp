@@ -36,22 +36,9 @@ void gllBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& o
     put(os, pos.latitude_valid && pos.longitude_valid ? 'A' : 'V');
     if (nmeaVersion() > nmea_version_2_1) {
         put(os, ',');
-        switch (cache.fixMode().fix_mode) {
-        case 0:
-            put(os, 'N');
-            break;
-        case 1:
-            put(os, 'A');
-            break;
-        case 2:
-        case 3:
-        case 4:
-        case 5:
-            put(os, 'D');
-            break;
-        default:
-            break;
-        }
+        // GLL knows no estimated or simulated mode.
+        const unsigned int m = cache.fixMode().fix_mode;
+        if (m <= 5) builder_detail::modeIndicator(os, m);
     }
     setOutputTimestamp(pos.utc_tstamp);
 }
