@@ -306,6 +306,14 @@ TEST(SatelliteBuilders, GsvAndSatsPages) {
     ASSERT_EQ(gl.size(), 2u + 3u);
     EXPECT_EQ(gl[4], "$PQVTR,SATS,3,3,07,07,65,220,42,07,,,,,,,,,,");
     EXPECT_EQ(gl[0].substr(0, 13), "$GLGSV,2,1,07");
+
+    // An azimuth that rounds to a full turn is north; a satellite well below the horizon
+    // has no elevation; an SNR that is not a number is empty.
+    auto one = track(T + 1, constellation_gps, 1);
+    one.sats[0].az = static_cast<float>(359.6 * deg);
+    one.sats[0].el = static_cast<float>(-3.0 * deg);
+    one.sats[0].freq[0].snr = static_cast<float>(nan_v);
+    EXPECT_EQ(r.feed(one)[0], "$GPGSV,1,1,01,01,,000,,,,,,,,,,,,,");
 }
 
 TEST(SatelliteBuilders, Gst) {
