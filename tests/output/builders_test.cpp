@@ -523,3 +523,25 @@ TEST(Builders, AnEmptyCacheGivesDefinedText) {
         EXPECT_TRUE(out.empty()) << r.text << ": nothing is due from slots never filled";
     }
 }
+
+TEST(Builders, ValuesThatAreNotNumbersLeaveEmptyFields) {
+    rig_t r(
+        [](output_cfg_t& c) { c.output_gga = c.output_rmc = c.output_vtg = c.output_ttm = true; });
+    auto h = height(T);
+    h.geoidal_height = nan_v;
+    auto cog = at<data_cog_t>(T);
+    auto sog = at<data_sog_t>(T);
+    cog.cog_valid = sog.sog_valid = true;
+    cog.cog = static_cast<float>(nan_v);
+    sog.sog = std::numeric_limits<float>::infinity();
+    auto d = diff(T);
+    d.age = static_cast<float>(nan_v);
+    auto base = at<data_mbrtk_baseline_t>(T);
+    base.north = static_cast<float>(nan_v);
+    const auto s = r.feed_all(cog, sog, pos(T, nan_v, 5.1), mode(T, 2),
+                              hdop(T, static_cast<float>(nan_v)), h, d, count(T, 4), base);
+    EXPECT_EQ(s, (std::vector<std::string>{"$GPVTG,,T,,M,,N,,K,D",
+                                           "$GPRMC,221320.00,A,,,00506.000000,E,,,141123,,,D",
+                                           "$GPGGA,221320.00,,,00506.000000,E,2,04,,,M,,M,,0012",
+                                           "$GPTTM,00,,,T,,,,,,,,,,,A"}));
+}
