@@ -46,6 +46,8 @@ const sat_def_t gps_sats[] = {{2, 40, 62, 9},   {5, 110, 35, -7},  {7, 175, 18, 
                               {20, 80, 74, -5}, {24, 140, 12, 10}, {29, 265, 41, 7}};
 const sat_def_t glonass_sats[] = {
     {66, 20, 33, 8}, {67, 95, 58, -6}, {75, 190, 22, 9}, {76, 250, 6, -11}, {81, 320, 47, 5}};
+const sat_def_t galileo_sats[] = {{176, 60, 44, 6}, {181, 150, 29, -9}, {190, 285, 66, 4}};
+const sat_def_t beidou_sats[] = {{141, 120, 23, 7}, {152, 210, 38, -5}};
 
 // The vessel: a steady speed on a slowly turning course, rolling and pitching in a swell.
 struct vessel_t {
@@ -117,13 +119,8 @@ public:
         pvdop.vdop = 1.3f;
         emit(pvdop);
 
-        unsigned used = 0;
-        used += satellites(tern::constellation_gps, gps_sats, el, emit);
-        used += satellites(tern::constellation_glonass, glonass_sats, el, emit);
-        tern::data_sat_count_t count;
-        count.num_sats = static_cast<unsigned char>(used);
-        emit(count);
-
+        // The fix before the satellites, so that each constellation's satellites in use find
+        // the epoch's fix and DOPs already there.
         tern::data_fix_mode_t mode;
         mode.fix_mode = tern::data_fix_mode_t::fix_mode_differential;
         emit(mode);
@@ -138,11 +135,57 @@ public:
         tern::data_diff_detail_t detail;
         detail.diff_type = 1;
         detail.name = "SIMREF";
+        detail.corr_type = tern::data_diff_detail_t::corr_type_code;
         emit(detail);
+        tern::data_dual_freq_t dual;
+        dual.dual_freq = true;
+        emit(dual);
+        tern::data_ext_nav_mode_t ext;
+        ext.beam = 3;
+        ext.mode = 7;
+        emit(ext);
+        tern::data_pr_stats_t stats;
+        stats.combined = true;
+        stats.constellation = tern::constellation_gps;
+        stats.range_stddev_rms_valid = stats.semi_major_stddev_valid = true;
+        stats.semi_minor_stddev_valid = stats.orientation_valid = true;
+        stats.lat_stddev_valid = stats.lon_stddev_valid = stats.altitude_stddev_valid = true;
+        stats.range_stddev_rms = 0.62f;
+        stats.semi_major_stddev = static_cast<float>(0.48 + 0.05 * std::sin(el / 9.0));
+        stats.semi_minor_stddev = 0.31f;
+        stats.orientation = static_cast<float>(35.0 * deg);
+        stats.lat_stddev = 0.42f;
+        stats.lon_stddev = 0.37f;
+        stats.altitude_stddev = 0.85f;
+        emit(stats);
+
+        unsigned used = 0;
+        used += satellites(tern::constellation_gps, gps_sats, el, emit);
+        used += satellites(tern::constellation_glonass, glonass_sats, el, emit);
+        used += satellites(tern::constellation_galileo, galileo_sats, el, emit);
+        used += satellites(tern::constellation_beidou, beidou_sats, el, emit);
+        tern::data_sat_count_t count;
+        count.num_sats = static_cast<unsigned char>(used);
+        emit(count);
+
+        tern::data_datum_t datum;
+        datum.mask = tern::data_datum_t::datum_all;
+        datum.localDatum = tern::datum_w84;
+        datum.referenceDatum = tern::datum_w84;
+        emit(datum);
 
         tern::data_heading_t heading;
         heading.heading = static_cast<float>(wrap(v_.course + 1.5 * deg * std::sin(el / 11.0)));
         emit(heading);
+        // The moving baseline: a 2.5 m antenna pair along the hull, in degrees.
+        tern::data_mbrtk_heading_t mbh;
+        mbh.heading = static_cast<float>(heading.heading / deg + 0.3);
+        emit(mbh);
+        tern::data_mbrtk_baseline_t base;
+        base.north = static_cast<float>(2.5 * std::cos(heading.heading));
+        base.east = static_cast<float>(2.5 * std::sin(heading.heading));
+        base.up = static_cast<float>(0.04 * std::sin(el / 3.1));
+        emit(base);
         tern::data_roll_t roll;
         roll.roll = static_cast<float>(4.0 * deg * std::sin(el / 3.1));
         emit(roll);
@@ -152,9 +195,20 @@ public:
         tern::data_heave_t heave;
         heave.heave = static_cast<float>(0.6 * std::sin(el / 2.2));
         emit(heave);
+        tern::data_motion_t motion;
+        motion.status = tern::tss1Msg_t::status_full_aided;
+        motion.horizontal_acceleration = static_cast<float>(0.3 + 0.1 * std::sin(el / 2.2));
+        motion.vertical_acceleration = static_cast<float>(-0.5 * std::sin(el / 2.2));
+        emit(motion);
         tern::data_rot_t rot;
         rot.rot = static_cast<float>(v_.turn);
         emit(rot);
+        tern::data_rxq_t rxq;
+        rxq.flag = true;
+        rxq.value = static_cast<float>(47.5 + std::sin(el / 5.0));
+        rxq.count1 = static_cast<unsigned char>(used);
+        rxq.count2 = 2;
+        emit(rxq);
     }
 
 private:

@@ -118,6 +118,14 @@ TEST(BufferStream, DropsAndCountsWhatDoesNotFitAndStaysGood) {
     EXPECT_TRUE(empty.good());
     EXPECT_EQ(empty.validLength(), 0u);
     EXPECT_EQ(empty.bufferStreambuf()->overflowCount(), 3u);
+
+    // Pointed at another buffer, the stream starts over: nothing stored, nothing dropped.
+    char other[4] = "ZZZ";
+    empty.reset(other, 2);
+    empty << "xyz";
+    EXPECT_EQ(empty.validLength(), 2u);
+    EXPECT_EQ(std::string(other, 3), "xyZ");
+    EXPECT_EQ(empty.bufferStreambuf()->overflowCount(), 1u);
 }
 
 } // namespace

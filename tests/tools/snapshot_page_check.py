@@ -94,10 +94,10 @@ def check_demo(dom):
         "Fix Mode": r"Auto 3D",
         "Num Sats": r"\d+/\d+",
         "Corrections Mode": r"SIMREF",
+        "Horizontal Acceleration": r"\d+\.\d\d m/s²",
         # What the simulator does not send is unset.
         "FOM": r"--",
         "Depth Below Transducer": r"--",
-        "Horizontal Acceleration": r"--",
         "QC Unit Variance": r"--",
     }
     for label, pattern in expect.items():

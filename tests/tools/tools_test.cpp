@@ -135,9 +135,10 @@ TEST(TernSim, StreamDecodesCleanlyAndIsDeterministic) {
 
     // Every epoch has one time stamp, valid GPS time, and these kinds of data.
     for (const char* type :
-         {" type 10 ", " type 9 ", " type 16 ", " type 1 ", " type 8 ", " type 12 ", " type 14 ",
-          " type 15 ", " type 13 ", " type 4 ", " type 5 ", " type 2 ", " type 3 ", " type 35 ",
-          " type 31 ", " type 32 ", " type 33 ", " type 34 "})
+         {" type 10 ", " type 9 ",  " type 16 ", " type 1 ",  " type 8 ",  " type 12 ", " type 14 ",
+          " type 15 ", " type 13 ", " type 4 ",  " type 5 ",  " type 2 ",  " type 3 ",  " type 35 ",
+          " type 31 ", " type 32 ", " type 33 ", " type 34 ", " type 11 ", " type 17 ", " type 18 ",
+          " type 25 ", " type 26 ", " type 30 ", " type 36 ", " type 41 "})
         EXPECT_NE(dump.out.find(std::string("**** cat 3") + type), std::string::npos) << type;
     for (const char* t : {"utc_tstamp 1700000000.000000 gps_time_valid 1 gps_week 2288",
                           "utc_tstamp 1700000002.000000 gps_time_valid 1"})
@@ -224,7 +225,7 @@ TEST(TernTransport, DumpListensAndSimConnects) {
         auto& d = dump.wait();
         EXPECT_EQ(d.status, 0) << where << d.err;
         EXPECT_EQ(d.out, expected) << where;
-        EXPECT_EQ(link_summary(d.err), "frames 60, messages 60") << where;
+        EXPECT_EQ(link_summary(d.err), "frames 96, messages 96") << where;
     }
 }
 
@@ -239,7 +240,7 @@ TEST(TernTransport, PipeTransportSpeaksFramesOnTheStandardStreams) {
     const auto dump = run_program({tool_path("tern-dump"), "--listen", "pipe"}, plain);
     EXPECT_EQ(dump.status, 0) << dump.err;
     EXPECT_EQ(dump.out, run_program({tool_path("tern-dump")}, plain).out);
-    EXPECT_EQ(link_summary(dump.err), "frames 40, messages 40");
+    EXPECT_EQ(link_summary(dump.err), "frames 64, messages 64");
 }
 
 TEST(TernTransport, DumpOnASocketSkipsGarbageAndTornFramesSentByteByByte) {

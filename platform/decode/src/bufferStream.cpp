@@ -7,9 +7,14 @@
 namespace tern {
 
 bufferStreambuf_t::bufferStreambuf_t(void* buffer, unsigned int capacity) {
+    reset(buffer, capacity);
+}
+
+void bufferStreambuf_t::reset(void* buffer, unsigned int capacity) {
     char* begin = static_cast<char*>(buffer);
     if (begin == nullptr) capacity = 0;
     setp(begin, begin + capacity);
+    overflow_ = 0;
 }
 
 bufferStreambuf_t::int_type bufferStreambuf_t::overflow(int_type c) {

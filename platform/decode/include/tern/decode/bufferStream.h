@@ -19,6 +19,9 @@ public:
     unsigned int capacity() const { return static_cast<unsigned int>(epptr() - pbase()); }
     // Characters dropped because the buffer was full.
     unsigned long overflowCount() const { return overflow_; }
+    // Starts over on another buffer: nothing stored, overflow count 0. Lets one stream serve
+    // many buffers in turn without being built again.
+    void reset(void* buffer, unsigned int capacity);
 
 protected:
     int_type overflow(int_type c) override;
@@ -41,6 +44,8 @@ public:
     bufferStreambuf_t* bufferStreambuf() { return &buf_; }
     const bufferStreambuf_t* bufferStreambuf() const { return &buf_; }
     unsigned int validLength() const { return buf_.validLength(); }
+    // Starts over on another buffer (see bufferStreambuf_t::reset); the stream's flags stay.
+    void reset(void* buffer, unsigned int capacity) { buf_.reset(buffer, capacity); }
 
 private:
     bufferStreambuf_t buf_;

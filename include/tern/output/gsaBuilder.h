@@ -1,0 +1,28 @@
+// GSA: satellites used and dilution of precision, per satellite-use message.
+//
+//   $--GSA,a,x,ss,ss,ss,ss,ss,ss,ss,ss,ss,ss,ss,ss,p.p,h.h,v.v*HH
+// a: A automatic or M manual 2D/3D; x: 1 no fix, 2 2D, 3 3D; up to twelve satellite numbers
+// of one range (1 to 32, then 65 to 96: one sentence each); PDOP, HDOP, VDOP.
+// The duplicate guard is the pair (time stamp, constellation).
+#pragma once
+
+#include <tern/output/nmeaBuilder.h>
+
+namespace tern {
+
+class gsaBuilder_t : public nmeaBuilder_t {
+public:
+    gsaBuilder_t();
+
+    void build(const outputDataCache_t& cache, std::vector<cmd_device_write_t*>& out) override;
+    void setConfig(const output_cfg_t& cfg) override;
+    void buildContents(const outputDataCache_t& cache, std::ostream& os) override;
+
+    void resetState() override;
+
+private:
+    constellation_t last_ = constellation_none;
+    unsigned int lo_ = 1, hi_ = 32; // satellite-number range of the sentence being built
+};
+
+} // namespace tern

@@ -1,0 +1,43 @@
+// What the sentence builders share beyond the field writers.
+#pragma once
+
+#include <tern/data/outputDataCache.h>
+#include <tern/msg/cmd_msgs.h>
+#include <tern/output/output_cfg.h>
+
+#include "output/nmea_write_priv.h"
+
+#include <cmath>
+#include <ostream>
+
+#pragma GCC visibility push(hidden)
+
+namespace tern {
+namespace builder_detail {
+
+// A driving time stamp is new when it is a real time and not the one last sent.
+inline bool fresh(double t, double sent) {
+    return std::isfinite(t) && t != sent;
+}
+
+// The RMC and VTG mode letter: N, A, D (2 to 5), E, S; nothing for other modes.
+void modeIndicator(std::ostream& os, unsigned int fix_mode);
+
+// Latitude, N/S, longitude, E/W of a position (an empty pair for a value not valid).
+void latLonFields(std::ostream& os, const data_pos_t& pos, bool strict);
+
+// The page of a satellite-tracking group: ",n,i,ss" and `per_page` satellite blocks from
+// satellite per_page * index on: ",id,el,az" and the SNR of the first `freqs` frequencies
+// (empty when not tracked); a missing satellite is 3 + freqs empty fields.
+void satPage(std::ostream& os, const data_sat_track_t& track, unsigned int count,
+             unsigned int index, unsigned int per_page, unsigned int freqs);
+
+// GGA fields 1 to 12, each after its comma: time of t, latitude, longitude, quality q,
+// satellites, HDOP, altitude and M, geoid separation and M.
+void ggaFields(std::ostream& os, const outputDataCache_t& cache, double t, bool strict,
+               unsigned int q);
+
+} // namespace builder_detail
+} // namespace tern
+
+#pragma GCC visibility pop

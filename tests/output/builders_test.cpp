@@ -1,0 +1,548 @@
+// Every sentence builder through the output builder: due-rules, duplicate guards and the
+// exact text of each sentence (checksum and line end are checked against the sum of the text).
+#include <tern/data/outputDataCache.h>
+#include <tern/msg/cmd_msgs.h>
+#include <tern/msg/data_msgs.h>
+#include <tern/output/dpggaBuilder.h>
+#include <tern/output/dtmBuilder.h>
+#include <tern/output/ggaBuilder.h>
+#include <tern/output/gstBuilder.h>
+#include <tern/output/nmeaBuilder.h>
+#include <tern/output/outputBuilder.h>
+#include <tern/output/pqvtrRxqBuilder.h>
+#include <tern/output/rmcBuilder.h>
+#include <tern/output/tss1Builder.h>
+#include <tern/output/ttmBuilder.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <sstream>
+
+using namespace tern;
+
+namespace {
+
+constexpr double deg = 3.14159265358979323846 / 180.0;
+const double nan_v = std::numeric_limits<double>::quiet_NaN();
+constexpr double T = 1700000000.0; // 2023-11-14 22:13:20
+
+// One output with only the sentences a test switches on; sentences come back without their
+// tail, which is checked here once for all.
+class rig_t {
+public:
+    explicit rig_t(const std::function<void(output_cfg_t&)>& set) {
+        output_cfg_t c;
+        c.output_gga = c.output_vtg = false;
+        set(c);
+        ob.setConfig(c);
+    }
+
+    std::vector<std::string> feed(const data_msg_t& m) {
+        outputBuilder_t::msgList_t out;
+        ob.handleDataMessage(m, out);
+        std::vector<std::string> s;
+        for (msg_t* p : out) {
+            if (auto* cmd = dynamic_cast<cmd_device_write_t*>(p)) s.push_back(strip(*cmd));
+            delete p;
+        }
+        return s;
+    }
+    template <class... M>
+    std::vector<std::string> feed_all(const M&... m) {
+        std::vector<std::string> all;
+        for (const data_msg_t* p : {static_cast<const data_msg_t*>(&m)...})
+            for (auto& s : feed(*p)) all.push_back(s);
+        return all;
+    }
+
+    outputBuilder_t ob;
+
+private:
+    static std::string strip(const cmd_device_write_t& cmd) {
+        std::string s(reinterpret_cast<const char*>(cmd.data), cmd.len);
+        if (s.empty() || s[0] != '$') return s; // TSS1
+        const auto star = s.rfind('*');
+        EXPECT_NE(star, std::string::npos) << s;
+        if (star == std::string::npos) return s;
+        std::string body = s.substr(0, star);
+        std::string with_tail = body;
+        nmea_checksum(with_tail);
+        EXPECT_EQ(s, with_tail);
+        return body;
+    }
+};
+
+template <class M>
+M at(double t) {
+    M m;
+    m.utc_tstamp = t;
+    return m;
+}
+
+data_pos_t pos(double t, double lat = 59.95, double lon = 5.1) {
+    auto p = at<data_pos_t>(t);
+    p.latitude_valid = p.longitude_valid = true;
+    p.latitude = lat * deg;
+    p.longitude = lon * deg;
+    return p;
+}
+data_fix_mode_t mode(double t, unsigned m) {
+    auto f = at<data_fix_mode_t>(t);
+    f.fix_mode = static_cast<data_fix_mode_t::fix_mode_t>(m);
+    return f;
+}
+data_h_dop_t hdop(double t, float v) {
+    auto h = at<data_h_dop_t>(t);
+    h.hdop_valid = true;
+    h.hdop = v;
+    return h;
+}
+data_height_t height(double t) {
+    auto h = at<data_height_t>(t);
+    h.geoidal_height_valid = h.ellipsoidal_height_valid = true;
+    h.geoidal_height = 12.5;
+    h.ellipsoidal_height = 53.8;
+    return h;
+}
+data_sat_count_t count(double t, unsigned n) {
+    auto c = at<data_sat_count_t>(t);
+    c.num_sats = static_cast<unsigned char>(n);
+    return c;
+}
+data_diff_t diff(double t, unsigned short ref = 12) {
+    auto d = at<data_diff_t>(t);
+    d.age = 3.3f;
+    d.ref_id = ref;
+    return d;
+}
+
+} // namespace
+
+TEST(GgaBuilder, SentOnTheLastMessageOfTheEpochOnce) {
+    rig_t r([](output_cfg_t& c) { c.output_gga = true; });
+    EXPECT_TRUE(r.feed_all(pos(T), mode(T, 2), hdop(T, 0.9f), height(T), diff(T)).empty());
+    const auto s = r.feed(count(T, 8));
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0], "$GPGGA,221320.00,5957.000000,N,00506.000000,E,2,08,0.9,12.500,M,41.300,M,3.3,"
+                    "0012");
+    EXPECT_TRUE(r.feed(count(T, 8)).empty());
+    EXPECT_TRUE(r.feed(pos(T)).empty());
+    r.ob.resetState();
+    EXPECT_TRUE(r.feed(pos(T)).empty()); // the cache is empty again
+}
+
+TEST(GgaBuilder, QualityAgeAndStationNumber) {
+    const struct {
+        nmeaVersion_t version;
+        unsigned fix;
+        ggaQuality_t quality;
+        gga_ref_type_t ref;
+        const char* tail;
+    } rows[] = {
+        {nmea_version_2_1, 4, gga_quality_as_reported, gga_ref_nmea,
+         ",2,08,0.9,12.500,M,41.300,M,3.3,0012"},
+        {nmea_version_3_01, 4, gga_quality_as_reported, gga_ref_nmea,
+         ",4,08,0.9,12.500,M,41.300,M,3.3,0012"},
+        {nmea_version_3_01, 1, gga_quality_as_reported, gga_ref_nmea,
+         ",1,08,0.9,12.500,M,41.300,M,,"},
+        {nmea_version_3_01, 1, gga_quality_as_5, gga_ref_nmea,
+         ",5,08,0.9,12.500,M,41.300,M,3.3,0012"},
+        {nmea_version_3_01, 2, gga_quality_as_reported, gga_ref_qvt,
+         ",2,08,0.9,12.500,M,41.300,M,3.3,0307"},
+    };
+    for (const auto& row : rows) {
+        rig_t r([&](output_cfg_t& c) {
+            c.output_gga = true;
+            c.nmea_version = row.version;
+            c.gga_quality = row.quality;
+            c.gga_ref_type = row.ref;
+        });
+        auto detail = at<data_diff_detail_t>(T);
+        detail.corr_type = data_diff_detail_t::corr_type_precise;
+        auto ext = at<data_ext_nav_mode_t>(T);
+        ext.beam = 3;
+        ext.mode = 7;
+        const auto s = r.feed_all(detail, pos(T), mode(T, row.fix), hdop(T, 0.9f), height(T),
+                                  diff(T), count(T, 8), ext);
+        ASSERT_EQ(s.size(), 1u) << row.tail;
+        EXPECT_EQ(s[0].substr(s[0].find(",E,") + 2), row.tail);
+    }
+}
+
+TEST(PositionBuilders, InvalidLatitudeGivesEmptyPairs) {
+    rig_t r([](output_cfg_t& c) { c.output_gga = c.output_gll = c.output_rmc = true; });
+    auto p = pos(T);
+    p.latitude_valid = false;
+    auto cog = at<data_cog_t>(T);
+    auto sog = at<data_sog_t>(T);
+    const auto s =
+        r.feed_all(mode(T, 1), hdop(T, 1.0f), height(T), diff(T), count(T, 5), cog, sog, p);
+    ASSERT_EQ(s.size(), 3u);
+    EXPECT_EQ(s[0], "$GPGGA,221320.00,,,00506.000000,E,1,05,1.0,12.500,M,41.300,M,,");
+    EXPECT_EQ(s[1], "$GPGLL,,,00506.000000,E,221320.00,V,A");
+    EXPECT_EQ(s[2], "$GPRMC,221320.00,A,,,00506.000000,E,,,141123,,,A");
+}
+
+TEST(PositionBuilders, RmcVtgCoursesDatesAndModes) {
+    const double t = 1930521599.996; // 2031-03-05 23:59:59.996 rounds into 6 March
+    rig_t r([](output_cfg_t& c) { c.output_rmc = c.output_vtg = true; });
+    auto cog = at<data_cog_t>(t);
+    cog.cog_valid = true;
+    cog.cog = static_cast<float>(-45.0 * deg);
+    auto sog = at<data_sog_t>(t);
+    sog.sog_valid = true;
+    sog.sog = 5.0f;
+    const auto s = r.feed_all(pos(t, -33.5, -70.25), cog, sog, mode(t, 6));
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s[0], "$GPRMC,000000.00,A,3330.000000,S,07015.000000,W,9.72,315.0,060331,,,E");
+    EXPECT_EQ(s[1], "$GPVTG,315.0,T,,M,9.72,N,18.00,K,E");
+
+    rig_t v21([](output_cfg_t& c) {
+        c.output_rmc = c.output_vtg = c.output_gll = true;
+        c.nmea_version = nmea_version_2_1;
+        c.strict_nmea = true;
+    });
+    cog.cog = static_cast<float>(359.99 * deg); // rounds to a full turn: north
+    cog.utc_tstamp = sog.utc_tstamp = 1930521600.0 - 86400.0;
+    const auto s21 = v21.feed_all(cog, sog, pos(cog.utc_tstamp, 1.0, 2.0));
+    ASSERT_EQ(s21.size(), 3u) << "2.1 does not wait for the fix mode";
+    EXPECT_EQ(s21[0], "$GPVTG,0.0,T,,M,9.72,N,18.00,K");
+    EXPECT_EQ(s21[1], "$GPGLL,0100.00001,N,00200.00001,E,000000.00,A");
+    EXPECT_EQ(s21[2], "$GPRMC,000000.00,A,0100.00001,N,00200.00001,E,9.72,0.0,050331,,");
+}
+
+TEST(PositionBuilders, ZdaOncePerNewestStampAndDtm) {
+    rig_t r([](output_cfg_t& c) { c.output_zda = c.output_dtm = true; });
+    auto d = at<data_datum_t>(T);
+    EXPECT_EQ(r.feed(d),
+              (std::vector<std::string>{"$GPDTM,,,,,,,,", "$GPZDA,221320.00,14,11,2023,00,00"}));
+    EXPECT_TRUE(r.feed(pos(T)).empty());
+    auto rxq = at<data_rxq_t>(T + 5);
+    EXPECT_TRUE(r.feed(rxq).empty());         // receiver quality never moves the clock
+    EXPECT_TRUE(r.feed(pos(T - 10)).empty()); // a clock set back: ZDA waits for a newer stamp
+    d = at<data_datum_t>(T + 1);
+    d.mask = data_datum_t::datum_all;
+    d.localDatum = datum_999;
+    d.localDatumSubdivision = "A,B*$\r";
+    d.latitudeOffset = -1.5 / 60.0 * deg;
+    d.longitudeOffset = 0.25 / 60.0 * deg;
+    d.altitudeOffset = -2.5;
+    d.referenceDatum = datum_w84;
+    EXPECT_EQ(r.feed(d),
+              (std::vector<std::string>{"$GPDTM,999,A_B___,1.500000,S,0.250000,E,-2.500000,W84",
+                                        "$GPZDA,221321.00,14,11,2023,00,00"}));
+}
+
+namespace {
+
+data_sat_use_t use(double t, constellation_t c, std::vector<unsigned char> sats) {
+    auto u = at<data_sat_use_t>(t);
+    u.constellation = c;
+    u.sats = std::move(sats);
+    return u;
+}
+data_sat_track_t track(double t, constellation_t c, unsigned n) {
+    auto tr = at<data_sat_track_t>(t);
+    tr.constellation = c;
+    for (unsigned i = 0; i < n; ++i) {
+        data_sat_track_t::sat_t s;
+        s.id = static_cast<unsigned char>(i + 1);
+        s.el = static_cast<float>((10.0 * i + 5.4) * deg);
+        s.az = static_cast<float>((40.0 * i - 20.0) * deg); // the first wraps to 340
+        s.freq[0].track = i % 2 == 0;
+        s.freq[0].snr = 41.5f;
+        s.freq[1].track = 1;
+        s.freq[1].snr = 7.2f;
+        tr.sats.push_back(s);
+    }
+    return tr;
+}
+
+} // namespace
+
+TEST(SatelliteBuilders, GsaPerConstellationAndRange) {
+    rig_t r([](output_cfg_t& c) { c.output_gsa = true; });
+    auto fix = at<data_fix_type_t>(T);
+    fix.fix_valid = fix.fix_3d = true;
+    auto pv = at<data_pv_dop_t>(T);
+    pv.pdop_valid = true;
+    pv.pdop = 1.66f;
+    EXPECT_TRUE(r.feed_all(use(T, constellation_gps, {3, 40, 65}), hdop(T, 0.9f), pv).empty());
+    EXPECT_EQ(r.feed(fix), (std::vector<std::string>{"$GNGSA,M,3,03,,,,,,,,,,,,1.7,0.9,",
+                                                     "$GNGSA,M,3,65,,,,,,,,,,,,1.7,0.9,"}));
+    EXPECT_TRUE(r.feed(fix).empty());
+    EXPECT_EQ(r.feed(use(T, constellation_glonass, {70, 71})),
+              (std::vector<std::string>{"$GLGSA,M,3,70,71,,,,,,,,,,,1.7,0.9,"}));
+    EXPECT_TRUE(r.feed(use(T, constellation_glonass, {70, 71})).empty());
+    EXPECT_TRUE(r.feed(use(T, constellation_galileo, {40, 50})).empty()); // 33 to 64: never
+    EXPECT_TRUE(r.feed(use(T, constellation_galileo, {1})).empty()) << "(t, constellation) kept";
+    std::vector<unsigned char> many;
+    for (unsigned char n = 1; n <= 15; ++n) many.push_back(n);
+    const auto later = T + 1;
+    r.feed_all(hdop(later, 0.9f), pv, fix);
+    pv.utc_tstamp = fix.utc_tstamp = later;
+    fix.fix_valid = false;
+    fix.fix_auto = true;
+    r.feed_all(pv, fix);
+    EXPECT_EQ(
+        r.feed(use(later, constellation_gps, many)),
+        (std::vector<std::string>{"$GPGSA,A,1,01,02,03,04,05,06,07,08,09,10,11,12,1.7,0.9,"}));
+}
+
+TEST(SatelliteBuilders, GsvAndSatsPages) {
+    rig_t r([](output_cfg_t& c) { c.output_gsv = c.output_pternr_sats = true; });
+    EXPECT_TRUE(r.feed(track(T, constellation_gps, 0)).empty());
+    const auto s = r.feed(track(T, constellation_gps, 9));
+    ASSERT_EQ(s.size(), 3u + 3u);
+    EXPECT_EQ(s[0], "$GPGSV,3,1,09,01,05,340,42,02,15,020,,03,25,060,42,04,35,100,");
+    EXPECT_EQ(s[2], "$GPGSV,3,3,09,09,85,300,42,,,,,,,,,,,,");
+    EXPECT_EQ(s[3], "$PQVTR,SATS,3,1,09,01,05,340,42,07,02,15,020,,07,03,25,060,42,07");
+    EXPECT_EQ(s[5], "$PQVTR,SATS,3,3,09,07,65,220,42,07,08,75,260,,07,09,85,300,42,07");
+    EXPECT_TRUE(r.feed(track(T, constellation_gps, 9)).empty());
+    const auto gl = r.feed(track(T, constellation_glonass, 7));
+    ASSERT_EQ(gl.size(), 2u + 3u);
+    EXPECT_EQ(gl[4], "$PQVTR,SATS,3,3,07,07,65,220,42,07,,,,,,,,,,");
+    EXPECT_EQ(gl[0].substr(0, 13), "$GLGSV,2,1,07");
+
+    // An azimuth that rounds to a full turn is north; a satellite well below the horizon
+    // has no elevation; an SNR that is not a number is empty.
+    auto one = track(T + 1, constellation_gps, 1);
+    one.sats[0].az = static_cast<float>(359.6 * deg);
+    one.sats[0].el = static_cast<float>(-3.0 * deg);
+    one.sats[0].freq[0].snr = static_cast<float>(nan_v);
+    EXPECT_EQ(r.feed(one)[0], "$GPGSV,1,1,01,01,,000,,,,,,,,,,,,,");
+}
+
+TEST(SatelliteBuilders, Gst) {
+    rig_t r([](output_cfg_t& c) { c.output_gst = true; });
+    auto st = at<data_pr_stats_t>(T);
+    st.constellation = constellation_none;
+    st.range_stddev_rms_valid = true;
+    st.range_stddev_rms = 0.5f;
+    st.orientation = static_cast<float>(nan_v);
+    EXPECT_EQ(r.feed(st), (std::vector<std::string>{"$GNGST,221320.00,0.5000,,,,,,"}));
+    EXPECT_TRUE(r.feed(st).empty());
+    st.constellation = constellation_galileo;
+    st.orientation_valid = true; // NaN: an empty field, never "nan"
+    st.altitude_stddev_valid = true;
+    st.altitude_stddev = 1.25f;
+    EXPECT_EQ(r.feed(st), (std::vector<std::string>{"$GAGST,221320.00,0.5000,,,,,,1.2500"}));
+}
+
+TEST(HeadingBuilders, HdtThsRotAndMovingBaseline) {
+    rig_t r([](output_cfg_t& c) {
+        c.output_hdt = c.output_ths = c.output_rot = c.output_hehdt = true;
+        c.strict_nmea = true;
+        c.force_talker = force_talker_in;
+    });
+    auto h = at<data_heading_t>(T);
+    h.heading = static_cast<float>(-90.0 * deg);
+    EXPECT_EQ(r.feed(h), (std::vector<std::string>{"$HDHDT,270.0,T", "$INTHS,270.000,A"}));
+    EXPECT_TRUE(r.feed(h).empty());
+    h.utc_tstamp = T + 1;
+    h.heading = static_cast<float>(nan_v);
+    EXPECT_EQ(r.feed(h), (std::vector<std::string>{"$HDHDT,,T", "$INTHS,,A"}));
+    auto rot = at<data_rot_t>(T);
+    rot.rot = 0.01f;
+    EXPECT_EQ(r.feed(rot), (std::vector<std::string>{"$INROT,34.38,A"}));
+    rot.utc_tstamp = T + 1;
+    rot.rot = static_cast<float>(nan_v);
+    EXPECT_EQ(r.feed(rot), (std::vector<std::string>{"$INROT,,A"}));
+    const struct {
+        float heading;
+        const char* text;
+    } rows[] = {{365.25f, "$HEHDT,5.25,T"},
+                {-10.5f, "$HEHDT,349.50,T"},
+                {359.999f, "$HEHDT,0.00,T"},
+                {-0.001f, "$HEHDT,0.00,T"}};
+    double t = T;
+    for (const auto& row : rows) {
+        auto m = at<data_mbrtk_heading_t>(t += 1);
+        m.heading = row.heading;
+        EXPECT_EQ(r.feed(m), (std::vector<std::string>{row.text}));
+    }
+}
+
+TEST(HeadingBuilders, Tss1WaitsForTheWholeMotionEpoch) {
+    rig_t r([](output_cfg_t& c) { c.output_tss1 = true; });
+    auto roll = at<data_roll_t>(T);
+    roll.roll = static_cast<float>(1.5 * deg);
+    auto pitch = at<data_pitch_t>(T);
+    pitch.pitch = static_cast<float>(-0.25 * deg);
+    auto heave = at<data_heave_t>(T);
+    heave.heave = 0.12f;
+    auto motion = at<data_motion_t>(T);
+    motion.status = tss1Msg_t::status_gps_aided;
+    motion.horizontal_acceleration = 0.383f;
+    motion.vertical_acceleration = -0.0625f;
+    EXPECT_TRUE(r.feed_all(roll, pitch, heave).empty());
+    EXPECT_EQ(r.feed(motion), (std::vector<std::string>{":0AFF9C  0012G 0150 -0025\r\n"}));
+    EXPECT_TRUE(r.feed(roll).empty());
+}
+
+TEST(ProprietaryBuilders, NavqAndRxq) {
+    rig_t r([](output_cfg_t& c) { c.output_pternr_navq = c.output_pternr_rxq = true; });
+    auto detail = at<data_diff_detail_t>(T);
+    detail.name = "SV,1*";
+    auto fix = at<data_fix_type_t>(T);
+    auto dual = at<data_dual_freq_t>(T);
+    EXPECT_EQ(r.feed_all(detail, fix, dual),
+              (std::vector<std::string>{"$PQVTR,NAVQ,221320.00,NN"}));
+    for (auto* m : std::initializer_list<data_msg_t*>{&detail, &fix, &dual}) m->utc_tstamp = T + 1;
+    fix.fix_valid = fix.fix_3d = true;
+    dual.dual_freq = true;
+    EXPECT_EQ(r.feed_all(fix, dual, detail),
+              (std::vector<std::string>{"$PQVTR,NAVQ,221321.00,3D,SV_1_,DUAL"}));
+    auto q = at<data_rxq_t>(43384.2); // 12:03:04.2
+    q.value = 3.14159f;
+    q.count1 = 7;
+    q.count2 = 250;
+    EXPECT_EQ(r.feed(q), (std::vector<std::string>{"$PQVTR,RXQ,120304,N,3.14,7,250"}));
+    q.utc_tstamp = 86399.75; // 23:59:59.75: second 59, never 60
+    q.flag = true;
+    EXPECT_EQ(r.feed(q), (std::vector<std::string>{"$PQVTR,RXQ,235959,Y,3.14,7,250"}));
+}
+
+TEST(ProprietaryBuilders, Ttm) {
+    rig_t r([](output_cfg_t& c) {
+        c.output_ttm = true;
+        c.ttm_cfg.target_num = 7;
+        c.ttm_cfg.range_uses_vertical = false;
+    });
+    const struct {
+        float n, e, u;
+        const char* text;
+    } rows[] = {{3, 4, 12, "$GPTTM,07,5.00,53.13,T,,,,,,,,,,,A"},
+                {0, -1, 0, "$GPTTM,07,1.00,270.00,T,,,,,,,,,,,A"},
+                {1, -0.00001f, 0, "$GPTTM,07,1.00,0.00,T,,,,,,,,,,,A"}};
+    double t = T;
+    for (const auto& row : rows) {
+        auto b = at<data_mbrtk_baseline_t>(t += 1);
+        b.north = row.n;
+        b.east = row.e;
+        b.up = row.u;
+        EXPECT_EQ(r.feed(b), (std::vector<std::string>{row.text}));
+    }
+}
+
+namespace {
+
+struct dp_rig_t : rig_t {
+    explicit dp_rig_t(const std::function<void(dpgga_filter_cfg_t&)>& set)
+        : rig_t([&](output_cfg_t& c) {
+              c.output_dpgga = true;
+              set(c.dpgga_cfg);
+          }) {
+        ob.dpggaBuilder()->filterStatusSignal().connect(
+            [this](unsigned s) { signals.push_back(s); });
+    }
+    // A complete epoch; returns its sentences.
+    std::vector<std::string> epoch(double t, bool fix3d = true, float hd = 0.9f, unsigned n = 8,
+                                   float major = 0.6f, unsigned fix = 2) {
+        auto ft = at<data_fix_type_t>(t);
+        ft.fix_valid = true;
+        ft.fix_3d = fix3d;
+        auto st = at<data_pr_stats_t>(t);
+        st.semi_major_stddev_valid = st.semi_minor_stddev_valid = true;
+        st.semi_major_stddev = major;
+        st.semi_minor_stddev = 0.8f;
+        auto d = diff(t, 1100);
+        d.age = -1.0f;
+        return feed_all(d, pos(t), mode(t, fix), ft, hdop(t, hd), height(t), count(t, n), st);
+    }
+    std::vector<unsigned> signals;
+};
+
+} // namespace
+
+TEST(FilteredGga, WithoutTheFilterAlwaysSent) {
+    dp_rig_t r([](dpgga_filter_cfg_t& f) {
+        f.prefix = dpgga_prefix_in;
+        f.station_id_limit = true;
+    });
+    EXPECT_EQ(r.epoch(T, false, 99.0f, 1),
+              (std::vector<std::string>{"$INGGA,221320.00,5957.000000,N,00506.000000,E,2,01,99.0,"
+                                        "12.500,M,41.300,M,0.0,0076"}));
+    EXPECT_TRUE(r.signals.empty());
+    dp_rig_t m([](dpgga_filter_cfg_t& f) { f.fix_mode_max = true; });
+    const auto s = m.epoch(T, true, 1.0f, 8, 0.6f, 0);
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].substr(0, 7), "$DPGGA,");
+    EXPECT_EQ(s[0].substr(s[0].size() - 36), ",2,08,1.0,12.500,M,41.300,M,0.0,1100");
+}
+
+TEST(FilteredGga, StatusBitsSignalAndThe3DHold) {
+    dp_rig_t r([](dpgga_filter_cfg_t& f) { f.filter_enable = true; });
+    EXPECT_TRUE(r.epoch(T, true, 6.0f, 4).empty());
+    EXPECT_EQ(r.ob.dpggaBuilder()->filterStatus(), 18u);
+    EXPECT_TRUE(r.epoch(T + 1, true, 6.0f, 4).empty());
+    EXPECT_EQ(r.signals, (std::vector<unsigned>{18}));
+    EXPECT_TRUE(r.epoch(T + 2, true, static_cast<float>(nan_v), 8, 1.5f).empty());
+    EXPECT_EQ(r.ob.dpggaBuilder()->filterStatus(), 16u + 8u) << "NaN fails, error 1.7 > 1.5";
+    EXPECT_EQ(r.epoch(T + 3).size(), 1u) << "no 2D fix seen yet: the hold does not block";
+    EXPECT_TRUE(r.epoch(1000.0, false).empty());
+    EXPECT_EQ(r.ob.dpggaBuilder()->filterStatus(), 4u);
+    EXPECT_TRUE(r.epoch(1299.0).empty());
+    EXPECT_EQ(r.epoch(1300.0).size(), 1u);
+    EXPECT_EQ(r.signals, (std::vector<unsigned>{18, 24, 0, 4, 0}));
+    r.ob.resetState();
+    EXPECT_EQ(r.ob.dpggaBuilder()->filterStatus(), 0u);
+    EXPECT_EQ(r.signals.size(), 5u);
+}
+
+TEST(Builders, AnEmptyCacheGivesDefinedText) {
+    const outputDataCache_t cache;
+    ggaBuilder_t gga;
+    rmcBuilder_t rmc;
+    dtmBuilder_t dtm;
+    gstBuilder_t gst;
+    pqvtrRxqBuilder_t rxq;
+    ttmBuilder_t ttm;
+    tss1Builder_t tss1;
+    const struct {
+        messageBuilder_t* b;
+        const char* text;
+    } rows[] = {
+        {&gga, "$GPGGA,000000.00,,,,,0,00,,,M,,M,,"},
+        {&rmc, "$GPRMC,000000.00,A,,,,,,,010170,,,N"},
+        {&dtm, "$GPDTM,,,,,,,,"},
+        {&gst, "$GPGST,000000.00,,,,,,,"},
+        {&rxq, "$PQVTR,RXQ,000000,N,0.00,0,0"},
+        {&ttm, "$GPTTM,00,0.00,90.00,T,,,,,,,,,,,A"},
+        {&tss1, ":000000  0000u 0000  0000\r\n"},
+    };
+    for (const auto& r : rows) {
+        std::ostringstream os;
+        r.b->buildContents(cache, os);
+        EXPECT_EQ(os.str(), r.text);
+        std::vector<cmd_device_write_t*> out;
+        r.b->build(cache, out);
+        EXPECT_TRUE(out.empty()) << r.text << ": nothing is due from slots never filled";
+    }
+}
+
+TEST(Builders, ValuesThatAreNotNumbersLeaveEmptyFields) {
+    rig_t r(
+        [](output_cfg_t& c) { c.output_gga = c.output_rmc = c.output_vtg = c.output_ttm = true; });
+    auto h = height(T);
+    h.geoidal_height = nan_v;
+    auto cog = at<data_cog_t>(T);
+    auto sog = at<data_sog_t>(T);
+    cog.cog_valid = sog.sog_valid = true;
+    cog.cog = static_cast<float>(nan_v);
+    sog.sog = std::numeric_limits<float>::infinity();
+    auto d = diff(T);
+    d.age = static_cast<float>(nan_v);
+    auto base = at<data_mbrtk_baseline_t>(T);
+    base.north = static_cast<float>(nan_v);
+    const auto s = r.feed_all(cog, sog, pos(T, nan_v, 5.1), mode(T, 2),
+                              hdop(T, static_cast<float>(nan_v)), h, d, count(T, 4), base);
+    // The fix mode completes RMC and VTG: RMC comes first in the builder list.
+    EXPECT_EQ(s, (std::vector<std::string>{"$GPRMC,221320.00,A,,,00506.000000,E,,,141123,,,D",
+                                           "$GPVTG,,T,,M,,N,,K,D",
+                                           "$GPGGA,221320.00,,,00506.000000,E,2,04,,,M,,M,,0012",
+                                           "$GPTTM,00,,,T,,,,,,,,,,,A"}));
+}
