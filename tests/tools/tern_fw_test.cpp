@@ -22,7 +22,7 @@ std::string s_line(unsigned type, const std::string& body_hex) {
     unsigned sum = static_cast<unsigned>(body_hex.size() / 2 + 1);
     for (size_t i = 0; i < body_hex.size(); i += 2)
         sum += static_cast<unsigned>(std::stoul(body_hex.substr(i, 2), nullptr, 16));
-    char head[8], tail[4];
+    char head[24], tail[4];
     std::snprintf(head, sizeof head, "S%u%02X", type, unsigned(body_hex.size() / 2 + 1));
     std::snprintf(tail, sizeof tail, "%02X", ~sum & 0xFF);
     return head + body_hex + tail + "\n";
