@@ -2,11 +2,11 @@
 
 #include "support/codec.h"
 #include "support/hex.h"
+#include "support/text.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -189,7 +189,5 @@ TEST(CmdMsgs, TimeSyncCarriesNothingAndPrintsItsStamp) {
     cmd_time_sync_t t(msg_t::category_cmd, 90);
     t.utc_tstamp = 12.5;
     EXPECT_EQ(payload_hex(t), "");
-    std::ostringstream os;
-    t.dump(os);
-    EXPECT_EQ(os.str(), "**** cat 1 type 90 port 255\nutc_tstamp 12.500000\n");
+    EXPECT_EQ(tern_test::dump_of(t), "**** cat 1 type 90 port 255\nutc_tstamp 12.500000\n");
 }
