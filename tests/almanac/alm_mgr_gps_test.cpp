@@ -39,20 +39,12 @@ std::vector<unsigned int> prns(std::list<msg_t*>& msgs) {
 
 using prns_t = std::vector<unsigned int>;
 
-// Almanac files go to a fresh data directory.
+// Almanac files go to a fresh data directory (only these tests read its variable).
 class AlmGps : public ::testing::Test {
 protected:
     AlmGps() {
-        const char* old = std::getenv(TERN_DATA_PATH_NAME);
-        if (old) saved_ = old, had_ = true;
         setenv(TERN_DATA_PATH_NAME, dir.path().c_str(), 1);
         mkdir(dir.file("almanac").c_str(), 0700);
-    }
-    ~AlmGps() override {
-        if (had_)
-            setenv(TERN_DATA_PATH_NAME, saved_.c_str(), 1);
-        else
-            unsetenv(TERN_DATA_PATH_NAME);
     }
     static constexpr const char* TERN_DATA_PATH_NAME = "TERN_DATA_PATH";
 
@@ -62,10 +54,6 @@ protected:
 
     tern_test::temp_dir_t dir;
     alm_mgr_gps_t mgr;
-
-private:
-    std::string saved_;
-    bool had_ = false;
 };
 
 const char alm7_text[] = "#KeelConfig 1\n"
