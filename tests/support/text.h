@@ -1,8 +1,12 @@
-// Text forms for checks: what `os << v` writes, and the dump of a message.
+// Text forms for checks: what `os << v` writes, the dump of a message, and the payload of a
+// message filled in place.
 #pragma once
 
 #include <tern/msg/msg.h>
 
+#include "support/codec.h"
+
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -21,6 +25,14 @@ inline std::string dump_of(const tern::msg_t& m) {
     std::ostringstream os;
     m.dump(os);
     return os.str();
+}
+
+// The payload (as "AA BB ...") of a default message of class M after `fill`.
+template <class M>
+std::string payload_hex_of(const std::function<void(M&)>& fill) {
+    M m;
+    fill(m);
+    return payload_hex(m);
 }
 
 } // namespace tern_test
