@@ -4,17 +4,11 @@
 
 #include "support/scratch.h"
 
-#include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdlib>
-#include <ctime>
 #include <fstream>
-#include <sstream>
-
-#include "tern/util/processUtil.h"
 
 namespace {
 
@@ -119,34 +113,6 @@ TEST_F(DirTest, VerifyDirCreatesEachMissingLevel) {
     EXPECT_FALSE(tern::create_dir(dir_ + "/one", 0755));
     EXPECT_TRUE(tern::delete_file(dir_ + "/plain"));
     EXPECT_FALSE(tern::delete_file(dir_ + "/plain"));
-}
-
-TEST(TimeFname, UtcStampWhateverTheZone) {
-    const char* old = std::getenv("TZ");
-    const std::string saved = old ? old : "";
-    setenv("TZ", "XTZ+11:30", 1);
-    tzset();
-    struct row_t {
-        double t;
-        int off;
-        const char* expected;
-    };
-    const row_t rows[] = {
-        {1706659200.0, 0, "20240131_000000+0000"},      {1706702709.9, 0, "20240131_120509+0000"},
-        {1706702709.0, -19800, "20240131_063509-0530"}, {-0.5, 0, "19691231_235959+0000"},
-        {253402300799.0, 0, "99991231_235959+0000"},    {std::nan(""), 0, "00000000_000000+0000"},
-        {1e300, 3600, "00000000_000000+0100"},
-    };
-    for (const auto& r : rows) {
-        std::ostringstream s;
-        s << tern::time_fname_t(r.t, r.off);
-        EXPECT_EQ(s.str(), r.expected);
-    }
-    if (old)
-        setenv("TZ", saved.c_str(), 1);
-    else
-        unsetenv("TZ");
-    tzset();
 }
 
 } // namespace

@@ -88,6 +88,13 @@ struct rig_t {
         cycler.setClock([this] { return now; });
     }
 
+    // A device type with these bauds on a port at `at`, and the search switched on.
+    void start(std::vector<unsigned int> bauds, const port_cfg_t& at) {
+        device.info.baud_rates = std::move(bauds);
+        port.cfg = at;
+        cycler.setEnabled(true);
+    }
+
     // Calls trySettings as the device program would, stepping the clock by `step` before
     // each call; returns the commands as text.
     std::vector<std::string> tries(unsigned calls, double step) {
@@ -109,12 +116,10 @@ struct rig_t {
 // Stop bits [1, 2] and four bauds, starting at 9600/1: the sequence of the odometer.
 TEST(SerialConfigCycler, TurnsTheBaudFastestAndWrapsEveryWheel) {
     rig_t r;
-    r.device.info.baud_rates = {4800, 9600, 19200, 38400};
     r.device.info.data_bits = {char_size_8};
     r.device.info.parities = {parity_none};
     r.device.info.stop_bits = {stop_bits_1, stop_bits_2};
-    r.port.cfg = line(9600, char_size_8, parity_none, stop_bits_1);
-    r.cycler.setEnabled(true);
+    r.start({4800, 9600, 19200, 38400}, line(9600, char_size_8, parity_none, stop_bits_1));
     EXPECT_TRUE(r.tries(1, 0.0).empty()); // already supported: nothing to send yet
     EXPECT_TRUE(r.tries(1, 1.999).empty());
     const std::vector<std::string> want = {
@@ -127,12 +132,10 @@ TEST(SerialConfigCycler, TurnsTheBaudFastestAndWrapsEveryWheel) {
 
 TEST(SerialConfigCycler, AllFourWheelsVisitEveryCombinationOnce) {
     rig_t r;
-    r.device.info.baud_rates = {9600, 115200};
     r.device.info.data_bits = {char_size_7, char_size_8};
     r.device.info.parities = {parity_none, parity_odd, parity_even};
     r.device.info.stop_bits = {stop_bits_1, stop_bits_2};
-    r.port.cfg = line(115200, char_size_8, parity_odd, stop_bits_2);
-    r.cycler.setEnabled(true);
+    r.start({9600, 115200}, line(115200, char_size_8, parity_odd, stop_bits_2));
     r.tries(1, 0.0);
     const auto got = r.tries(24, 2.0);
     ASSERT_EQ(got.size(), 24u);
@@ -146,13 +149,11 @@ TEST(SerialConfigCycler, AllFourWheelsVisitEveryCombinationOnce) {
 
 TEST(SerialConfigCycler, TheStartIsCorrectedToSupportedValuesAndSentAtOnce) {
     rig_t r;
-    r.device.info.baud_rates = {4800, 9600, 19200, 38400};
     r.device.info.data_bits = {char_size_8};
     r.device.info.parities = {parity_none, parity_even};
     r.device.info.stop_bits = {stop_bits_1};
-    r.port.cfg = line(57600, char_size_7, parity_even, stop_bits_2);
+    r.start({4800, 9600, 19200, 38400}, line(57600, char_size_7, parity_even, stop_bits_2));
     r.port.cfg.serial_device = "/dev/ttyS5";
-    r.cycler.setEnabled(true);
     EXPECT_EQ(r.tries(1, 0.0), std::vector<std::string>{"p6 cfg 4800 8 even 1"});
     EXPECT_EQ(r.cycler.startConfig().serial_device, "/dev/ttyS5");
     EXPECT_EQ(r.tries(1, 2.0), std::vector<std::string>{"p6 cfg 9600 8 even 1"});
@@ -161,26 +162,20 @@ TEST(SerialConfigCycler, TheStartIsCorrectedToSupportedValuesAndSentAtOnce) {
 // A type that names bauds but no data bits (or nothing at all) keeps the port's own values.
 TEST(SerialConfigCycler, EmptyListsKeepThePortsValue) {
     rig_t r;
-    r.device.info.baud_rates = {4800, 9600};
-    r.port.cfg = line(9600, char_size_7, parity_odd, stop_bits_2);
-    r.cycler.setEnabled(true);
+    r.start({4800, 9600}, line(9600, char_size_7, parity_odd, stop_bits_2));
     EXPECT_TRUE(r.tries(1, 0.0).empty());
     EXPECT_EQ(r.tries(3, 2.0),
               (std::vector<std::string>{"p6 cfg 4800 7 odd 2", "p6 cfg 9600 7 odd 2",
                                         "p6 cfg 4800 7 odd 2"}));
     rig_t one;
-    one.device.info.baud_rates = {115200};
-    one.port.cfg = line(115200, char_size_8, parity_none, stop_bits_1);
-    one.cycler.setEnabled(true);
+    one.start({115200}, line(115200, char_size_8, parity_none, stop_bits_1));
     EXPECT_EQ(one.tries(3, 2.0),
               (std::vector<std::string>{"p6 cfg 115200 8 none 1", "p6 cfg 115200 8 none 1"}));
 }
 
 TEST(SerialConfigCycler, DwellTimeAndClockSteps) {
     rig_t r;
-    r.device.info.baud_rates = {4800, 9600};
-    r.port.cfg = line(4800, char_size_8, parity_none, stop_bits_1);
-    r.cycler.setEnabled(true);
+    r.start({4800, 9600}, line(4800, char_size_8, parity_none, stop_bits_1));
     r.tries(1, 0.0);
     EXPECT_TRUE(r.tries(19, 0.1).empty()); // 1.9 s
     EXPECT_EQ(r.tries(1, 0.1).size(), 1u); // 2.0 s: not strictly less than the dwell

@@ -7,25 +7,19 @@
 #include <tern/util/time_util.h>
 
 #include "support/scratch.h"
+#include "support/text.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
-#include <map>
-#include <memory>
 #include <sstream>
 
 using namespace tern;
 
 namespace {
 
-template <class T>
-std::string text_of(const T& v) {
-    std::ostringstream os;
-    os << v;
-    return os.str();
-}
+using tern_test::text_of;
 
 constexpr double deg = 3.14159265358979323846 / 180.0;
 
@@ -145,7 +139,6 @@ const setter_case_t setter_cases[] = {
     {"nan_unset", [](snapshot_def_t& r) { r.set(std::nan(""), 1); }, nullptr, false},
     {"infinite_unset", [](snapshot_def_t& r) { r.set(HUGE_VAL, 1); }, nullptr, false},
     {"angle", [](snapshot_def_t& r) { r.set_angle(0.5, 2); }, "28.65&deg", true},
-    {"heading_wraps", [](snapshot_def_t& r) { r.set_heading(7.0, 1); }, "41.1&deg", true},
     {"negative_heading_stays_negative", [](snapshot_def_t& r) { r.set_heading(-7.0, 1); },
      "-41.1&deg", true},
     {"acceleration_utf8_page", [](snapshot_def_t& r) { r.set_acceleration(9.81, 2); },
@@ -178,33 +171,23 @@ snapshot_def_t row(const char* label, unsigned int flags, const char* value,
     return r;
 }
 
+// (Rows the golden page already shows whole, such as the device table, the two-column tables,
+// raw and unset values and spanned headers, are pinned there.)
 const writer_case_t writer_cases[] = {
     {"escapes_every_special", [] { return text_of(html_text_t("\"&'<>x\xC2\xB0")); },
      "&quot;&amp;&#39;&lt;&gt;x\xC2\xB0"},
     {"null_text", [] { return text_of(html_text_t(static_cast<const char*>(nullptr))); }, ""},
     {"definition_escaped", [] { return text_of(row("a<b", 0, "<i>")); },
      "<tr><td class=\"definition\">a&lt;b</td>\n<td class=\"value\">&lt;i&gt;</td></tr>\n"},
-    {"raw_value_unchanged", [] { return text_of(row("T", snapshot_def_t::raw_text, "12.5&deg")); },
-     "<tr><td class=\"definition\">T</td>\n<td class=\"value\">12.5&deg</td></tr>\n"},
-    {"unset_value", [] { return text_of(row("T", snapshot_def_t::raw_text, nullptr)); },
-     "<tr><td class=\"definition\">T</td>\n<td class=\"value\">--</td></tr>\n"},
     {"no_row_with_span", [] { return text_of(row("T", snapshot_def_t::no_row, "v", 3)); },
      "<td class=\"definition\" colspan=\"3\">T</td>\n<td class=\"value\" colspan=\"3\">v</td>"},
     {"header", [] { return text_of(snapshot_header_t("A&B", 2)); },
      "<tr><th colspan=\"2\">A&amp;B</th></tr>\n"},
     {"header_no_span", [] { return text_of(snapshot_header_t("H")); }, "<tr><th>H</th></tr>\n"},
-    {"subheader", [] { return text_of(snapshot_subheader_t("S", 4)); },
-     "<tr><th colspan=\"4\" class=\"subHeader\">S</th></tr>\n"},
     {"subheader_no_span", [] { return text_of(snapshot_subheader_t("S")); },
      "<tr><th class=\"subHeader\">S</th></tr>\n"},
     {"none_row", [] { return text_of(snapshot_none_row_t("<none>", 2)); },
      "<tr><td colspan=\"2\">&lt;none&gt;</td></tr>\n"},
-    {"device_table", [] { return text_of(snapshot_device_table_t("a\"b")); },
-     "<table class=\"deviceTable\"><tr><th>a&quot;b</th></tr></table>\n"},
-    {"two_column", [] { return text_of(snapshot_two_column_table_start_t(false)); },
-     "<table class=\"twoColumn\">\n"},
-    {"two_column_shaded", [] { return text_of(snapshot_two_column_table_start_t(true)); },
-     "<table class=\"twoColumn\"   style=\"background-color:#DDEEFF;\">\n"},
     {"four_column_shaded", [] { return text_of(snapshot_four_column_table_start_t(true)); },
      "<table class=\"fourColumn\"   style=\"background-color:#DDEEFF;\">\n"},
     {"four_column", [] { return text_of(snapshot_four_column_table_start_t()); },
@@ -232,15 +215,15 @@ TEST(Snapshot, FixModeTexts) {
     EXPECT_FALSE(snapshot_fix_mode_t(data_cache_t()).value_set);
 }
 
+// The golden page shows one status; here the ends of the table and beyond them.
 TEST(Snapshot, MotionStatusTextsByNumber) {
-    const char* const texts[] = {
-        "Unaided Settled",    "Unaided Settling",      "GPS Aided Settled",
-        "GPS Aided Settling", "Heading Aided Settled", "Heading Aided Settling",
-        "Full Aided Settled", "Full Aided Settling",   "Unknown"};
-    for (int s = 0; s < 9; ++s) {
+    const std::pair<int, const char*> rows[] = {
+        {0, "Unaided Settled"}, {7, "Full Aided Settling"}, {8, "Unknown"}};
+    for (const auto& [status, text] : rows) {
         data_cache_t cache;
+        const int s = status;
         put<data_motion_t>(cache, [s](auto& m) { m.status = static_cast<tss1Msg_t::status_t>(s); });
-        EXPECT_EQ(snapshot_motion_status_t(cache).value, texts[s]) << s;
+        EXPECT_EQ(snapshot_motion_status_t(cache).value, text) << s;
     }
     EXPECT_STREQ(motion_status_string(-1), "Unknown");
 }

@@ -80,12 +80,9 @@ TEST(SysnetCfg, TypeTexts) {
                 {"STATIC", sysnet_cfg_disabled},   {"", sysnet_cfg_disabled}};
     for (const auto& r : read) {
         KeelConfig cfg;
+        static_cfg().set_cfg(cfg, "");
         cfg.setValue("type", r.text);
-        for (const char* k : {"mtu", "ip_cfg_ip_address", "ip_cfg_netmask", "ip_cfg_gateway",
-                              "ip_cfg_dns", "ip_cfg_dns2", "ip_cfg_broadcast", "ip_cfg_domain"})
-            cfg.setValue(k, std::string(k) == "mtu" ? "1500" : "1.2.3.4");
         sysnet_cfg_t c;
-        c.type = sysnet_cfg_static;
         EXPECT_TRUE(c.load_cfg(cfg, ""));
         EXPECT_EQ(c.type, r.type) << r.text;
     }
@@ -190,6 +187,11 @@ TEST(TksIpCfg, ServerListsLoadUpToTheFirstBadServer) {
                            "server_1_point_0_name=B\nserver_1_point_0_desc=\n";
     const std::string s2 = "server_2_host=h2\nserver_2_port=80\nserver_2_name=Third\n"
                            "server_2_point_0_name=C\nserver_2_point_0_desc=c\n";
+    // A second server, complete but for its port text.
+    const auto s1_port = [](const std::string& port) {
+        return "server_1_host=h\nserver_1_port=" + port +
+               "\nserver_1_name=n\nserver_1_point_0_name=a\nserver_1_point_0_desc=b\n";
+    };
     const std::string main_desc =
         "Main@caster.example.org:2101 [RTCM3|Nearest base] [NET|Network]\n";
     const struct {
@@ -205,18 +207,8 @@ TEST(TksIpCfg, ServerListsLoadUpToTheFirstBadServer) {
         {"no id", s0, 0, ""},
         {"server 1 without mount points",
          "id=x\n" + s0 + "server_1_host=h\nserver_1_port=1\nserver_1_name=n\n" + s2, 1, main_desc},
-        {"port not a number",
-         "id=x\n" + s0 +
-             "server_1_host=h\nserver_1_port=21O1\n"
-             "server_1_name=n\nserver_1_point_0_name=a\n"
-             "server_1_point_0_desc=b\n",
-         1, main_desc},
-        {"port too big",
-         "id=x\n" + s0 +
-             "server_1_host=h\nserver_1_port=65536\n"
-             "server_1_name=n\nserver_1_point_0_name=a\n"
-             "server_1_point_0_desc=b\n",
-         1, main_desc},
+        {"port not a number", "id=x\n" + s0 + s1_port("21O1"), 1, main_desc},
+        {"port too big", "id=x\n" + s0 + s1_port("65536"), 1, main_desc},
         {"mount point without description ends the points",
          "id=x\nserver_0_host=h\nserver_0_port=1\nserver_0_name=n\nserver_0_point_0_name=a\n"
          "server_0_point_0_desc=b\nserver_0_point_1_name=c\nserver_0_point_2_name=d\n"

@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <iomanip>
 #include <sstream>
 #include <string>

@@ -43,6 +43,7 @@ TEST(OutputDataCache, EveryKindLandsInItsOwnSlot) {
     };
     auto row = [](data_msg_t* m, get_t g) { return row_t{std::shared_ptr<data_msg_t>(m), g}; };
 #define ROW(T, acc) row(new T, [](const outputDataCache_t& c) { return c.acc().utc_tstamp; })
+#define LAST(T, acc) row(new T, [](const outputDataCache_t& c) { return c.acc()->utc_tstamp; })
     const std::vector<row_t> rows = {
         ROW(data_pos_t, position),
         ROW(data_height_t, height),
@@ -70,14 +71,12 @@ TEST(OutputDataCache, EveryKindLandsInItsOwnSlot) {
         ROW(data_depth_t, depth),
         ROW(data_datum_t, datum),
         ROW(data_rxq_t, rxq),
-        row(new data_sat_use_t,
-            [](const outputDataCache_t& c) { return c.lastSatUse()->utc_tstamp; }),
-        row(new data_sat_track_t,
-            [](const outputDataCache_t& c) { return c.lastSatTrack()->utc_tstamp; }),
-        row(new data_sat_health_t,
-            [](const outputDataCache_t& c) { return c.lastSatHealth()->utc_tstamp; }),
+        LAST(data_sat_use_t, lastSatUse),
+        LAST(data_sat_track_t, lastSatTrack),
+        LAST(data_sat_health_t, lastSatHealth),
     };
 #undef ROW
+#undef LAST
     outputDataCache_t cache;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         rows[i].msg->utc_tstamp = 100.0 + static_cast<double>(i);

@@ -109,10 +109,3 @@ TEST(PortCfg, UnknownTextsReadAsTheDefault) {
     os << static_cast<parity_t>(9) << ' ' << static_cast<char_size_t>(4) << ' ' << port_locked;
     EXPECT_EQ(os.str(), "none 8 1");
 }
-
-TEST(PortCfg, KeyPrefixes) {
-    EXPECT_EQ(port_config_prefix(3), "port_3_");
-    EXPECT_EQ(dynamic_port_config_prefix(12), "dyn_port_12_");
-    EXPECT_EQ(device_config_prefix(0), "device_0_");
-    EXPECT_EQ(dynamic_device_config_prefix(255), "dyn_device_255_");
-}

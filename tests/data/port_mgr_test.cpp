@@ -19,31 +19,22 @@ public:
     }
 };
 
-struct sanitize_row {
-    std::string in;
-    std::string out;
-};
-
-class SanitizePortName : public ::testing::TestWithParam<sanitize_row> {};
-
-TEST_P(SanitizePortName, GivesOneSafeComponent) {
-    EXPECT_EQ(port_mgr_t::sanitize_port_name(GetParam().in), GetParam().out);
+TEST(PortMgr, SanitizeGivesOneSafeComponent) {
+    const std::pair<std::string, const char*> rows[] = {
+        // clang-format off
+        {"COM1", "_COM1"}, {"COM", "_COM"}, {"COM12", "_COM12"}, {"COMX", "COMX"},
+        {"COM1X", "COM1X"}, {"com1", "com1"},
+        // replaced characters do not count as digits
+        {"COM:1", "COM_1"}, {"COM1 ", "COM1_"}, {"a/b c", "a_b_c"},
+        {"\\/:*?\"<>| x", "__________x"}, {"/dev/ttyUSB0", "_dev_ttyUSB0"},
+        {"a\tb\x7f", "a_b_"}, {std::string("a\0b", 3), "a_b"},
+        // bytes of UTF-8 text are not control bytes
+        {"B\u00e4ck-1.2", "B\u00e4ck-1.2"}, {"..", "__"}, {".", "_"}, {"", "_"},
+        {"...", "..."}, {"../x", ".._x"},
+        // clang-format on
+    };
+    for (const auto& [in, out] : rows) EXPECT_EQ(port_mgr_t::sanitize_port_name(in), out) << in;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, SanitizePortName,
-    ::testing::Values(sanitize_row{"COM1", "_COM1"}, sanitize_row{"COM", "_COM"},
-                      sanitize_row{"COM12", "_COM12"}, sanitize_row{"COMX", "COMX"},
-                      sanitize_row{"COM1X", "COM1X"}, sanitize_row{"com1", "com1"},
-                      // replaced characters do not count as digits
-                      sanitize_row{"COM:1", "COM_1"}, sanitize_row{"COM1 ", "COM1_"},
-                      sanitize_row{"a/b c", "a_b_c"}, sanitize_row{"\\/:*?\"<>| x", "__________x"},
-                      sanitize_row{"/dev/ttyUSB0", "_dev_ttyUSB0"},
-                      sanitize_row{"a\tb\x7f", "a_b_"}, sanitize_row{std::string("a\0b", 3), "a_b"},
-                      // bytes of UTF-8 text are not control bytes
-                      sanitize_row{"B\u00e4ck-1.2", "B\u00e4ck-1.2"}, sanitize_row{"..", "__"},
-                      sanitize_row{".", "_"}, sanitize_row{"", "_"}, sanitize_row{"...", "..."},
-                      sanitize_row{"../x", ".._x"}));
 
 TEST(PortMgr, NamesAndPaths) {
     names_t mgr;

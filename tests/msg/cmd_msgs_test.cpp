@@ -2,11 +2,10 @@
 
 #include "support/codec.h"
 #include "support/hex.h"
+#include "support/text.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@ using namespace tern;
 using tern_test::frame_of;
 using tern_test::from_hex;
 using tern_test::payload_hex;
+using tern_test::payload_hex_of;
 using tern_test::raw_frame;
 using tern_test::to_hex;
 
@@ -26,14 +26,6 @@ bool decode_payload(const std::string& hex, msg_t& m) {
     EXPECT_EQ(dec.decode_init(f.data(), static_cast<unsigned int>(f.size())), f.size());
     dec.decodeMessage(m);
     return dec.is_short();
-}
-
-// The payload of a default message of class M after `fill`.
-template <class M>
-std::string hex_of(const std::function<void(M&)>& fill) {
-    M m;
-    fill(m);
-    return payload_hex(m);
 }
 
 } // namespace
@@ -72,11 +64,11 @@ TEST(CmdMsgs, ConditionalPayloads) {
     } rows[] = {
         // clang-format off
         {"log query", payload_hex(cmd_log_cfg_t()), "00"},
-        {"rot query", hex_of<cmd_rot_sample_size_t>([](auto& m) { m.sample_size = 25; }), "00"},
-        {"snapshot without network", hex_of<cmd_snapshot_t>([](auto& m) {
+        {"rot query", payload_hex_of<cmd_rot_sample_size_t>([](auto& m) { m.sample_size = 25; }), "00"},
+        {"snapshot without network", payload_hex_of<cmd_snapshot_t>([](auto& m) {
              m.path = "a"; m.net_cfg.type = sysnet_cfg_dhcp; /* not sent without the flag */ }),
          "01 61 00 00 00"},
-        {"net port text 3 cut", hex_of<cmd_net_port_cfg_t>([](auto& m) { m.short_name = std::string(25, 'a'); }),
+        {"net port text 3 cut", payload_hex_of<cmd_net_port_cfg_t>([](auto& m) { m.short_name = std::string(25, 'a'); }),
          "00 00 14 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 00 00 FF 00"},
         // clang-format on
     };
@@ -189,7 +181,5 @@ TEST(CmdMsgs, TimeSyncCarriesNothingAndPrintsItsStamp) {
     cmd_time_sync_t t(msg_t::category_cmd, 90);
     t.utc_tstamp = 12.5;
     EXPECT_EQ(payload_hex(t), "");
-    std::ostringstream os;
-    t.dump(os);
-    EXPECT_EQ(os.str(), "**** cat 1 type 90 port 255\nutc_tstamp 12.500000\n");
+    EXPECT_EQ(tern_test::dump_of(t), "**** cat 1 type 90 port 255\nutc_tstamp 12.500000\n");
 }

@@ -2,12 +2,11 @@
 
 #include "support/codec.h"
 #include "support/hex.h"
+#include "support/text.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,14 +17,6 @@ using tern_test::raw_frame;
 using tern_test::to_hex;
 
 namespace {
-
-using msg_ptr = std::unique_ptr<data_msg_t>;
-
-std::string text(const msg_t& m) {
-    std::ostringstream os;
-    m.dump(os);
-    return os.str();
-}
 
 void load(msg_decoder_t& dec, const std::vector<unsigned char>& f) {
     ASSERT_EQ(dec.decode_init(f.data(), static_cast<unsigned>(f.size())), f.size());
@@ -116,7 +107,7 @@ void check_bits(unsigned int mask_at, std::vector<std::function<void(T&)>> set_b
         msg_decoder_t dec;
         load(dec, f);
         T copy(dec);
-        EXPECT_EQ(text(copy), text(m)) << "bit " << i;
+        EXPECT_EQ(tern_test::dump_of(copy), tern_test::dump_of(m)) << "bit " << i;
         EXPECT_EQ(to_hex(frame_of(copy)), to_hex(f)) << "bit " << i;
     }
 }

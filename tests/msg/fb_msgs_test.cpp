@@ -2,27 +2,20 @@
 
 #include "support/codec.h"
 #include "support/hex.h"
+#include "support/text.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
 using namespace tern;
 using tern_test::from_hex;
 using tern_test::payload_hex;
+using tern_test::payload_hex_of;
 using tern_test::to_hex;
 
 namespace {
-
-// The payload of a default message of class M after `fill`.
-template <class M>
-std::string hex_of(const std::function<void(M&)>& fill) {
-    M m;
-    fill(m);
-    return payload_hex(m);
-}
 
 // Decodes the payload bytes into `m`, which keeps what it held; `dec` is left after the read.
 void decode_payload(const std::string& hex, msg_t& m, msg_decoder_t& dec) {
@@ -42,14 +35,14 @@ TEST(FbMsgs, ConditionalPayloads) {
         const char* hex;
     } rows[] = {
         // clang-format off
-        {"snapshot success", hex_of<fb_snapshot_t>([](auto& m) {
+        {"snapshot success", payload_hex_of<fb_snapshot_t>([](auto& m) {
              m.path = "p"; m.success = true; m.reason = "stale"; /* not sent on success */ }),
          "01 70 01"},
-        {"webmon server success", hex_of<fb_webmon_server_cfg_t>([](auto& m) {
+        {"webmon server success", payload_hex_of<fb_webmon_server_cfg_t>([](auto& m) {
              m.cfg.ip_addr = 0x7F000001; m.cfg.port = 8080; m.success = true; }),
          "01 00 00 7F 90 1F 01"},
         {"raw ascii", payload_hex(fb_raw_ascii_t(raw_gga, "$GPGGA,1", 6)), "01 06 24 47 50 47 47 41"},
-        {"net port activity rx", hex_of<fb_net_port_activity_t>([](auto& m) { m.rx = true; }), "01"},
+        {"net port activity rx", payload_hex_of<fb_net_port_activity_t>([](auto& m) { m.rx = true; }), "01"},
         // clang-format on
     };
     for (const auto& r : rows) EXPECT_EQ(r.got, to_hex(from_hex(r.hex))) << r.name;

@@ -12,11 +12,11 @@
 #include "support/codec.h"
 #include "support/hex.h"
 #include "support/scratch.h"
+#include "support/text.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <sstream>
 #include <typeinfo>
 
 using namespace tern;
@@ -340,12 +340,6 @@ std::string golden(const std::string& file) {
     return tern_test::temp_dir_t::read(std::string(TERN_TEST_DATA_DIR) + "/msg/" + file);
 }
 
-std::string text_of(const msg_t& m) {
-    std::ostringstream os;
-    m.dump(os);
-    return os.str();
-}
-
 class GoldenMsg : public ::testing::TestWithParam<golden_case_t> {};
 
 TEST_P(GoldenMsg, DecodesToItsTextAndEncodesToTheSameBytes) {
@@ -365,7 +359,7 @@ TEST_P(GoldenMsg, DecodesToItsTextAndEncodesToTheSameBytes) {
     ASSERT_TRUE(m) << "the catalogue has no class for the frame's numbers";
     EXPECT_EQ(typeid(*m), typeid(*filled_msg));
     EXPECT_EQ(dec.remaining(), 0u) << "payload bytes left unread";
-    EXPECT_EQ(text_of(*m), golden(c.name + ".dump"));
+    EXPECT_EQ(tern_test::dump_of(*m), golden(c.name + ".dump"));
     EXPECT_EQ(tern_test::to_hex(tern_test::frame_of(*m)), want) << "re-encoded";
     EXPECT_EQ(tern_test::to_hex(tern_test::frame_of(*c.copy(*m))), want) << "copy";
 

@@ -125,7 +125,7 @@ TEST(RecordsBinary, NetPortInequalityIgnoresUnspecifiedParts) {
     }
 }
 
-TEST(RecordsText, ProtocolAndNetworkTypeTexts) {
+TEST(RecordsText, ProtocolTexts) {
     const std::pair<net_port_proto_t, const char*> protos[] = {
         {net_port_proto_udp, "udp"},
         {net_port_proto_tcp_listen, "tcp_listen"},
@@ -137,12 +137,6 @@ TEST(RecordsText, ProtocolAndNetworkTypeTexts) {
     // Unknown values and texts (the case counts) are UDP.
     EXPECT_STREQ(net_port_proto_to_string(static_cast<net_port_proto_t>(9)), "udp");
     EXPECT_EQ(net_port_proto_from_string("TCP_LISTEN"), net_port_proto_udp);
-
-    EXPECT_STREQ(sysnet_cfg_type_string(0), "Disabled");
-    EXPECT_STREQ(sysnet_cfg_type_string(1), "DHCP");
-    EXPECT_STREQ(sysnet_cfg_type_string(sysnet_cfg_static), "Static");
-    EXPECT_STREQ(sysnet_cfg_type_string(7), "Unknown");
-    EXPECT_STREQ(sysnet_cfg_type_string(-1), "Unknown");
 }
 
 // ---- key/value forms

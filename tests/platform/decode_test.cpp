@@ -6,11 +6,9 @@
 
 #include "support/scratch.h"
 
-#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <limits>
-#include <locale>
 #include <sstream>
 #include <string>
 

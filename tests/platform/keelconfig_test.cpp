@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <memory>
 #include <sys/stat.h>
@@ -18,10 +17,6 @@ namespace {
 class KeelConfigTest : public ::testing::Test {
 protected:
     std::string path(const std::string& name) const { return tmp.file(name); }
-    void writeFile(const std::string& p, const std::string& text) {
-        std::ofstream(p, std::ios::binary) << text;
-    }
-    static std::string readFile(const std::string& p) { return tern_test::temp_dir_t::read(p); }
     std::size_t filesInDir() const {
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(tmp.path()), {}));
     }
@@ -60,12 +55,12 @@ TEST_F(KeelConfigTest, GoldenFileTexts) {
     c.set("a", 2.5); // replaced in place: stays first
     ASSERT_TRUE(c.write(path("g.cfg"))) << c.error();
     EXPECT_EQ(
-        readFile(path("g.cfg")),
+        tmp.read(path("g.cfg")),
         "#KeelConfig 1\na=2.5\nk\\=ey\\n=va=l\\\\ue\n\\x23c= x\\t\nbin=\\x00\\x7F\\xFF\xC3\xA9\n");
 
     // Comments, blank lines, CR LF, a raw "=" in a value, and a duplicate key (last value
     // wins at the first place); a file without the format line reads too.
-    writeFile(path("r.cfg"), "# hand written\n\na=1\r\nb=x=y\nc\\x3D\\t=\\r\\n\\\\\\=\na=2\n=\n");
+    tmp.write("r.cfg", "# hand written\n\na=1\r\nb=x=y\nc\\x3D\\t=\\r\\n\\\\\\=\na=2\n=\n");
     ASSERT_TRUE(c.read(path("r.cfg"))) << c.error();
     EXPECT_EQ(c.entries(),
               (KeelConfig::entries_t{{"a", "2"}, {"b", "x=y"}, {"c=\t", "\r\n\\="}, {"", ""}}));
@@ -82,7 +77,7 @@ TEST_F(KeelConfigTest, DamagedFilesFailAndLeaveContents) {
         {"#KeelConfig 2\na=1\n", "d.cfg: line 1: unsupported format version \"2\""},
     };
     for (const auto& [text, error] : rows) {
-        writeFile(path("d.cfg"), text);
+        tmp.write("d.cfg", text);
         KeelConfig c;
         c.setValue("kept", "yes");
         EXPECT_FALSE(c.read(path("d.cfg"))) << text;
@@ -191,17 +186,17 @@ TEST_F(KeelConfigTest, IgnoresProcessLocale) {
     ASSERT_TRUE(written) << c.error();
     EXPECT_TRUE(got);
     EXPECT_EQ(r, 2.25);
-    EXPECT_EQ(readFile(path("l.cfg")), "#KeelConfig 1\nd=1234.5\ni=1234567\nr=2.25\n");
+    EXPECT_EQ(tmp.read(path("l.cfg")), "#KeelConfig 1\nd=1234.5\ni=1234567\nr=2.25\n");
 }
 
 TEST_F(KeelConfigTest, FailedWriteLeavesOldFile) {
     const std::string target = path("keep.cfg");
-    writeFile(target, "#KeelConfig 1\nold=1\n");
+    tmp.write("keep.cfg", "#KeelConfig 1\nold=1\n");
     ASSERT_EQ(chmod(target.c_str(), 0640), 0);
     KeelConfig c;
     c.setValue("new", "2");
     ASSERT_TRUE(c.write(target)) << c.error();
-    EXPECT_EQ(readFile(target), "#KeelConfig 1\nnew=2\n");
+    EXPECT_EQ(tmp.read(target), "#KeelConfig 1\nnew=2\n");
     struct stat st {};
     ASSERT_EQ(stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
@@ -224,7 +219,7 @@ TEST_F(KeelConfigTest, FailedWriteLeavesOldFile) {
         EXPECT_NE(c.error().find("Permission denied"), std::string::npos) << c.error();
         chmod(tmp.path().c_str(), 0755);
     }
-    EXPECT_EQ(readFile(target), "#KeelConfig 1\nnew=2\n");
+    EXPECT_EQ(tmp.read(target), "#KeelConfig 1\nnew=2\n");
 }
 
 } // namespace

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <locale>
 #include <thread>
 
 using tern_test::run_until;

@@ -3,8 +3,9 @@
 // minutes or a full second through.
 #include <gtest/gtest.h>
 
+#include "support/text.h"
+
 #include <cmath>
-#include <sstream>
 #include <string>
 
 #include "tern/config/path_util.h"
@@ -17,12 +18,7 @@ namespace {
 const double two_pi = 6.283185307179586;
 const double pi = 3.14159265358979323846;
 
-template <class T>
-std::string text(const T& v) {
-    std::ostringstream s;
-    s << v;
-    return s.str();
-}
+using tern_test::text_of;
 
 TEST(RangeBounds, WrappedAnglesLieInZeroToTwoPiWithoutASign) {
     struct row_t {
@@ -81,7 +77,7 @@ TEST(RangeBounds, MinutesAndSecondsStayBelowSixty) {
     };
     for (const auto& r : rows) {
         const double rad = r.deg * pi / 180.0;
-        EXPECT_EQ(text(tern::lat_fmt_t(rad, static_cast<tern::latlon_unit_t>(r.unit), 0)),
+        EXPECT_EQ(text_of(tern::lat_fmt_t(rad, static_cast<tern::latlon_unit_t>(r.unit), 0)),
                   r.expected)
             << r.deg;
     }
@@ -89,10 +85,10 @@ TEST(RangeBounds, MinutesAndSecondsStayBelowSixty) {
 
 TEST(RangeBounds, TimeFieldsAndFractionsStayBelowTheirUnit) {
     // The last fraction of a day or a week belongs to it.
-    EXPECT_EQ(text(tern::time_fname_t(std::nextafter(86400.0, 0.0), 0)), "19700101_235959+0000");
-    EXPECT_EQ(text(tern::time_fname_t(std::nextafter(1706659200.0, 0.0), 0)),
+    EXPECT_EQ(text_of(tern::time_fname_t(std::nextafter(86400.0, 0.0), 0)), "19700101_235959+0000");
+    EXPECT_EQ(text_of(tern::time_fname_t(std::nextafter(1706659200.0, 0.0), 0)),
               "20240130_235959+0000");
-    EXPECT_EQ(text(tern::time_str_t(86399, 0, 0)), "1970-01-01 23:59:59");
+    EXPECT_EQ(text_of(tern::time_str_t(86399, 0, 0)), "1970-01-01 23:59:59");
 
     const tern::gps2utc_t utc{18, 18, 0, 0};
     // GPS week 2300 starts at this UTC instant (GPS runs 18 s ahead).

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/scratch.h"
+#include "support/text.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -61,9 +62,17 @@ TEST(FarZone, TextFormsIgnoreTheProcessZoneAndLocale) {
         return s.str();
     };
     using tern::date_str_t;
+    using tern::time_fname_t;
     using tern::time_str_t;
     using tern::tzoff_str_t;
     const row_t rows[] = {
+        {str(time_fname_t(1706659200.0, 0)), "20240131_000000+0000"},
+        {str(time_fname_t(1706702709.9, 0)), "20240131_120509+0000"},
+        {str(time_fname_t(1706702709.0, -19800)), "20240131_063509-0530"},
+        {str(time_fname_t(-0.5, 0)), "19691231_235959+0000"},
+        {str(time_fname_t(253402300799.0, 0)), "99991231_235959+0000"},
+        {str(time_fname_t(std::nan(""), 0)), "00000000_000000+0000"},
+        {str(time_fname_t(1e300, 3600)), "00000000_000000+0100"},
         {str(tzoff_str_t(0)), "+0000"},
         {str(tzoff_str_t(-19800)), "-0530"},
         {str(tzoff_str_t(49500)), "+1345"},
@@ -246,26 +255,23 @@ TEST(WideTime, DayAndHourBoundariesIn2040) {
 }
 
 TEST(WideTime, TextFormsIn2040) {
-    auto text = [](const auto& v) {
-        std::ostringstream s;
-        s << v;
-        return s.str();
-    };
+    using tern_test::text_of;
     struct row_t {
         std::string got;
         const char* expected;
     };
     const std::int64_t t = static_cast<std::int64_t>(y2040);
     const row_t rows[] = {
-        {text(tern::time_fname_t(y2040, 0)), "20400101_000000+0000"},
-        {text(tern::time_fname_t(y2040 - 0.5, 0)), "20391231_235959+0000"},
-        {text(tern::time_fname_t(y2040 + 59 * 86400.0 + 45296.75, 3600)), "20400229_133456+0100"},
-        {text(tern::time_fname_t(y2040 + 60 * 86400.0, -19800)), "20400229_183000-0530"},
-        {text(tern::date_str_t(t + 59 * 86400, 0)), "2040-02-29"},
-        {text(tern::time_str_t(t + 59 * 86400 + 45296, 0, 0)), "2040-02-29 12:34:56"},
-        {text(tern::time_str_t(t - 1, 3600, tern::time_str_t::show_tzoff)),
+        {text_of(tern::time_fname_t(y2040, 0)), "20400101_000000+0000"},
+        {text_of(tern::time_fname_t(y2040 - 0.5, 0)), "20391231_235959+0000"},
+        {text_of(tern::time_fname_t(y2040 + 59 * 86400.0 + 45296.75, 3600)),
+         "20400229_133456+0100"},
+        {text_of(tern::time_fname_t(y2040 + 60 * 86400.0, -19800)), "20400229_183000-0530"},
+        {text_of(tern::date_str_t(t + 59 * 86400, 0)), "2040-02-29"},
+        {text_of(tern::time_str_t(t + 59 * 86400 + 45296, 0, 0)), "2040-02-29 12:34:56"},
+        {text_of(tern::time_str_t(t - 1, 3600, tern::time_str_t::show_tzoff)),
          "2040-01-01 00:59:59 +0100"},
-        {text(tern::time_str_t(2147483648LL, 0, 0)), "2038-01-19 03:14:08"},
+        {text_of(tern::time_str_t(2147483648LL, 0, 0)), "2038-01-19 03:14:08"},
     };
     for (const auto& r : rows) EXPECT_EQ(r.got, r.expected);
 }

@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "support/scratch.h"
+#include "support/text.h"
 
-#include <cmath>
 #include <iomanip>
 #include <limits>
-#include <locale>
 #include <sstream>
 
 namespace {
@@ -16,12 +15,7 @@ const double pi = 3.14159265358979323846;
 const double nan = std::numeric_limits<double>::quiet_NaN();
 const double inf = std::numeric_limits<double>::infinity();
 
-template <class T>
-std::string text(const T& v) {
-    std::ostringstream s;
-    s << v;
-    return s.str();
-}
+using tern_test::text_of;
 
 double rad(double deg) {
     return deg * pi / 180.0;
@@ -56,8 +50,8 @@ TEST(LatLon, EveryFormAndCarry) {
     };
     for (const auto& r : rows) {
         const auto unit = static_cast<tern::latlon_unit_t>(r.unit);
-        const std::string got = r.lat ? text(tern::lat_fmt_t(rad(r.deg), unit, r.flags))
-                                      : text(tern::lon_fmt_t(rad(r.deg), unit, r.flags));
+        const std::string got = r.lat ? text_of(tern::lat_fmt_t(rad(r.deg), unit, r.flags))
+                                      : text_of(tern::lon_fmt_t(rad(r.deg), unit, r.flags));
         EXPECT_EQ(got, r.expected) << r.deg << " unit " << int(r.unit);
     }
 }
@@ -72,27 +66,27 @@ TEST(DegreeFormats, SignWidthSymbolAndUnit) {
         std::string got, expected;
     };
     const row_t rows[] = {
-        {text(deg_fmt_d_t(-5.5, 3, 1, 2)), "-05.50"},
-        {text(deg_fmt_d_t(-5.5, 3, 0, 2)), "005.50"},
-        {text(deg_fmt_d_t(45.5, 3, 6, 1)), "045.5&deg"},
-        {text(deg_fmt_d_t(-0.0000001, 1, 1, 6)), "0.000000"}, // rounds to zero: no sign
-        {text(deg_fmt_d_t(nan, 3, 1, 2)), ""},
-        {text(deg_fmt_dm_t(degmin_t(12.0875), 3, 0, 4)), "012d05.2500'"},
-        {text(deg_fmt_dm_t(degmin_t(-12.0875), 3, 1, 4)), "-12d05.2500'"},
-        {text(deg_fmt_dm_t(degmin_t(-12.0875), 1, 0, 4)), "12d05.2500'"},
-        {text(deg_fmt_dm_t(degmin_t(-0.25), 1, 1, 4)), "-0d15.0000'"}, // sign kept below 1 deg
-        {text(deg_fmt_dm_t(degmin_t{-5, -59.99996}, 1, 1, 4)), "-6d00.0000'"},
-        {text(deg_fmt_dm_t(degmin_t{0, -0.000001}, 1, 1, 4)), "0d00.0000'"},
-        {text(deg_fmt_dm_t(degmin_t{7, 5.4}, 1, 0, 0)), "7d05'"},
-        {text(deg_fmt_dms_t(degminsec_t{-3, -59, -59.99999}, 2, 1, 4)), "-4d00'00.0000\""},
-        {text(deg_fmt_dms_t(degminsec_t{0, -1, -30.0}, 1, 1, 1)), "-0d01'30.0\""},
-        {text(deg_fmt_dms_t(degminsec_t{1, 2, 3.0}, 1, 6, 2)), "1&deg02'03.00\""},
-        {text(tern::speed_fmt_t(5.0, tern::speed_unit_mps, 1)), "5.0 m/s"},
-        {text(tern::speed_fmt_t(5.0, static_cast<tern::speed_unit_t>(7), 1)), "5.0 ??"},
-        {text(tern::dist_fmt_t(12.3456, tern::dist_unit_us_svy_foot, 2)), "12.35 ft"},
-        {text(tern::dist_fmt_t(-0.001, tern::dist_unit_meter, 1)), "0.0 m"},
-        {text(tern::dist_fmt_t(3.0, static_cast<tern::dist_unit_t>(2), 0)), "3 ??"},
-        {text(tern::dist_fmt_t(nan, tern::dist_unit_meter, 2)), ""},
+        {text_of(deg_fmt_d_t(-5.5, 3, 1, 2)), "-05.50"},
+        {text_of(deg_fmt_d_t(-5.5, 3, 0, 2)), "005.50"},
+        {text_of(deg_fmt_d_t(45.5, 3, 6, 1)), "045.5&deg"},
+        {text_of(deg_fmt_d_t(-0.0000001, 1, 1, 6)), "0.000000"}, // rounds to zero: no sign
+        {text_of(deg_fmt_d_t(nan, 3, 1, 2)), ""},
+        {text_of(deg_fmt_dm_t(degmin_t(12.0875), 3, 0, 4)), "012d05.2500'"},
+        {text_of(deg_fmt_dm_t(degmin_t(-12.0875), 3, 1, 4)), "-12d05.2500'"},
+        {text_of(deg_fmt_dm_t(degmin_t(-12.0875), 1, 0, 4)), "12d05.2500'"},
+        {text_of(deg_fmt_dm_t(degmin_t(-0.25), 1, 1, 4)), "-0d15.0000'"}, // sign kept below 1 deg
+        {text_of(deg_fmt_dm_t(degmin_t{-5, -59.99996}, 1, 1, 4)), "-6d00.0000'"},
+        {text_of(deg_fmt_dm_t(degmin_t{0, -0.000001}, 1, 1, 4)), "0d00.0000'"},
+        {text_of(deg_fmt_dm_t(degmin_t{7, 5.4}, 1, 0, 0)), "7d05'"},
+        {text_of(deg_fmt_dms_t(degminsec_t{-3, -59, -59.99999}, 2, 1, 4)), "-4d00'00.0000\""},
+        {text_of(deg_fmt_dms_t(degminsec_t{0, -1, -30.0}, 1, 1, 1)), "-0d01'30.0\""},
+        {text_of(deg_fmt_dms_t(degminsec_t{1, 2, 3.0}, 1, 6, 2)), "1&deg02'03.00\""},
+        {text_of(tern::speed_fmt_t(5.0, tern::speed_unit_mps, 1)), "5.0 m/s"},
+        {text_of(tern::speed_fmt_t(5.0, static_cast<tern::speed_unit_t>(7), 1)), "5.0 ??"},
+        {text_of(tern::dist_fmt_t(12.3456, tern::dist_unit_us_svy_foot, 2)), "12.35 ft"},
+        {text_of(tern::dist_fmt_t(-0.001, tern::dist_unit_meter, 1)), "0.0 m"},
+        {text_of(tern::dist_fmt_t(3.0, static_cast<tern::dist_unit_t>(2), 0)), "3 ??"},
+        {text_of(tern::dist_fmt_t(nan, tern::dist_unit_meter, 2)), ""},
     };
     for (const auto& r : rows) EXPECT_EQ(r.got, r.expected);
 }
@@ -147,18 +141,18 @@ TEST(Units, ConversionsAndSettingsTexts) {
     tern::dist_unit_t d = tern::dist_unit_us_svy_foot;
     tern::latlon_unit_t l = tern::latlon_unit_deg;
     const row_t rows[] = {
-        {text(tern::speed_unit_knot), "knot"},
-        {text(tern::speed_unit_kph), "KPH"},
-        {text(static_cast<tern::speed_unit_t>(9)), "mps"},
-        {text(tern::dist_unit_us_svy_foot), "us_svy_foot"},
-        {text(static_cast<tern::dist_unit_t>(5)), "meter"},
-        {text(tern::latlon_unit_degminsec), "degminsec"},
-        {text(static_cast<tern::latlon_unit_t>(3)), "degmin"},
-        {(std::string("MPH") >> s, text(s)), "MPH"},
-        {(std::string("kph") >> s, text(s)), "mps"}, // texts are case-sensitive
-        {(std::string("feet") >> d, text(d)), "meter"},
-        {(std::string("deg") >> l, text(l)), "deg"},
-        {(std::string("") >> l, text(l)), "degmin"},
+        {text_of(tern::speed_unit_knot), "knot"},
+        {text_of(tern::speed_unit_kph), "KPH"},
+        {text_of(static_cast<tern::speed_unit_t>(9)), "mps"},
+        {text_of(tern::dist_unit_us_svy_foot), "us_svy_foot"},
+        {text_of(static_cast<tern::dist_unit_t>(5)), "meter"},
+        {text_of(tern::latlon_unit_degminsec), "degminsec"},
+        {text_of(static_cast<tern::latlon_unit_t>(3)), "degmin"},
+        {(std::string("MPH") >> s, text_of(s)), "MPH"},
+        {(std::string("kph") >> s, text_of(s)), "mps"}, // texts are case-sensitive
+        {(std::string("feet") >> d, text_of(d)), "meter"},
+        {(std::string("deg") >> l, text_of(l)), "deg"},
+        {(std::string("") >> l, text_of(l)), "degmin"},
     };
     for (const auto& r : rows) EXPECT_EQ(r.written, r.expected);
 }
