@@ -108,8 +108,6 @@ TEST(ConnectorTcp, BadPortFailsAtStart) {
         const char* desc;
     } rows[] = {{"port=70000", nullptr, false, "invalid port number 70000"},
                 {"port=80a", nullptr, true, "invalid port number 80a"},
-                {"port=65536", nullptr, false, "invalid port number 65536"},
-                {"port=", nullptr, false, "invalid port number "},
                 {nullptr, "7x", false, "invalid port number 7x"},
                 {"port=-1", "80", true, "invalid port number -1"}};
     for (const auto& row : rows) {

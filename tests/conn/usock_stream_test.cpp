@@ -2,6 +2,7 @@
 #include "support/fd_squeeze.h"
 #include "support/hex.h"
 #include "support/mainloop.h"
+#include "support/scratch.h"
 
 #include <tern/conn/conn_usock_stream.h>
 
@@ -10,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -70,15 +70,6 @@ void send_hex(int fd, const std::string& h) {
     ASSERT_EQ(write(fd, b.data(), b.size()), static_cast<ssize_t>(b.size()));
 }
 
-struct tmpdir_t {
-    std::string path;
-    tmpdir_t() {
-        char t[] = "/tmp/tern-usock-XXXXXX";
-        path = mkdtemp(t);
-    }
-    ~tmpdir_t() { std::system(("rm -rf " + path).c_str()); }
-};
-
 // A passive connector on NAME with its recorder.
 struct listener_t {
     tern::connector_usock_stream_t connector;
@@ -94,8 +85,8 @@ struct listener_t {
 } // namespace
 
 TEST(UsockConnector, SocketNames) {
-    tmpdir_t dir;
-    const std::string path107 = dir.path + "/" + std::string(106 - dir.path.size(), 's');
+    tern_test::temp_dir_t dir;
+    const std::string path107 = dir.path() + "/" + std::string(106 - dir.path().size(), 's');
     ASSERT_EQ(path107.size(), 107u);
     const struct {
         std::string name; // empty: no socket= argument
@@ -130,8 +121,8 @@ TEST(UsockConnector, SocketNames) {
 }
 
 TEST(UsockConnector, StaleSocketIsReplacedButOtherFilesAreKept) {
-    tmpdir_t dir;
-    const std::string stale = dir.path + "/stale";
+    tern_test::temp_dir_t dir;
+    const std::string stale = dir.path() + "/stale";
     close(peer_listen(stale)); // leaves the socket file behind
     listener_t a(stale);
     EXPECT_TRUE(a.rec.events.empty()) << a.rec.events[0];
@@ -140,15 +131,11 @@ TEST(UsockConnector, StaleSocketIsReplacedButOtherFilesAreKept) {
     EXPECT_TRUE(run_until([&] { return !a.rec.conns.empty(); }, 2));
     close(peer);
 
-    const std::string file = dir.path + "/data";
-    std::ofstream(file) << "keep me";
+    const std::string file = dir.write("data", "keep me");
     listener_t b(file);
     EXPECT_EQ(b.rec.events,
               (std::vector<std::string>{"failed: failed to bind socket: Address already in use"}));
-    std::ifstream in(file);
-    std::string text;
-    std::getline(in, text);
-    EXPECT_EQ(text, "keep me");
+    EXPECT_EQ(tern_test::temp_dir_t::read(file), "keep me");
 }
 
 TEST(UsockConnection, PassiveServesEveryPeerAndDecodesTornFrames) {
