@@ -108,8 +108,6 @@ TEST(ConnectorTcp, BadPortFailsAtStart) {
         const char* desc;
     } rows[] = {{"port=70000", nullptr, false, "invalid port number 70000"},
                 {"port=80a", nullptr, true, "invalid port number 80a"},
-                {"port=65536", nullptr, false, "invalid port number 65536"},
-                {"port=", nullptr, false, "invalid port number "},
                 {nullptr, "7x", false, "invalid port number 7x"},
                 {"port=-1", "80", true, "invalid port number -1"}};
     for (const auto& row : rows) {
@@ -236,10 +234,13 @@ TEST(ConnectorTcp, ClientMayDeleteTheConnectorFromItsCalls) {
     deleter_t w;
     auto* c = new tern::connector_tcp_t;
     w.connector = c;
-    w.args = {"port=" + std::to_string(free_port())};
+    const std::string port = std::to_string(free_port());
+    w.args = {"port=" + port};
     c->start(&w);
     ASSERT_TRUE(run_until([&] { return w.connector == nullptr; }));
-    EXPECT_EQ(w.statuses.at(0).rfind("TCP connection failed: connect() to 127.0.0.1:", 0), 0u);
+    EXPECT_EQ(w.statuses,
+              std::vector<std::string>{"TCP connection failed: connect() to 127.0.0.1:" + port +
+                                       ": Connection refused"});
 
     deleter_t bad;
     c = new tern::connector_tcp_t;

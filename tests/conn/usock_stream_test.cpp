@@ -2,6 +2,7 @@
 #include "support/fd_squeeze.h"
 #include "support/hex.h"
 #include "support/mainloop.h"
+#include "support/scratch.h"
 
 #include <tern/conn/conn_usock_stream.h>
 
@@ -10,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -32,52 +32,26 @@ std::string unique_name(const char* tag) {
     return "@tern-test-" + std::to_string(getpid()) + "-" + tag;
 }
 
-// The address our connectors use for NAME: the whole 108-byte path, zero-filled.
-sockaddr_un address_of(const std::string& name) {
+// The test's own end on NAME, addressed as our connectors do (the whole 108-byte path,
+// zero-filled): a plain blocking socket, connected or listening; -1 on failure.
+int peer_socket(const std::string& name, bool listening = false) {
     sockaddr_un a;
     std::memset(&a, 0, sizeof a);
     a.sun_family = AF_UNIX;
-    if (name[0] == '@')
-        std::memcpy(a.sun_path + 1, name.data() + 1, name.size() - 1);
-    else
-        std::memcpy(a.sun_path, name.data(), name.size());
-    return a;
-}
-
-// The test's own end of a connection: a plain blocking socket.
-int peer_connect(const std::string& name) {
+    const bool abstract = name[0] == '@';
+    std::memcpy(a.sun_path + abstract, name.data() + abstract, name.size() - abstract);
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_un a = address_of(name);
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-int peer_listen(const std::string& name) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_un a = address_of(name);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 || listen(fd, 4) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
+    const auto* sa = reinterpret_cast<const sockaddr*>(&a);
+    const bool ok = listening ? bind(fd, sa, sizeof a) == 0 && listen(fd, 4) == 0
+                              : connect(fd, sa, sizeof a) == 0;
+    if (!ok) close(fd);
+    return ok ? fd : -1;
 }
 
 void send_hex(int fd, const std::string& h) {
     const bytes_t b = from_hex(h);
     ASSERT_EQ(write(fd, b.data(), b.size()), static_cast<ssize_t>(b.size()));
 }
-
-struct tmpdir_t {
-    std::string path;
-    tmpdir_t() {
-        char t[] = "/tmp/tern-usock-XXXXXX";
-        path = mkdtemp(t);
-    }
-    ~tmpdir_t() { std::system(("rm -rf " + path).c_str()); }
-};
 
 // A passive connector on NAME with its recorder.
 struct listener_t {
@@ -94,8 +68,8 @@ struct listener_t {
 } // namespace
 
 TEST(UsockConnector, SocketNames) {
-    tmpdir_t dir;
-    const std::string path107 = dir.path + "/" + std::string(106 - dir.path.size(), 's');
+    tern_test::temp_dir_t dir;
+    const std::string path107 = dir.path() + "/" + std::string(106 - dir.path().size(), 's');
     ASSERT_EQ(path107.size(), 107u);
     const struct {
         std::string name; // empty: no socket= argument
@@ -123,38 +97,34 @@ TEST(UsockConnector, SocketNames) {
     setenv("TERN_SOCKNAME", env_name.c_str(), 1);
     listener_t l("");
     unsetenv("TERN_SOCKNAME");
-    const int peer = peer_connect(env_name);
+    const int peer = peer_socket(env_name);
     EXPECT_GE(peer, 0);
     EXPECT_TRUE(run_until([&] { return !l.rec.conns.empty(); }, 2));
     close(peer);
 }
 
 TEST(UsockConnector, StaleSocketIsReplacedButOtherFilesAreKept) {
-    tmpdir_t dir;
-    const std::string stale = dir.path + "/stale";
-    close(peer_listen(stale)); // leaves the socket file behind
+    tern_test::temp_dir_t dir;
+    const std::string stale = dir.path() + "/stale";
+    close(peer_socket(stale, true)); // leaves the socket file behind
     listener_t a(stale);
     EXPECT_TRUE(a.rec.events.empty()) << a.rec.events[0];
-    const int peer = peer_connect(stale);
+    const int peer = peer_socket(stale);
     EXPECT_GE(peer, 0);
     EXPECT_TRUE(run_until([&] { return !a.rec.conns.empty(); }, 2));
     close(peer);
 
-    const std::string file = dir.path + "/data";
-    std::ofstream(file) << "keep me";
+    const std::string file = dir.write("data", "keep me");
     listener_t b(file);
     EXPECT_EQ(b.rec.events,
               (std::vector<std::string>{"failed: failed to bind socket: Address already in use"}));
-    std::ifstream in(file);
-    std::string text;
-    std::getline(in, text);
-    EXPECT_EQ(text, "keep me");
+    EXPECT_EQ(tern_test::temp_dir_t::read(file), "keep me");
 }
 
 TEST(UsockConnection, PassiveServesEveryPeerAndDecodesTornFrames) {
     const std::string name = unique_name("peers");
     listener_t l(name);
-    const int p1 = peer_connect(name), p2 = peer_connect(name);
+    const int p1 = peer_socket(name), p2 = peer_socket(name);
     ASSERT_TRUE(run_until([&] { return l.rec.conns.size() == 2; }, 2));
     // Abstract: no file appears under the name.
     EXPECT_NE(access(name.c_str(), F_OK), 0);
@@ -242,7 +212,7 @@ TEST(UsockConnector, AcceptFailureGivesUpInsteadOfSpinning) {
     {
         tern_test::fd_squeeze_t squeeze; // room for the peer's socket, none for the accepted one
         ASSERT_TRUE(squeeze.ok());
-        peer = peer_connect(name);
+        peer = peer_socket(name);
         EXPECT_GE(peer, 0);
         reported = run_until([&] { return !l.rec.events.empty(); }, 2);
         run_until([] { return false; }, 0.1); // a spinning listener would report on and on
@@ -253,7 +223,7 @@ TEST(UsockConnector, AcceptFailureGivesUpInsteadOfSpinning) {
     close(peer);
     // Started again, it serves peers as before.
     l.connector.start(&l.rec);
-    const int again = peer_connect(name);
+    const int again = peer_socket(name);
     EXPECT_TRUE(run_until([&] { return l.rec.conns.size() == 1; }, 2));
     close(again);
 }

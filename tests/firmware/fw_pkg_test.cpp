@@ -98,28 +98,20 @@ struct bad_case_t {
     const char* harbor_err;
 };
 
-comp_t with(unsigned type) {
+// A default component changed by `change`.
+template <class F>
+comp_t with(F change) {
     comp_t c;
-    c.type = type;
+    change(c);
     return c;
 }
 
-comp_t overlapping() {
-    comp_t c;
-    c.data = {{0x100, bytes_t(4, 0)}, {0x90, bytes_t(4, 0)}};
-    return c;
-}
-
-comp_t no_data() {
-    comp_t c;
-    c.data.clear();
-    return c;
+comp_t of_type(unsigned type) {
+    return with([type](comp_t& c) { c.type = type; });
 }
 
 comp_t no_end() {
-    comp_t c;
-    c.end = false;
-    return c;
+    return with([](comp_t& c) { c.end = false; });
 }
 
 std::string with_s1() {
@@ -155,13 +147,15 @@ TEST_P(ScanErrors, BothFamilies) {
 INSTANTIATE_TEST_SUITE_P(
     Files, ScanErrors,
     ::testing::Values(
-        bad_case_t{"Type3", component(with(3)), "unknown component code: 3", nullptr},
-        bad_case_t{"Type17", component(with(17)), "unknown component code: 17",
+        bad_case_t{"Type3", component(of_type(3)), "unknown component code: 3", nullptr},
+        bad_case_t{"Type17", component(of_type(17)), "unknown component code: 17",
                    "Unknown component code: 17"},
-        bad_case_t{"Overlap", component(overlapping()), "line 7: address overlap",
-                   "Line 7: Address overlap"},
-        bad_case_t{"NoData", component(no_data()), "line 6: no data records",
-                   "Line 6: No data records"},
+        bad_case_t{"Overlap", component(with([](comp_t& c) {
+                       c.data = {{0x100, bytes_t(4, 0)}, {0x90, bytes_t(4, 0)}};
+                   })),
+                   "line 7: address overlap", "Line 7: Address overlap"},
+        bad_case_t{"NoData", component(with([](comp_t& c) { c.data.clear(); })),
+                   "line 6: no data records", "Line 6: No data records"},
         bad_case_t{"NoEnd", component(no_end()), "no end record", "No end record"},
         bad_case_t{"S1InData", with_s1(), "line 7: unknown record type",
                    "Line 7: Unknown record type"},
@@ -224,7 +218,7 @@ TEST(ScanDir, KeepsFilesWithOneComponentOfTheProduct) {
     nav5.product = 5;
     nav7.product = 7;
     dir.write("one.s19", component(nav2));
-    dir.write("TWO.S19", component(nav2) + component(with(0)));
+    dir.write("TWO.S19", component(nav2) + component(of_type(0)));
     dir.write("variants.s19", component(nav2) + component(nav5));
     dir.write("harbor.s19", component(nav7) + component(nav5));
     dir.write("other.txt", component(nav2));

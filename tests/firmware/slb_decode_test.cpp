@@ -51,23 +51,17 @@ struct block_t {
 
 // A combined file without its digest.
 bytes_t combined_body(const std::vector<block_t>& blocks, unsigned count_field = 0) {
-    bytes_t v = {'Q', 'V',
-                 'T', 'C',
-                 'O', 'M',
-                 'B', 'I',
-                 'N', 'E',
-                 'D', 0,
-                 3,   static_cast<unsigned char>(count_field ? count_field : blocks.size()),
-                 0,   0};
+    const std::string magic("QVTCOMBINED\0\3", 13); // name, version 3
+    bytes_t v(magic.begin(), magic.end());
+    v.insert(v.end(),
+             {static_cast<unsigned char>(count_field ? count_field : blocks.size()), 0, 0});
     for (const block_t& b : blocks) {
         put_le(v, static_cast<uint32_t>(int64_t(b.image.size()) + 48 + b.length_delta), 4);
         bytes_t name(12, 0);
         for (size_t i = 0; i < b.family.size() && i < 12; ++i) name[i] = b.family[i];
         if (b.unterminated) std::memset(name.data(), 'X', 12);
         v.insert(v.end(), name.begin(), name.end());
-        v.push_back(1);
-        v.push_back(2);
-        v.push_back(3);
+        v.insert(v.end(), {1, 2, 3});
         v.insert(v.end(), 29, 0);
         v.insert(v.end(), b.image.begin(), b.image.end());
     }
@@ -83,16 +77,21 @@ bytes_t with_digest(tern_test::temp_dir_t& dir, const bytes_t& body) {
     return v;
 }
 
+// A decoder that scanned `file`, written to a fresh directory.
+struct scanned_t {
+    tern_test::temp_dir_t dir;
+    slb_decode_t slb;
+    bool scan(const bytes_t& file) { return slb.scan(dir.write("a.slb", as_string(file))); }
+};
+
 const std::vector<section_t> two_sections() {
     return {{0x1000, random_bytes(23000, 11)}, {0x80000, random_bytes(5, 12)}};
 }
 
 TEST(SlbSingle, HeaderFieldsAndDump) {
-    tern_test::temp_dir_t dir;
-    slb_decode_t slb;
-    ASSERT_TRUE(slb.scan(
-        dir.write("a.slb", as_string(single_image("Bin+Chk", "002010003", two_sections())))))
-        << slb.get_err();
+    scanned_t s;
+    slb_decode_t& slb = s.slb;
+    ASSERT_TRUE(s.scan(single_image("Bin+Chk", "002010003", two_sections()))) << slb.get_err();
     EXPECT_EQ(slb.get_file_version(), 0u);
     EXPECT_EQ(slb.get_num_firmwares(), 1u);
     EXPECT_EQ(slb.get_max_fw_size(), 32u + 16 + 23005);
@@ -138,12 +137,10 @@ std::vector<report_t> send(slb_fw_t& fw, bytes_t* sent = nullptr) {
 }
 
 TEST(SlbSend, BlocksOfTenThousandInChunksOfAThousand) {
-    tern_test::temp_dir_t dir;
     const auto secs = two_sections();
-    slb_decode_t slb;
-    ASSERT_TRUE(
-        slb.scan(dir.write("a.slb", as_string(single_image("QVTBRAV", "001002003", secs)))));
-    std::unique_ptr<slb_fw_t> fw(slb.get_fw(0));
+    scanned_t s;
+    ASSERT_TRUE(s.scan(single_image("QVTBRAV", "001002003", secs)));
+    std::unique_ptr<slb_fw_t> fw(s.slb.get_fw(0));
     ASSERT_TRUE(fw);
     EXPECT_EQ(fw->get_engine_id(), "QVTBRAV");
     bytes_t sent;
@@ -167,13 +164,11 @@ TEST(SlbSend, BlocksOfTenThousandInChunksOfAThousand) {
 }
 
 TEST(SlbSend, EmptySectionsSendNothing) {
-    tern_test::temp_dir_t dir;
     const bytes_t a = random_bytes(7, 1);
-    slb_decode_t slb;
-    ASSERT_TRUE(slb.scan(dir.write(
-        "a.slb",
-        as_string(single_image("Bin+Chk", "001002003", {{0x100, {}}, {0x200, a}, {0x300, {}}})))));
-    std::unique_ptr<slb_fw_t> fw(slb.get_fw(0));
+    scanned_t s;
+    ASSERT_TRUE(
+        s.scan(single_image("Bin+Chk", "001002003", {{0x100, {}}, {0x200, a}, {0x300, {}}})));
+    std::unique_ptr<slb_fw_t> fw(s.slb.get_fw(0));
     ASSERT_TRUE(fw);
     const std::vector<report_t> expect = {
         {0, 7, 0x200, 0}, {1, 7, 0x200, 0}, {2, 7, 0x200, crc_ccitt(0, a.data(), 7)}};
@@ -194,11 +189,10 @@ bytes_t cut(bytes_t v, size_t n) {
 class SlbBadSingle : public ::testing::TestWithParam<bad_slb_t> {};
 
 TEST_P(SlbBadSingle, Refused) {
-    tern_test::temp_dir_t dir;
-    slb_decode_t slb;
-    EXPECT_FALSE(slb.scan(dir.write("a.slb", as_string(GetParam().file))));
-    EXPECT_EQ(slb.get_err(), GetParam().err);
-    EXPECT_FALSE(slb.is_open());
+    scanned_t s;
+    EXPECT_FALSE(s.scan(GetParam().file));
+    EXPECT_EQ(s.slb.get_err(), GetParam().err);
+    EXPECT_FALSE(s.slb.is_open());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -220,12 +214,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(SlbCombined, DigestChecksAndImagesByEngine) {
-    tern_test::temp_dir_t dir;
+    scanned_t s;
+    slb_decode_t& slb = s.slb;
     const bytes_t alfa = single_image("Bin+Chk", "001002003", two_sections());
     const bytes_t brav = single_image("QVTBRAV", "004005006", {{0x10, random_bytes(100, 5)}});
-    const bytes_t file = with_digest(dir, combined_body({{"QVTALFA", alfa}, {"QVTBRAV", brav}}));
-    slb_decode_t slb;
-    ASSERT_TRUE(slb.scan(dir.write("c.slb", as_string(file)))) << slb.get_err();
+    const bytes_t file = with_digest(s.dir, combined_body({{"QVTALFA", alfa}, {"QVTBRAV", brav}}));
+    ASSERT_TRUE(s.scan(file)) << slb.get_err();
     EXPECT_EQ(slb.get_file_version(), 3u);
     EXPECT_EQ(slb.get_num_firmwares(), 2u);
     EXPECT_EQ(slb.get_max_fw_size(), alfa.size());
@@ -248,20 +242,19 @@ TEST(SlbCombined, DigestChecksAndImagesByEngine) {
     for (size_t at : {size_t(0x20), file.size() / 2, file.size() - 33}) {
         bytes_t bad = file;
         bad[at] ^= 0x01;
-        ASSERT_FALSE(slb.scan(dir.write("bad.slb", as_string(bad))));
+        ASSERT_FALSE(s.scan(bad));
         EXPECT_EQ(slb.get_err(), "computed checksum does not match one in file") << at;
     }
-    EXPECT_FALSE(slb.scan(dir.write("bad.slb", as_string(cut(file, 1)))));
+    EXPECT_FALSE(s.scan(cut(file, 1)));
     EXPECT_EQ(slb.get_err(), "computed checksum does not match one in file");
 }
 
 class SlbBadCombined : public ::testing::TestWithParam<bad_slb_t> {};
 
 TEST_P(SlbBadCombined, RefusedWithReason) {
-    tern_test::temp_dir_t dir;
-    slb_decode_t slb;
-    EXPECT_FALSE(slb.scan(dir.write("c.slb", as_string(with_digest(dir, GetParam().file)))));
-    EXPECT_EQ(slb.get_err(), GetParam().err);
+    scanned_t s;
+    EXPECT_FALSE(s.scan(with_digest(s.dir, GetParam().file)));
+    EXPECT_EQ(s.slb.get_err(), GetParam().err);
 }
 
 const bytes_t small_image = single_image("Bin+Chk", "001002003", {{0x10, bytes_t(64, 0xAA)}});
@@ -281,12 +274,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(SlbCombined, ImageLargerThanItsBlockIsRefusedWhenRead) {
-    tern_test::temp_dir_t dir;
     // The first image's table promises 40 bytes more than its block holds; the second block
     // is empty.
     const bytes_t body = combined_body({{"QVTALFA", cut(small_image, 40)}, {"QVTBRAV", {}}});
-    slb_decode_t slb;
-    ASSERT_TRUE(slb.scan(dir.write("c.slb", as_string(with_digest(dir, body))))) << slb.get_err();
+    scanned_t s;
+    slb_decode_t& slb = s.slb;
+    ASSERT_TRUE(s.scan(with_digest(s.dir, body))) << slb.get_err();
     EXPECT_EQ(slb.get_fw(0), nullptr);
     EXPECT_EQ(slb.get_err(), "failed to initialize firmware from header: firmware truncated: "
                              "sections need 104 bytes; 64 there");

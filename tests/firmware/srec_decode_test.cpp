@@ -21,9 +21,16 @@ struct file_closer_t {
 };
 using file_ptr = std::unique_ptr<FILE, file_closer_t>;
 
-file_ptr open_text(tern_test::temp_dir_t& dir, const std::string& text) {
-    return file_ptr(fopen(dir.write("f.s19", text).c_str(), "rb"));
-}
+// A decoder over `text` written to a fresh file, its lines numbered from `first_line`.
+struct srec_in_t {
+    tern_test::temp_dir_t dir;
+    file_ptr f;
+    srec_decode_t dec;
+    explicit srec_in_t(const std::string& text, unsigned first_line = 1)
+        : f(fopen(dir.write("f.s19", text).c_str(), "rb")) {
+        dec.init(f.get(), first_line);
+    }
+};
 
 struct line_case_t {
     const char* line;
@@ -34,13 +41,10 @@ struct line_case_t {
 class SrecLine : public ::testing::TestWithParam<line_case_t> {};
 
 TEST_P(SrecLine, ResultAndText) {
-    tern_test::temp_dir_t dir;
-    file_ptr f = open_text(dir, GetParam().line);
-    srec_decode_t dec;
-    dec.init(f.get(), 1);
+    srec_in_t in(GetParam().line);
     srec_t rec;
-    EXPECT_EQ(dec.get_rec(rec), GetParam().result);
-    EXPECT_EQ(dec.get_desc(), GetParam().desc);
+    EXPECT_EQ(in.dec.get_rec(rec), GetParam().result);
+    EXPECT_EQ(in.dec.get_desc(), GetParam().desc);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -65,12 +69,9 @@ INSTANTIATE_TEST_SUITE_P(
         line_case_t{"S804000000FB trailing text\n", 1, ""}, line_case_t{"", 0, ""}));
 
 TEST(SrecRecord, FieldsAndTextForm) {
-    tern_test::temp_dir_t dir;
-    file_ptr f = open_text(dir, "S107001001020304de\nS3090800001041424344D4\nS70508000010E2\n");
-    srec_decode_t dec;
-    dec.init(f.get(), 1);
+    srec_in_t in("S107001001020304de\nS3090800001041424344D4\nS70508000010E2\n");
+    srec_decode_t& dec = in.dec;
     srec_t rec;
-    EXPECT_EQ(rec.type(), 255u);
     ASSERT_EQ(dec.get_rec(rec), 1);
     EXPECT_EQ(rec.type(), 1u);
     EXPECT_EQ(rec.len(), 7u);
@@ -96,24 +97,19 @@ TEST(SrecRecord, FieldsAndTextForm) {
 }
 
 TEST(SrecDecode, LineNumbersStartWhereToldAndCountBadLines) {
-    tern_test::temp_dir_t dir;
-    file_ptr f = open_text(dir, "S9030000FC\nS9030000FD\n");
-    srec_decode_t dec;
+    srec_decode_t fresh;
     srec_t rec;
-    EXPECT_EQ(dec.get_rec(rec), 0);
-    EXPECT_EQ(dec.get_desc(), "not initialized");
-    dec.init(f.get(), 41);
-    EXPECT_EQ(dec.get_rec(rec), 1);
-    EXPECT_EQ(dec.get_rec(rec), -1);
-    EXPECT_EQ(dec.get_desc(), "line 42: checksum mismatch: expected 253; computed 252");
+    EXPECT_EQ(fresh.get_rec(rec), 0);
+    EXPECT_EQ(fresh.get_desc(), "not initialized");
+    srec_in_t in("S9030000FC\nS9030000FD\n", 41);
+    EXPECT_EQ(in.dec.get_rec(rec), 1);
+    EXPECT_EQ(in.dec.get_rec(rec), -1);
+    EXPECT_EQ(in.dec.get_desc(), "line 42: checksum mismatch: expected 253; computed 252");
 }
 
 TEST(SrecDecode, OverlongLineIsOneLine) {
-    tern_test::temp_dir_t dir;
-    std::string text = "S9030000FC" + std::string(700, 'S') + "\nS9030000FC\n";
-    file_ptr f = open_text(dir, text);
-    srec_decode_t dec;
-    dec.init(f.get(), 1);
+    srec_in_t in("S9030000FC" + std::string(700, 'S') + "\nS9030000FC\n");
+    srec_decode_t& dec = in.dec;
     srec_t rec;
     EXPECT_EQ(dec.get_rec(rec), 1);
     EXPECT_EQ(dec.get_rec(rec), 2);
@@ -140,11 +136,9 @@ std::string three_records(const bytes_t& data, const std::string& tail = "") {
 }
 
 TEST(SrecLoader, FramesOfMaxBytesFollowEachOther) {
-    tern_test::temp_dir_t dir;
     const bytes_t data = random_bytes(60, 1);
-    file_ptr f = open_text(dir, three_records(data, srec_line(7, 0, 4, {})));
-    srec_decode_t dec;
-    dec.init(f.get(), 1);
+    srec_in_t in(three_records(data, srec_line(7, 0, 4, {})));
+    srec_decode_t& dec = in.dec;
     srec_loader_t loader;
     unsigned char buf[16];
     bytes_t got;
@@ -161,10 +155,8 @@ TEST(SrecLoader, FramesOfMaxBytesFollowEachOther) {
 }
 
 TEST(SrecLoader, FrameCounterSkipsZero) {
-    tern_test::temp_dir_t dir;
-    file_ptr f = open_text(dir, "");
-    srec_decode_t dec;
-    dec.init(f.get(), 1);
+    srec_in_t in("");
+    srec_decode_t& dec = in.dec;
     srec_loader_t loader;
     unsigned char buf[4];
     for (unsigned i = 1; i <= 255; ++i) {
@@ -179,12 +171,10 @@ TEST(SrecLoader, FrameCounterSkipsZero) {
 }
 
 TEST(SrecLoader, GapStartsANewFrameAndLosesNothing) {
-    tern_test::temp_dir_t dir;
     const bytes_t a = random_bytes(10, 2), b = random_bytes(6, 3);
-    file_ptr f = open_text(dir, srec_line(3, 0x2000, 4, a) + srec_line(3, 0x3000, 4, b) +
-                                    srec_line(3, 0x3006, 4, a));
-    srec_decode_t dec;
-    dec.init(f.get(), 1);
+    srec_in_t in(srec_line(3, 0x2000, 4, a) + srec_line(3, 0x3000, 4, b) +
+                 srec_line(3, 0x3006, 4, a));
+    srec_decode_t& dec = in.dec;
     srec_loader_t loader;
     unsigned char buf[64];
     ASSERT_GT(loader.load(dec, buf, 64), 0);
@@ -199,32 +189,25 @@ TEST(SrecLoader, GapStartsANewFrameAndLosesNothing) {
 }
 
 TEST(SrecLoader, WithoutSkipS7EndsAndOtherTypesFail) {
-    tern_test::temp_dir_t dir;
     const bytes_t data = random_bytes(60, 4);
-    {
-        file_ptr f = open_text(
-            dir, three_records(data, srec_line(7, 0, 4, {}) + srec_line(3, 0x1040, 4, data)));
-        srec_decode_t dec;
-        dec.init(f.get(), 1);
-        srec_loader_t loader;
-        loader.skip(false);
-        unsigned char buf[100];
-        EXPECT_EQ(loader.load(dec, buf, 100), -1);
-        EXPECT_EQ(dec.get_desc(), "line 1: unexpected record type S0");
-        EXPECT_EQ(loader.load(dec, buf, 100), -1);
-    }
-    file_ptr f =
-        open_text(dir, three_records(data, srec_line(7, 0, 4, {}) + srec_line(3, 0x1040, 4, data)));
-    srec_decode_t dec;
-    dec.init(f.get(), 2); // past the header line, as a component loader would be
-    fseek(f.get(), static_cast<long>(srec_line(0, 0, 2, {'h', 'd', 'r'}).size()), SEEK_SET);
+    const std::string text =
+        three_records(data, srec_line(7, 0, 4, {}) + srec_line(3, 0x1040, 4, data));
     srec_loader_t loader;
     loader.skip(false);
     unsigned char buf[100];
-    const int pos = loader.load(dec, buf, 100);
+    {
+        srec_in_t in(text);
+        EXPECT_EQ(loader.load(in.dec, buf, 100), -1);
+        EXPECT_EQ(in.dec.get_desc(), "line 1: unexpected record type S0");
+        EXPECT_EQ(loader.load(in.dec, buf, 100), -1);
+    }
+    srec_in_t in(text, 2); // past the header line, as a component loader would be
+    fseek(in.f.get(), static_cast<long>(srec_line(0, 0, 2, {'h', 'd', 'r'}).size()), SEEK_SET);
+    loader.reset();
+    const int pos = loader.load(in.dec, buf, 100);
     EXPECT_EQ(loader.size(), 60u);
     EXPECT_EQ(pos, static_cast<int>(three_records(data, srec_line(7, 0, 4, {})).size()));
-    EXPECT_EQ(loader.load(dec, buf, 100), 0);
+    EXPECT_EQ(loader.load(in.dec, buf, 100), 0);
 }
 
 // srec_cat writes the image; every byte must come back at its address.
@@ -248,48 +231,39 @@ TEST_P(SrecCat, DecoderReadsBackEveryByteAtItsAddress) {
     const std::string text = tern_test::temp_dir_t::read(out);
     ASSERT_NE(text.find(std::string("\nS") + c.data_type), std::string::npos);
 
-    file_ptr f(fopen(out.c_str(), "rb"));
-    srec_decode_t dec;
-    dec.init(f.get(), 1);
+    srec_in_t in(text);
     srec_t rec;
     std::map<uint32_t, unsigned char> mem;
     int r;
-    while ((r = dec.get_rec(rec)) > 0) {
+    while ((r = in.dec.get_rec(rec)) > 0) {
         const unsigned t = rec.type();
         if (t < 1 || t > 3) continue;
         const uint32_t a = t == 1 ? rec.addr16() : t == 2 ? rec.addr24() : rec.addr32();
         for (unsigned i = 0; i < rec.data_len(); ++i) mem[a + i] = rec.data()[i];
     }
-    ASSERT_EQ(r, 0) << dec.get_desc();
+    ASSERT_EQ(r, 0) << in.dec.get_desc();
     expect_image_at(mem, c.offset, image);
-}
+    if (c.data_type != '3') return;
 
-INSTANTIATE_TEST_SUITE_P(
-    Images, SrecCat,
-    ::testing::Values(srec_cat_case_t{"s1", 0x0100, 3000, "-address-length=2", '1'},
-                      srec_cat_case_t{"s2", 0x0FFF0, 70001, "-address-length=3", '2'},
-                      srec_cat_case_t{"s3", 0x08000000, 40000, "-address-length=4", '3'}),
-    [](const auto& p) { return std::string(p.param.name); });
-
-TEST(SrecCat, LoaderHandsOutAnS3ImageWhole) {
-    tern_test::temp_dir_t dir;
-    const bytes_t image = random_bytes(50000, 9);
-    const std::string bin = dir.write("img.bin", as_string(image));
-    const std::string out = dir.file("img.s19");
-    ASSERT_TRUE(srec_cat(bin, 0x08010000, out, {"-motorola", "-address-length=4"}));
-    file_ptr f(fopen(out.c_str(), "rb"));
-    srec_decode_t dec;
-    dec.init(f.get(), 1);
+    // The loader hands out an S3 image whole, each frame where the last one ended.
+    srec_in_t again(text);
     srec_loader_t loader;
     std::vector<unsigned char> buf(1024);
     bytes_t got;
-    uint32_t next = 0x08010000;
-    while (loader.load(dec, buf.data(), 1024) > 0) {
+    uint32_t next = c.offset;
+    while (loader.load(again.dec, buf.data(), 1024) > 0) {
         ASSERT_EQ(loader.addr(), next);
         got.insert(got.end(), buf.begin(), buf.begin() + loader.size());
         next += loader.size();
     }
     EXPECT_EQ(got, image);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Images, SrecCat,
+    ::testing::Values(srec_cat_case_t{"s1", 0x0100, 3000, "-address-length=2", '1'},
+                      srec_cat_case_t{"s2", 0x0FFF0, 70001, "-address-length=3", '2'},
+                      srec_cat_case_t{"s3", 0x08010000, 50000, "-address-length=4", '3'}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 } // namespace

@@ -7,25 +7,14 @@
 using namespace tern;
 
 TEST(LogCfg, SwitchModeTexts) {
-    const struct {
-        const char* text;
-        log_cfg_t::switch_file_t mode;
-    } rows[] = {{"daily", log_cfg_t::switch_daily},
-                {"hourly", log_cfg_t::switch_hourly},
-                {"log_start", log_cfg_t::switch_log_start},
-                {"fixed", log_cfg_t::switch_fixed}};
-    for (const auto& r : rows) {
+    // Settings values, in order of the modes; an unknown text or mode reads as daily.
+    const char* const texts[] = {"daily", "hourly", "log_start", "fixed", "Hourly"};
+    for (int i = 0; i < 5; ++i) {
         std::ostringstream os;
-        os << r.mode;
-        EXPECT_EQ(os.str(), r.text);
-        log_cfg_t::switch_file_t m = log_cfg_t::switch_fixed;
-        std::string(r.text) >> m;
-        EXPECT_EQ(m, r.mode) << r.text;
+        os << static_cast<log_cfg_t::switch_file_t>(i);
+        EXPECT_EQ(os.str(), i < 4 ? texts[i] : "daily");
+        auto m = log_cfg_t::switch_fixed;
+        std::string(texts[i]) >> m;
+        EXPECT_EQ(m, i < 4 ? i : 0) << texts[i];
     }
-    log_cfg_t::switch_file_t m = log_cfg_t::switch_fixed;
-    std::string("Hourly") >> m;
-    EXPECT_EQ(m, log_cfg_t::switch_daily);
-    std::ostringstream os;
-    os << static_cast<log_cfg_t::switch_file_t>(4);
-    EXPECT_EQ(os.str(), "daily");
 }

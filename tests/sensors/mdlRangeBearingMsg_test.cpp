@@ -51,8 +51,7 @@ TEST(Fanbeam, FieldsComeFromTheirColumnsOnly) {
         {" 7     9.5 359.99", "V 7 9.500000 359.990000"},         // leading blanks are fine
         {" 7     9.5 359.999", "V 7 9.500000 359.990000"},        // column 17 is not read
         {"xx -0001.5 -10.25", "V - -1.500000 -10.250000"},
-        {"-1 1.5e+01 1e2   ", "V - 15.000000 -"}, // bearing with blanks after
-        {"01 0123.45 045.50", "V 1 123.450000 45.500000"},
+        {"-1 1.5e+01 1e2   ", "V - 15.000000 -"},          // bearing with blanks after
         {"01     inf 045.50", "V 1 - 45.500000"},          // not a finite range
         {"01 0123.45,045.50", "V 1 123.450000 45.500000"}, // separators not examined
     };

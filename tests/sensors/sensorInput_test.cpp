@@ -164,15 +164,14 @@ TEST(SensorInput, FanbeamMessagesGoToTheirCallback) {
     EXPECT_EQ(in.rejected(), 1u);
 }
 
+// Complete records and absent quantities are pinned by the golden TSS1 and ATS streams; here
+// the time given, the sign rules and the records that give nothing.
 TEST(DecodeTss, OnlyThePresentQuantitiesBecomeMessages) {
     struct row_t {
         const char* record;
         const char* messages;
     };
     const row_t rows[] = {
-        {":0AFF38  0012F-0150  0200", "7 roll -1.50\n7 pitch 2.00\n7 heave 0.12\n"
-                                      "7 motion 7 0.3830 -0.1250\n"},
-        {":            u 0100  0200\r\n", "7 roll 1.00\n7 pitch 2.00\n"},
         {":0A      0012F-0150  0200", "7 roll -1.50\n7 pitch 2.00\n7 heave 0.12\n"},
         {":0AFF38  0012  0150  0200", "7 roll 1.50\n7 pitch 2.00\n7 heave 0.12\n"},
         {":0AFF38  0012F-0150  020", ""},
@@ -198,8 +197,6 @@ TEST(DecodeAtsAscii, ErrorCodesDecideWhetherAPositionFollows) {
         {"ATS,20240131,120000,B1,1.5,-2,30,0", true,
          "1706702400.000 status B1 \"\" \"0\"\n1706702400.000 offset B1 1.500 -2.000\n"
          "1706702400.000 depth B1 30.000\n"},
-        {"ATS,20240131,120000,B1,1.5,-2,30,3", true, "1706702400.000 status B1 \"\" \"3\"\n"},
-        {"ATS,20240131,120000,B1,1.5,,30,", true, "1706702400.000 depth B1 30.000\n"},
         {"ATS,20240131,120000,B1,,,,", false, ""},
         {"ATS,20240131,120000,B1,1,2,3,-1", false, ""},
         {"ATS,20240131,120000,B1,1,2,3,4294967296", false, ""},
