@@ -253,8 +253,7 @@ int main(int argc, char** argv) {
             std::cout << usage << tern_tool::settings_usage << tern_tool::transport_usage;
             return 0;
         }
-        if (tern_tool::take_settings_option(argc, argv, i, settings, status) ||
-            tern_tool::take_transport_option(argc, argv, i, link_opt, status)) {
+        if (tern_tool::take_settings_option(argc, argv, i, settings, status)) {
             if (status) return status;
         } else if (a == "--usb-wait" || a == "--csv-interval") {
             if (i + 1 >= argc) {
@@ -270,25 +269,16 @@ int main(int argc, char** argv) {
                 tern_tool::diag("invalid value for " + a + ": " + v);
                 return 2;
             }
-        } else if (a.size() > 1 && a[0] == '-') {
-            tern_tool::diag("unknown option " + a + " (see --help)");
-            return 2;
-        } else if (file) {
-            tern_tool::diag("more than one input file given (see --help)");
-            return 2;
-        } else {
-            file = argv[i];
+        } else if ((status = tern_tool::take_input_argument(argc, argv, i, link_opt, file))) {
+            return status;
         }
     }
-    if (link_opt.used && file) {
-        tern_tool::diag("an input file and a connection cannot both be given (see --help)");
-        return 2;
-    }
+    if (const int status = tern_tool::check_input_arguments(link_opt, file)) return status;
 
     KeelConfig store;
     std::string why;
     if (!tern_tool::load_settings(settings, store, why)) {
-        tern_tool::diag("cannot read " + settings.config + ": " + why);
+        tern_tool::diag(why);
         return 1;
     }
     // Columns are on unless the settings turn them off.

@@ -112,8 +112,7 @@ int main(int argc, char** argv) {
         if (a == "--help" || a == "-h") {
             std::cout << usage << tern_tool::settings_usage << tern_tool::transport_usage;
             return 0;
-        } else if (tern_tool::take_settings_option(argc, argv, i, settings, status) ||
-                   tern_tool::take_transport_option(argc, argv, i, link_opt, status)) {
+        } else if (tern_tool::take_settings_option(argc, argv, i, settings, status)) {
             if (status) return status;
         } else if (a == "--udp") {
             if (i + 1 >= argc) {
@@ -121,20 +120,11 @@ int main(int argc, char** argv) {
                 return 2;
             }
             udp = argv[++i];
-        } else if (a.size() > 1 && a[0] == '-') {
-            tern_tool::diag("unknown option " + a + " (see --help)");
-            return 2;
-        } else if (file) {
-            tern_tool::diag("more than one input file given (see --help)");
-            return 2;
-        } else {
-            file = argv[i];
+        } else if ((status = tern_tool::take_input_argument(argc, argv, i, link_opt, file))) {
+            return status;
         }
     }
-    if (link_opt.used && file) {
-        tern_tool::diag("an input file and a connection cannot both be given (see --help)");
-        return 2;
-    }
+    if (const int status = tern_tool::check_input_arguments(link_opt, file)) return status;
 
     udp_out_t udp_out;
     if (!udp.empty()) {

@@ -8,6 +8,7 @@
 
 #include <glib.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -56,6 +57,11 @@ public:
     void send(const std::string& bytes) {
         if (in_ < 0) return;
         EXPECT_EQ(::write(in_, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
+    // Bytes sent that the child has not read yet.
+    int unread() const {
+        int n = 0;
+        return in_ >= 0 && ::ioctl(in_, FIONREAD, &n) == 0 ? n : -1;
     }
     void close_input() {
         if (in_ >= 0) ::close(in_);
@@ -176,6 +182,17 @@ TEST_F(LogTools, DaemonDownAtStartThenKilledAndRestarted) {
     ASSERT_TRUE(run_until(
         [&] { return read(tmp.file("log.err")).find("raw channel: logging") != std::string::npos; },
         10));
+    // The daemon dies only once the first epoch is on the volume (in a file named by the clock).
+    ASSERT_TRUE(run_until(
+        [&] {
+            GDir* d = g_dir_open((vol + "/raw").c_str(), 0, nullptr);
+            std::string logged;
+            while (const gchar* n = d ? g_dir_read_name(d) : nullptr)
+                logged += read(vol + "/raw/" + n);
+            if (d) g_dir_close(d);
+            return logged == first;
+        },
+        10));
     daemon->kill(SIGKILL);
     daemon->wait();
     ASSERT_TRUE(run_until(
@@ -222,16 +239,21 @@ TEST_F(LogTools, AVolumeUnpluggedWhileLoggingComesBack) {
             10);
     };
     const std::size_t epoch = 1006;
+    const std::string day1 = vol + "/raw/20231114_000000+0000.raw";
     log.send(frames.substr(0, epoch));
     ASSERT_TRUE(seen("raw channel: logging", 1));
+    // The volume goes only once the first epoch is on it (else it would be dropped too).
+    ASSERT_TRUE(run_until([&] { return read(day1) == frames.substr(0, epoch); }, 10));
     daemon->send("remove " + vol + "\n");
     ASSERT_TRUE(seen("alarm: Logging suspended: device not found", 1));
     log.send(frames.substr(epoch, epoch)); // dropped while the volume is away
+    // The logger handles what it reads in one go, so once the pipe is empty the epoch is gone.
+    ASSERT_TRUE(run_until([&] { return log.unread() == 0; }, 10));
     daemon->send("add " + vol + "\n");
     ASSERT_TRUE(seen("alarm cleared: Logging suspended: device not found", 1));
     log.send(frames.substr(2 * epoch));
     log.close_input();
     EXPECT_EQ(log.wait(), 0) << read(err);
-    EXPECT_TRUE(read(vol + "/raw/20231114_000000+0000.raw") == frames.substr(0, epoch));
+    EXPECT_TRUE(read(day1) == frames.substr(0, epoch));
     EXPECT_TRUE(read(vol + "/raw/20231115_000000+0000.raw") == frames.substr(2 * epoch));
 }
