@@ -14,8 +14,8 @@
 #include <tern/config/config_util.h>
 #include <tern/config/path_util.h>
 #include <tern/config/serialConfigCycler.h>
-#include <tern/config/sysnet_cfg.h>
 #include <tern/config/snapshot_util.h>
+#include <tern/config/sysnet_cfg.h>
 #include <tern/conn/buf.h>
 #include <tern/conn/conn.h>
 #include <tern/conn/conn_pipe.h>
@@ -49,8 +49,8 @@
 #include <tern/log/csv_builder.h>
 #include <tern/log/csv_fields.h>
 #include <tern/log/data_logger.h>
-#include <tern/log/log_channel.h>
 #include <tern/log/log_cfg.h>
+#include <tern/log/log_channel.h>
 #include <tern/msg/catalogue.h>
 #include <tern/msg/cmd_msgs.h>
 #include <tern/msg/data_msgs.h>
@@ -69,9 +69,9 @@
 #include <tern/output/mbrtkHdtBuilder.h>
 #include <tern/output/messageBuilder.h>
 #include <tern/output/nmeaBuilder.h>
+#include <tern/output/outputBuilder.h>
 #include <tern/output/output_cfg.h>
 #include <tern/output/output_types.h>
-#include <tern/output/outputBuilder.h>
 #include <tern/output/pqvtrNavqBuilder.h>
 #include <tern/output/pqvtrRxqBuilder.h>
 #include <tern/output/pqvtrSatsBuilder.h>
