@@ -83,8 +83,9 @@ void csv_output_cfg_t::set_cfg(KeelConfig& cfg, const std::string& prefix) const
 }
 
 bool csv_output_cfg_t::load_cfg(KeelConfig& cfg, const std::string& prefix) {
+    // Only the 28 field bits are read; the bits beyond them keep what they held, so that a
+    // default selection saved and loaded again is the same selection.
     bool all_present = true;
-    mask = 0;
     for (unsigned int i = 0; i < csv_field_count; ++i) {
         bool on = false;
         if (!cfg.get(enable_key(prefix, i), on)) all_present = false;

@@ -182,7 +182,10 @@ TEST_F(DataLogger, SettingsKeysAndLoadDefaults) {
     const log_cfg_t& c = logger.log_channel(log_channel_csv)->log_cfg();
     EXPECT_TRUE(c.log_enabled);
     EXPECT_EQ(c.switch_file, log_cfg_t::switch_hourly);
-    EXPECT_EQ(logger.csv_builder()->output_cfg().mask, 1u << 27);
+    // Loading starts from the default selection: only the 28 column bits follow the keys.
+    EXPECT_EQ(logger.csv_builder()->output_cfg().mask, 0xF0000000u | 1u << 27);
+    EXPECT_TRUE(logger.settings_load_general(store, "lg_"));
+    EXPECT_EQ(logger.csv_builder()->output_cfg(), csv_output_cfg_t());
 }
 
 TEST_F(DataLogger, CsvLinesComeFromTheTimerOnlyForAFreshEpoch) {

@@ -68,8 +68,8 @@ public:
 
     // Writes all 28 booleans.
     void set_cfg(KeelConfig& cfg, const std::string& prefix) const;
-    // Rebuilds the selection from the 28 keys: a missing key turns its column off. True when
-    // every key was present.
+    // Sets each of the 28 columns from its key: a missing key turns its column off; the bits
+    // beyond the columns are left as they are. True when every key was present.
     bool load_cfg(KeelConfig& cfg, const std::string& prefix);
 
     bool operator==(const csv_output_cfg_t& o) const { return mask == o.mask; }
