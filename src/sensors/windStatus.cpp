@@ -24,11 +24,10 @@ bool windStatus_t::operator==(const windStatus_t& o) const {
 }
 
 msg_encoder_t& operator<<(msg_encoder_t& enc, const windStatus_t& ws) {
-    // Only the five defined bits go out, so a peer never waits for a value that does not exist.
-    const unsigned char mask = static_cast<unsigned char>(ws.mask & windStatus_t::all_values);
-    enc << mask;
+    // The mask byte goes out as it is; bits above the five values announce nothing.
+    enc << ws.mask;
     for (unsigned int i = 0; i < wind_value_count; ++i) {
-        if ((mask & (1u << i)) != 0) enc << ws.*wind_values[i];
+        if ((ws.mask & (1u << i)) != 0) enc << ws.*wind_values[i];
     }
     return enc;
 }
@@ -37,7 +36,7 @@ msg_decoder_t& operator>>(msg_decoder_t& dec, windStatus_t& ws) {
     unsigned char mask = ws.mask;
     dec >> mask;
     if (dec.is_short()) return dec;
-    ws.mask = static_cast<unsigned char>(mask & windStatus_t::all_values);
+    ws.mask = mask;
     for (unsigned int i = 0; i < wind_value_count && !dec.is_short(); ++i) {
         if ((ws.mask & (1u << i)) != 0) dec >> ws.*wind_values[i];
     }

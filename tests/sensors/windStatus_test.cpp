@@ -29,14 +29,14 @@ TEST(WindStatus, OnlyAnnouncedValuesTravel) {
     EXPECT_EQ(payload_of(ws), "09 00 00 00 00 00 00 F0 3F 00 00 00 00 00 00 10 40");
     ws.mask = 0;
     EXPECT_EQ(payload_of(ws), "00");
-    ws.mask = 0xE0 | windStatus_t::has_mean_direction; // undefined bits stay home
-    EXPECT_EQ(payload_of(ws), "10 00 00 00 00 00 00 14 40");
+    ws.mask = 0xE0 | windStatus_t::has_mean_direction; // the byte as it is; no value for bits 5-7
+    EXPECT_EQ(payload_of(ws), "F0 00 00 00 00 00 00 14 40");
 }
 
 TEST(WindStatus, DecodingReadsOnlyAnnouncedValues) {
     windStatus_t got = filled();
     EXPECT_TRUE(decode_into("E6 00 00 00 00 00 00 24 C0 00 00 00 00 00 00 00 00", got));
-    EXPECT_EQ(got.mask, 0x06); // bits without a value are dropped
+    EXPECT_EQ(got.mask, 0xE6); // the mask as read; bits 5-7 carry no value
     EXPECT_EQ(got.true_speed, 1.0);
     EXPECT_EQ(got.true_direction, -10.0);
     EXPECT_EQ(got.mean_speed, 0.0);
