@@ -186,10 +186,11 @@ void snapshot_def_t::set_acceleration(double v, unsigned int precision) {
 }
 
 void snapshot_def_t::set_distance(double v, unsigned char unit, unsigned int precision) {
-    const char* symbol = dist_unit_str(static_cast<dist_unit_t>(unit));
-    std::string tail = " ";
-    tail += symbol ? symbol : "??";
-    set_fixed(v, precision, tail.c_str());
+    // The units module's own text, so a distance reads the same here as everywhere else
+    // (a value that rounds to zero has no minus sign).
+    if (!std::isfinite(v)) return;
+    const std::string text = formatted(dist_fmt_t(v, static_cast<dist_unit_t>(unit), precision));
+    set_raw(text.data(), text.size());
 }
 
 void snapshot_def_t::set_ip_addr(unsigned int addr) {

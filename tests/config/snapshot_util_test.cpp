@@ -146,6 +146,11 @@ const setter_case_t setter_cases[] = {
     {"distance_m", [](snapshot_def_t& r) { r.set_distance(12.345, 0, 2); }, "12.35 m", true},
     {"distance_ft", [](snapshot_def_t& r) { r.set_distance(3.0, 1, 1); }, "3.0 ft", true},
     {"distance_unknown_unit", [](snapshot_def_t& r) { r.set_distance(3.0, 9, 0); }, "3 ??", true},
+    {"distance_rounds_to_zero_unsigned", [](snapshot_def_t& r) { r.set_distance(-0.001, 0, 2); },
+     "0.00 m", true},
+    {"distance_negative", [](snapshot_def_t& r) { r.set_distance(-0.5, 0, 2); }, "-0.50 m", true},
+    {"distance_nan_unset", [](snapshot_def_t& r) { r.set_distance(std::nan(""), 0, 2); }, nullptr,
+     false},
     {"ip_addr", [](snapshot_def_t& r) { r.set_ip_addr(0xC0A80A01u); }, "192.168.10.1", true},
 };
 INSTANTIATE_TEST_SUITE_P(Table, SnapshotSetter, ::testing::ValuesIn(setter_cases),

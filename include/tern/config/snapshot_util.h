@@ -19,7 +19,7 @@
 //   <table class="twoColumn">
 //   <tr><th colspan="2">Position</th></tr>
 //   <tr><td class="definition">Latitude</td>
-//   <td class="value">59&deg;57.0000'N</td></tr>
+//   <td class="value">59&deg57.0000'N</td></tr>
 //   ...
 //   </table>
 //   </body>
@@ -27,7 +27,7 @@
 //
 // Texts that come from a device or a user (labels, headers, device names, correction service
 // names) are escaped; only the values our own formatters write (with their character
-// references such as "&deg;") go into the page as they are. An unset value shows "--".
+// references such as "&deg") go into the page as they are. An unset value shows "--".
 #pragma once
 
 #include <cstddef>
@@ -160,10 +160,10 @@ public:
     void set(unsigned long long v);
     void set(float v, unsigned int precision);  // fixed-point
     void set(double v, unsigned int precision); // fixed-point
-    // Degrees, fixed-point, then "&deg;".
+    // Degrees, fixed-point, then "&deg".
     void set_angle(double rad, unsigned int precision);
     // The angle reduced by 2 pi with the floating-point remainder (a negative angle stays
-    // negative), then as set_angle: 7.0 with 1 decimal gives "41.1&deg;".
+    // negative), then as set_angle: 7.0 with 1 decimal gives "41.1&deg".
     void set_heading(double rad, unsigned int precision);
     // Fixed-point, then " m/s&sup2;".
     void set_acceleration(double v, unsigned int precision);
@@ -256,7 +256,7 @@ std::ostream& operator<<(std::ostream& os, const snapshot_page_end_t&);
 
 // Row classes: each reads one value from a data cache while it is current (else the row
 // shows "--"). Labels and forms:
-//   Latitude, Longitude          degrees and minutes with hemisphere, 59&deg;57.0000'N
+//   Latitude, Longitude          degrees and minutes with hemisphere, 59&deg57.0000'N
 //   Height, Heave                metres, 2 decimals ("41.30 m")
 //   Speed                        metres per second, 1 decimal ("5.6 m/s")
 //   Course, Heading              set_heading, 1 decimal
