@@ -198,16 +198,18 @@ TEST_P(SlbBadSingle, Refused) {
 INSTANTIATE_TEST_SUITE_P(
     Files, SlbBadSingle,
     ::testing::Values(
+        // A file that is no sound single image is read as a combined file, whose magic it
+        // lacks.
         bad_slb_t{"LastByteMissing", cut(single_image("Bin+Chk", "001002003", two_sections()), 1),
-                  "firmware truncated: sections need 23053 bytes; 23052 there"},
+                  "failed to locate magic string at start of header"},
         bad_slb_t{"TableCut", cut(single_image("Bin+Chk", "001002003", two_sections()), 23010),
-                  "firmware truncated: section table needs 48 bytes; 43 there"},
+                  "failed to locate magic string at start of header"},
         bad_slb_t{"HeaderCut", bytes_t{'B', 'i', 'n', '+', 'C', 'h', 'k', '0'},
-                  "failed to read firmware header: unexpected end of file"},
+                  "failed to read combined header: unexpected end of file"},
         bad_slb_t{"NoSections", single_image("QVTBRAV", "001002003", {}),
-                  "firmware has no sections"},
+                  "failed to locate magic string at start of header"},
         bad_slb_t{"BadVersion", single_image("Bin+Chk", "00100200x", two_sections()),
-                  "failed to extract version information from header"},
+                  "failed to locate magic string at start of header"},
         bad_slb_t{"WrongMagic", single_image("Bin-Chk", "001002003", two_sections()),
                   "failed to locate magic string at start of header"},
         bad_slb_t{"Empty", bytes_t{}, "failed to read combined header: unexpected end of file"}),
