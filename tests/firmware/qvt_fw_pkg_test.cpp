@@ -114,6 +114,9 @@ TEST(QvtVersion, FromFileNames) {
         std::string v = "unchanged";
         EXPECT_EQ(qvt_fw_version_str("lbmv", c.first, v), c.second != nullptr) << c.first;
         EXPECT_EQ(v, c.second ? c.second : "unchanged") << c.first;
+        v = "unchanged";
+        EXPECT_EQ(qvt_fw_pkg_t::get_version_str("lbmv", c.first, v), c.second != nullptr);
+        EXPECT_EQ(v, c.second ? c.second : "unchanged") << c.first;
     }
 }
 
