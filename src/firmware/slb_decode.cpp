@@ -48,6 +48,10 @@ slb_fw_t::slb_fw_t() = default;
 slb_fw_t::slb_fw_t(const slb_fw_header_t& header)
     : start_(header.offset), limit_(header.length), engine_id_(header.engine_id) {}
 
+slb_fw_t::slb_fw_t(const slb_fw_header_t* header) {
+    if (header) *this = slb_fw_t(*header);
+}
+
 bool slb_fw_t::fail(const std::string& what) {
     err_ = what;
     return false;

@@ -238,6 +238,15 @@ TEST(SlbCombined, DigestChecksAndImagesByEngine) {
     ASSERT_TRUE(fw) << slb.get_err();
     EXPECT_EQ(fw->get_version_str(), "4.5.6");
     EXPECT_EQ(fw->get_total_len(), 100u);
+    // An image read directly from its header, or with none from the start of the file.
+    FILE* f = fopen(s.dir.file("a.slb").c_str(), "rb");
+    ASSERT_TRUE(f);
+    slb_fw_t by_header(&slb.headers()[1]), whole(nullptr);
+    EXPECT_TRUE(by_header.scan(f));
+    EXPECT_EQ(by_header.get_version_str(), "4.5.6");
+    EXPECT_FALSE(whole.scan(f));
+    EXPECT_EQ(whole.get_err(), "unknown engine ID found");
+    fclose(f);
     EXPECT_EQ(slb.get_fw_by_engine("QVTNONE"), nullptr);
     EXPECT_EQ(slb.get_err(), "no firmware matches engine");
 
