@@ -48,6 +48,10 @@ slb_fw_t::slb_fw_t() = default;
 slb_fw_t::slb_fw_t(const slb_fw_header_t& header)
     : start_(header.offset), limit_(header.length), engine_id_(header.engine_id) {}
 
+slb_fw_t::slb_fw_t(const slb_fw_header_t* header) {
+    if (header) *this = slb_fw_t(*header);
+}
+
 bool slb_fw_t::fail(const std::string& what) {
     err_ = what;
     return false;
@@ -297,13 +301,7 @@ bool slb_decode_t::scan(const std::string& path) {
         err_ = "<no error>";
         return true;
     }
-    // A file that starts like a single image is one, and the image's own reason says more
-    // than the missing combined magic would.
-    char head[7] = {};
-    if (single.get_engine_id() != slb_fw_t::engine_id_unknown ||
-        (fseeko(file_, 0, SEEK_SET) == 0 && read_all(file_, head, sizeof head) &&
-         (std::memcmp(head, magic_alfa, 7) == 0 || std::memcmp(head, magic_brav, 7) == 0)))
-        return fail(single.get_err());
+    // Not a sound single image: it can only be a combined file.
     single_ = false;
     return scan_combined();
 }

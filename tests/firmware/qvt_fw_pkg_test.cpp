@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
         ini_case_t{"BadLbm", "gpssoftware=ENGINE.SLB\nlbmsoftware=bad.hex\n",
                    "failed to init LBM decoder: line 1: checksum did not match"},
         ini_case_t{"BadGps", "gpssoftware=bad.slb\n",
-                   "failed to init GPS decoder: failed to read firmware header: unexpected end "
+                   "failed to init GPS decoder: failed to read combined header: unexpected end "
                    "of file"}),
     [](const auto& p) { return std::string(p.param.name); });
 
@@ -113,6 +113,9 @@ TEST(QvtVersion, FromFileNames) {
     for (const auto& c : cases) {
         std::string v = "unchanged";
         EXPECT_EQ(qvt_fw_version_str("lbmv", c.first, v), c.second != nullptr) << c.first;
+        EXPECT_EQ(v, c.second ? c.second : "unchanged") << c.first;
+        v = "unchanged";
+        EXPECT_EQ(qvt_fw_pkg_t::get_version_str("lbmv", c.first, v), c.second != nullptr);
         EXPECT_EQ(v, c.second ? c.second : "unchanged") << c.first;
     }
 }

@@ -198,16 +198,18 @@ TEST_P(SlbBadSingle, Refused) {
 INSTANTIATE_TEST_SUITE_P(
     Files, SlbBadSingle,
     ::testing::Values(
+        // A file that is no sound single image is read as a combined file, whose magic it
+        // lacks.
         bad_slb_t{"LastByteMissing", cut(single_image("Bin+Chk", "001002003", two_sections()), 1),
-                  "firmware truncated: sections need 23053 bytes; 23052 there"},
+                  "failed to locate magic string at start of header"},
         bad_slb_t{"TableCut", cut(single_image("Bin+Chk", "001002003", two_sections()), 23010),
-                  "firmware truncated: section table needs 48 bytes; 43 there"},
+                  "failed to locate magic string at start of header"},
         bad_slb_t{"HeaderCut", bytes_t{'B', 'i', 'n', '+', 'C', 'h', 'k', '0'},
-                  "failed to read firmware header: unexpected end of file"},
+                  "failed to read combined header: unexpected end of file"},
         bad_slb_t{"NoSections", single_image("QVTBRAV", "001002003", {}),
-                  "firmware has no sections"},
+                  "failed to locate magic string at start of header"},
         bad_slb_t{"BadVersion", single_image("Bin+Chk", "00100200x", two_sections()),
-                  "failed to extract version information from header"},
+                  "failed to locate magic string at start of header"},
         bad_slb_t{"WrongMagic", single_image("Bin-Chk", "001002003", two_sections()),
                   "failed to locate magic string at start of header"},
         bad_slb_t{"Empty", bytes_t{}, "failed to read combined header: unexpected end of file"}),
@@ -236,6 +238,15 @@ TEST(SlbCombined, DigestChecksAndImagesByEngine) {
     ASSERT_TRUE(fw) << slb.get_err();
     EXPECT_EQ(fw->get_version_str(), "4.5.6");
     EXPECT_EQ(fw->get_total_len(), 100u);
+    // An image read directly from its header, or with none from the start of the file.
+    FILE* f = fopen(s.dir.file("a.slb").c_str(), "rb");
+    ASSERT_TRUE(f);
+    slb_fw_t by_header(&slb.headers()[1]), whole(nullptr);
+    EXPECT_TRUE(by_header.scan(f));
+    EXPECT_EQ(by_header.get_version_str(), "4.5.6");
+    EXPECT_FALSE(whole.scan(f));
+    EXPECT_EQ(whole.get_err(), "unknown engine ID found");
+    fclose(f);
     EXPECT_EQ(slb.get_fw_by_engine("QVTNONE"), nullptr);
     EXPECT_EQ(slb.get_err(), "no firmware matches engine");
 

@@ -35,6 +35,9 @@ public:
     // major, "." or ",", minor; written major.minor. False, out untouched, for other names.
     bool get_lbm_version_str(std::string& out) const;
     bool get_iop_version_str(std::string& out) const;
+    // The version text of the file at `path` whose name starts with `prefix` ("lbmv", "iopv").
+    static bool get_version_str(const std::string& prefix, const std::string& path,
+                                std::string& out);
 
     std::string lbm_path;
     ih_decode_t lbm_dec;
@@ -53,6 +56,11 @@ private:
 
 // The version text of a file name that starts with `prefix` as get_lbm_version_str describes.
 bool qvt_fw_version_str(const std::string& prefix, const std::string& path, std::string& out);
+
+inline bool qvt_fw_pkg_t::get_version_str(const std::string& prefix, const std::string& path,
+                                          std::string& out) {
+    return qvt_fw_version_str(prefix, path, out);
+}
 
 namespace tern {
 using ::qvt_fw_pkg_t;

@@ -63,6 +63,8 @@ public:
     slb_fw_t();
     // An image of a combined file, which must fit in its block.
     explicit slb_fw_t(const slb_fw_header_t& header);
+    // Either of the above: an image of a combined file, or with no header a whole-file image.
+    explicit slb_fw_t(const slb_fw_header_t* header);
 
     // Reads and checks the header and section table; true when the image is sound and fits.
     bool scan(FILE* file);
