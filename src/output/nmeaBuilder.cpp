@@ -225,7 +225,8 @@ void latlon(std::ostream& os, double rad, bool strict, int deg_digits, const cha
         whole += 1.0;
         n = fixed_text(buf, 0.0, prec, prec + 3);
     }
-    fixed(os, whole, 0, deg_digits);
+    // A whole number below 1e9 + 1: written as an integer, without the decimal formatter.
+    uint(os, static_cast<unsigned long long>(whole), deg_digits);
     put(os, buf, n);
     put(os, ',');
     put(os, rad < 0 ? letters[1] : letters[0]);
