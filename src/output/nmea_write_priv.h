@@ -18,8 +18,9 @@ constexpr double rad2deg = 180.0 / pi;
 inline void put(std::ostream& os, const char* s, std::size_t n) {
     std::streambuf* sb = os.rdbuf();
     if (!sb) return;
-    // Fields are short: character by character stays inline, without the virtual call.
-    if (n <= 16) {
+    // One or two characters stay inline; anything longer is one block copy, cheaper than a
+    // bounds check and store per character.
+    if (n <= 2) {
         for (std::size_t i = 0; i < n; ++i) sb->sputc(s[i]);
     } else {
         sb->sputn(s, static_cast<std::streamsize>(n));
