@@ -120,6 +120,8 @@ std::string nmeaBuilder_t::talkerString(const outputDataCache_t& cache) const {
     for (const auto& kv : cache.allSatUse()) {
         const double s = kv.second.utc_tstamp;
         if (s <= t && s >= t - outputDataCache_t::sats_used_window) bits |= satBits(kv.second);
+        // Two constellations already make it a combined fix: no need to look further.
+        if ((bits & (bits - 1)) != 0) return "GN";
     }
     return talkerFromConstellationBits(bits);
 }
