@@ -227,11 +227,15 @@ void latlon(std::ostream& os, double rad, bool strict, int deg_digits, const cha
         whole += 1.0;
         n = fixed_text(buf, 0.0, prec, prec + 3);
     }
-    // A whole number below 1e9 + 1: written as an integer, without the decimal formatter.
-    uint(os, static_cast<unsigned long long>(whole), deg_digits);
-    put(os, buf, n);
-    put(os, ',');
-    put(os, rad < 0 ? letters[1] : letters[0]);
+    // Degrees, minutes, the comma and the hemisphere letter go out as one piece. The degrees
+    // are a whole number below 1e9 + 1 (at most 10 digits), the minutes below 60.
+    char out[48 + 400 + 2];
+    std::size_t len = uint_text(out, static_cast<unsigned long long>(whole), deg_digits);
+    std::memcpy(out + len, buf, n);
+    len += n;
+    out[len++] = ',';
+    out[len++] = rad < 0 ? letters[1] : letters[0];
+    put(os, out, len);
 }
 
 } // namespace

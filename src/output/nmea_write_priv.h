@@ -44,6 +44,8 @@ bool fixed(std::ostream& os, double v, int prec, int width = 0);
 std::size_t fixed_text(char* buf, double v, int prec, int width = 0);
 // A decimal integer with at least `digits` digits (leading zeros).
 void uint(std::ostream& os, unsigned long long v, int digits = 1);
+// The same into `buf` (at least 48 bytes); returns the length.
+std::size_t uint_text(char* buf, unsigned long long v, int digits = 1);
 void sint(std::ostream& os, long long v, int digits = 1);
 // Degrees brought into [0, 360) with `prec` decimals; a value that rounds to 360 is written
 // as 0. Nothing (false) when not finite.
