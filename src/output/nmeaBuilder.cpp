@@ -120,6 +120,8 @@ std::string nmeaBuilder_t::talkerString(const outputDataCache_t& cache) const {
     for (const auto& kv : cache.allSatUse()) {
         const double s = kv.second.utc_tstamp;
         if (s <= t && s >= t - outputDataCache_t::sats_used_window) bits |= satBits(kv.second);
+        // Two constellations already make it a combined fix: no need to look further.
+        if ((bits & (bits - 1)) != 0) return "GN";
     }
     return talkerFromConstellationBits(bits);
 }
@@ -225,10 +227,15 @@ void latlon(std::ostream& os, double rad, bool strict, int deg_digits, const cha
         whole += 1.0;
         n = fixed_text(buf, 0.0, prec, prec + 3);
     }
-    fixed(os, whole, 0, deg_digits);
-    put(os, buf, n);
-    put(os, ',');
-    put(os, rad < 0 ? letters[1] : letters[0]);
+    // Degrees, minutes, the comma and the hemisphere letter go out as one piece. The degrees
+    // are a whole number below 1e9 + 1 (at most 10 digits), the minutes below 60.
+    char out[48 + 400 + 2];
+    std::size_t len = uint_text(out, static_cast<unsigned long long>(whole), deg_digits);
+    std::memcpy(out + len, buf, n);
+    len += n;
+    out[len++] = ',';
+    out[len++] = rad < 0 ? letters[1] : letters[0];
+    put(os, out, len);
 }
 
 } // namespace

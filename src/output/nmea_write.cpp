@@ -110,12 +110,16 @@ bool fixed(std::ostream& os, double v, int prec, int width) {
     return true;
 }
 
-void uint(std::ostream& os, unsigned long long v, int digits) {
-    char buf[48];
+std::size_t uint_text(char* buf, unsigned long long v, int digits) {
     int n = digit_count(v);
     if (digits > n && digits <= 40) n = digits;
     digits_back(buf + n, v, n);
-    put(os, buf, static_cast<std::size_t>(n));
+    return static_cast<std::size_t>(n);
+}
+
+void uint(std::ostream& os, unsigned long long v, int digits) {
+    char buf[48];
+    put(os, buf, uint_text(buf, v, digits));
 }
 
 void sint(std::ostream& os, long long v, int digits) {

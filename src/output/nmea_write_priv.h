@@ -18,8 +18,9 @@ constexpr double rad2deg = 180.0 / pi;
 inline void put(std::ostream& os, const char* s, std::size_t n) {
     std::streambuf* sb = os.rdbuf();
     if (!sb) return;
-    // Fields are short: character by character stays inline, without the virtual call.
-    if (n <= 16) {
+    // One or two characters stay inline; anything longer is one block copy, cheaper than a
+    // bounds check and store per character.
+    if (n <= 2) {
         for (std::size_t i = 0; i < n; ++i) sb->sputc(s[i]);
     } else {
         sb->sputn(s, static_cast<std::streamsize>(n));
@@ -43,6 +44,8 @@ bool fixed(std::ostream& os, double v, int prec, int width = 0);
 std::size_t fixed_text(char* buf, double v, int prec, int width = 0);
 // A decimal integer with at least `digits` digits (leading zeros).
 void uint(std::ostream& os, unsigned long long v, int digits = 1);
+// The same into `buf` (at least 48 bytes); returns the length.
+std::size_t uint_text(char* buf, unsigned long long v, int digits = 1);
 void sint(std::ostream& os, long long v, int digits = 1);
 // Degrees brought into [0, 360) with `prec` decimals; a value that rounds to 360 is written
 // as 0. Nothing (false) when not finite.

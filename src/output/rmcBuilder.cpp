@@ -44,9 +44,14 @@ void rmcBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& o
     if (cache.course().cog_valid) angle(os, cache.course().cog * rad2deg, 1);
     put(os, ',');
     if (time.valid()) {
-        uint(os, static_cast<unsigned int>(time.day()), 2);
-        uint(os, static_cast<unsigned int>(time.month()), 2);
-        uint(os, static_cast<unsigned int>(time.year() % 100), 2);
+        // ddmmyy: each part is below 100, so always two digits; written in one piece.
+        const int parts[] = {time.day(), time.month(), time.year() % 100};
+        char date[6];
+        for (int i = 0; i < 3; ++i) {
+            date[2 * i] = static_cast<char>('0' + parts[i] / 10);
+            date[2 * i + 1] = static_cast<char>('0' + parts[i] % 10);
+        }
+        put(os, date, sizeof date);
     }
     lit(os, ",,");
     if (nmeaVersion() > nmea_version_2_1) {
