@@ -21,20 +21,20 @@ inline bool fresh(double t, double sent) {
 }
 
 // The RMC and VTG mode letter: N, A, D (2 to 5), E, S; nothing for other modes.
-void modeIndicator(std::ostream& os, unsigned int fix_mode);
+void modeIndicator(nmea_write::line_t& os, unsigned int fix_mode);
 
 // Latitude, N/S, longitude, E/W of a position (an empty pair for a value not valid).
-void latLonFields(std::ostream& os, const data_pos_t& pos, bool strict);
+void latLonFields(nmea_write::line_t& os, const data_pos_t& pos, bool strict);
 
 // The page of a satellite-tracking group: ",n,i,ss" and `per_page` satellite blocks from
 // satellite per_page * index on: ",id,el,az" and the SNR of the first `freqs` frequencies
 // (empty when not tracked); a missing satellite is 3 + freqs empty fields.
-void satPage(std::ostream& os, const data_sat_track_t& track, unsigned int count,
+void satPage(nmea_write::line_t& os, const data_sat_track_t& track, unsigned int count,
              unsigned int index, unsigned int per_page, unsigned int freqs);
 
 // GGA fields 1 to 12, each after its comma: time of t, latitude, longitude, quality q,
 // satellites, HDOP, altitude and M, geoid separation and M.
-void ggaFields(std::ostream& os, const outputDataCache_t& cache, double t, bool strict,
+void ggaFields(nmea_write::line_t& os, const outputDataCache_t& cache, double t, bool strict,
                unsigned int q);
 
 } // namespace builder_detail

@@ -42,7 +42,8 @@ void dpggaBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_devic
     buildMessage(cache, out);
 }
 
-void dpggaBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void dpggaBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     const double t = cache.position().utc_tstamp;
     if (!cache.fixType().fix_3d) last_non3d_ = t;
     if (cfg_.filter_enable) {

@@ -10,7 +10,7 @@ using builder_detail::fresh;
 namespace {
 
 // Minutes of arc of an offset in radians, then its letter; the empty pair when not finite.
-void offset(std::ostream& os, double rad, char positive, char negative) {
+void offset(line_t& os, double rad, char positive, char negative) {
     if (!fixed(os, std::fabs(rad) * 60.0 * rad2deg, 6)) {
         put(os, ',');
         return;
@@ -35,7 +35,8 @@ void dtmBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_
     buildMessage(cache, out);
 }
 
-void dtmBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void dtmBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     const data_datum_t& d = cache.datum();
     put(os, '$');
     put(os, talkerString(cache));

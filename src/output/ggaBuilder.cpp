@@ -9,7 +9,7 @@ using builder_detail::fresh;
 
 namespace builder_detail {
 
-void modeIndicator(std::ostream& os, unsigned int fix_mode) {
+void modeIndicator(line_t& os, unsigned int fix_mode) {
     switch (fix_mode) {
     case 0:
         put(os, 'N');
@@ -34,7 +34,7 @@ void modeIndicator(std::ostream& os, unsigned int fix_mode) {
     }
 }
 
-void latLonFields(std::ostream& os, const data_pos_t& pos, bool strict) {
+void latLonFields(line_t& os, const data_pos_t& pos, bool strict) {
     if (pos.latitude_valid)
         os << nmeaLatitude_t(pos.latitude, strict);
     else
@@ -46,8 +46,8 @@ void latLonFields(std::ostream& os, const data_pos_t& pos, bool strict) {
         put(os, ',');
 }
 
-void satPage(std::ostream& os, const data_sat_track_t& track, unsigned int count,
-             unsigned int index, unsigned int per_page, unsigned int freqs) {
+void satPage(line_t& os, const data_sat_track_t& track, unsigned int count, unsigned int index,
+             unsigned int per_page, unsigned int freqs) {
     put(os, ',');
     uint(os, count);
     put(os, ',');
@@ -76,8 +76,7 @@ void satPage(std::ostream& os, const data_sat_track_t& track, unsigned int count
     }
 }
 
-void ggaFields(std::ostream& os, const outputDataCache_t& cache, double t, bool strict,
-               unsigned int q) {
+void ggaFields(line_t& os, const outputDataCache_t& cache, double t, bool strict, unsigned int q) {
     const data_pos_t& pos = cache.position();
     const data_height_t& h = cache.height();
     const data_h_dop_t& hdop = cache.hdop();
@@ -125,7 +124,8 @@ void ggaBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_
     buildMessage(cache, out);
 }
 
-void ggaBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void ggaBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     const double t = cache.position().utc_tstamp;
     unsigned int q = ggaFixMode(cache.fixMode());
     if (quality_ == gga_quality_as_5 &&

@@ -24,7 +24,8 @@ void gllBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_
     buildMessage(cache, out);
 }
 
-void gllBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void gllBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     const data_pos_t& pos = cache.position();
     put(os, '$');
     put(os, talkerString(cache));

@@ -41,7 +41,8 @@ void gsaBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_
     last_ = use->constellation;
 }
 
-void gsaBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void gsaBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     const data_sat_use_t* use = cache.lastSatUse();
     if (!use) return;
     unsigned char sats[12];

@@ -28,7 +28,8 @@ void gstBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_
     buildMessage(cache, out);
 }
 
-void gstBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void gstBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     const data_pr_stats_t& st = cache.pseudorangeStats();
     std::string talker = talkerString(st);
     // Statistics of no known constellation still need a talker parsers accept.

@@ -33,7 +33,8 @@ void gsvBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_
     last_ = track->constellation;
 }
 
-void gsvBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void gsvBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     const data_sat_track_t* track = cache.lastSatTrack();
     if (!track) return;
     const std::string talker = talkerString(*track);

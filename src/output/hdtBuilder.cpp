@@ -21,7 +21,8 @@ void hdtBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_
     buildMessage(cache, out);
 }
 
-void hdtBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void hdtBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     // The heading sensor's own talker, whatever is forced on the satellite sentences.
     lit(os, "$HDHDT,");
     os << nmeaHeading_t(cache.heading().heading, strict());

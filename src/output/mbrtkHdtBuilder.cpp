@@ -23,7 +23,8 @@ void mbrtkHdtBuilder_t::build(const outputDataCache_t& cache,
     buildMessage(cache, out);
 }
 
-void mbrtkHdtBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void mbrtkHdtBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     switch (cfg_.prefix) {
     case hehdt_cfg_t::prefix_gp:
         lit(os, "$GPHDT,");

@@ -190,9 +190,11 @@ void nmeaTimestamp_t::set(double utc) {
     day_ = static_cast<int>(d);
 }
 
-std::ostream& operator<<(std::ostream& os, const nmeaTimestamp_t& t) {
+namespace nmea_write {
+
+line_t& operator<<(line_t& os, const nmeaTimestamp_t& t) {
     if (!t.valid()) return os;
-    char b[9];
+    char* b = os.room(9);
     const int two[] = {t.hour(), t.minute(), t.centiseconds() / 100};
     for (int i = 0; i < 3; ++i) {
         b[2 * i] = static_cast<char>('0' + two[i] / 10);
@@ -201,7 +203,7 @@ std::ostream& operator<<(std::ostream& os, const nmeaTimestamp_t& t) {
     b[6] = '.';
     b[7] = static_cast<char>('0' + t.centiseconds() % 100 / 10);
     b[8] = static_cast<char>('0' + t.centiseconds() % 10);
-    put(os, b, sizeof b);
+    os.commit(9);
     return os;
 }
 
@@ -209,7 +211,7 @@ std::ostream& operator<<(std::ostream& os, const nmeaTimestamp_t& t) {
 
 namespace {
 
-void latlon(std::ostream& os, double rad, bool strict, int deg_digits, const char* letters) {
+void latlon(line_t& os, double rad, bool strict, int deg_digits, const char* letters) {
     const double d = std::fabs(rad) * rad2deg;
     // Beyond any angle (or not a number): the empty pair.
     if (!(d < 1e9)) {
@@ -220,56 +222,92 @@ void latlon(std::ostream& os, double rad, bool strict, int deg_digits, const cha
     double minutes = (d - whole) * 60.0;
     const int prec = strict ? 5 : 6;
     if (strict) minutes += 0.000005;
-    char buf[400];
-    std::size_t n = fixed_text(buf, minutes, prec, prec + 3);
-    if (n >= 2 && buf[0] == '6' && buf[1] == '0') {
+    // The minutes (below 60, so on the fast path and short) go after room for the degrees
+    // (a whole number below 1e9 + 1: at most 10 digits), then move up behind them.
+    char* out = os.room(16 + 400);
+    char* minutes_at = out + 16;
+    std::size_t n = fixed_text(minutes_at, minutes, prec, prec + 3);
+    if (n >= 2 && minutes_at[0] == '6' && minutes_at[1] == '0') {
         // 59.9999999' rounds to 60: carry into the degrees.
         whole += 1.0;
-        n = fixed_text(buf, 0.0, prec, prec + 3);
+        n = fixed_text(minutes_at, 0.0, prec, prec + 3);
     }
-    // Degrees, minutes, the comma and the hemisphere letter go out as one piece. The degrees
-    // are a whole number below 1e9 + 1 (at most 10 digits), the minutes below 60.
-    char out[48 + 400 + 2];
     std::size_t len = uint_text(out, static_cast<unsigned long long>(whole), deg_digits);
-    std::memcpy(out + len, buf, n);
+    std::memmove(out + len, minutes_at, n);
     len += n;
     out[len++] = ',';
     out[len++] = rad < 0 ? letters[1] : letters[0];
-    put(os, out, len);
+    os.commit(len);
 }
 
 } // namespace
 
-std::ostream& operator<<(std::ostream& os, const nmeaLatitude_t& v) {
+line_t& operator<<(line_t& os, const nmeaLatitude_t& v) {
     latlon(os, v.rad_, v.strict_, 2, "NS");
     return os;
 }
 
-std::ostream& operator<<(std::ostream& os, const nmeaLongitude_t& v) {
+line_t& operator<<(line_t& os, const nmeaLongitude_t& v) {
     latlon(os, v.rad_, v.strict_, 3, "EW");
     return os;
 }
 
-std::ostream& operator<<(std::ostream& os, const nmeaHeight_t& v) {
+line_t& operator<<(line_t& os, const nmeaHeight_t& v) {
     fixed(os, v.m_, v.strict_ ? 2 : 3);
     return os;
 }
 
-std::ostream& operator<<(std::ostream& os, const nmeaHeading_t& v) {
+line_t& operator<<(line_t& os, const nmeaHeading_t& v) {
     if (!std::isfinite(v.rad_)) return os;
     constexpr double two_pi = 2.0 * pi;
-    double a = std::fmod(v.rad_, two_pi);
-    if (a < 0) a += two_pi;
-    if (a >= two_pi) a -= two_pi;
+    double a = v.rad_;
+    if (!(a >= 0.0 && a < two_pi)) {
+        a = std::fmod(a, two_pi);
+        if (a < 0) a += two_pi;
+        if (a >= two_pi) a -= two_pi;
+    }
     angle(os, a * rad2deg, v.strict_ ? 1 : 3);
     return os;
 }
 
-std::ostream& operator<<(std::ostream& os, const nmeaTail_t& v) {
+line_t& operator<<(line_t& os, const nmeaTail_t& v) {
     static const char hex[] = "0123456789ABCDEF";
     const char tail[] = {'*', hex[v.sum_ >> 4], hex[v.sum_ & 15], '\r', '\n'};
     put(os, tail, sizeof tail);
     return os;
+}
+
+} // namespace nmea_write
+
+// On a plain stream, each formatter writes through a line of its own.
+namespace {
+
+template <class V>
+std::ostream& through_line(std::ostream& os, const V& v) {
+    line_t line(os);
+    line << v;
+    return os;
+}
+
+} // namespace
+
+std::ostream& operator<<(std::ostream& os, const nmeaTimestamp_t& v) {
+    return through_line(os, v);
+}
+std::ostream& operator<<(std::ostream& os, const nmeaLatitude_t& v) {
+    return through_line(os, v);
+}
+std::ostream& operator<<(std::ostream& os, const nmeaLongitude_t& v) {
+    return through_line(os, v);
+}
+std::ostream& operator<<(std::ostream& os, const nmeaHeight_t& v) {
+    return through_line(os, v);
+}
+std::ostream& operator<<(std::ostream& os, const nmeaHeading_t& v) {
+    return through_line(os, v);
+}
+std::ostream& operator<<(std::ostream& os, const nmeaTail_t& v) {
+    return through_line(os, v);
 }
 
 unsigned char nmea_checksum(const char* text, unsigned int len) {

@@ -102,12 +102,16 @@ std::size_t fixed_text(char* buf, double v, int prec, int width) {
     return n;
 }
 
-bool fixed(std::ostream& os, double v, int prec, int width) {
-    char buf[400];
-    const std::size_t n = fixed_text(buf, v, prec, width);
-    if (n == 0) return false;
-    put(os, buf, n);
-    return true;
+void line_t::write(const char* s, std::size_t n) {
+    if (n == 0) return;
+    if (std::streambuf* sb = os_.rdbuf()) sb->sputn(s, static_cast<std::streamsize>(n));
+}
+
+bool fixed(line_t& os, double v, int prec, int width) {
+    // Fixed notation of the largest double needs 309 digits before the point.
+    const std::size_t n = fixed_text(os.room(400), v, prec, width);
+    os.commit(n);
+    return n != 0;
 }
 
 std::size_t uint_text(char* buf, unsigned long long v, int digits) {
@@ -117,12 +121,11 @@ std::size_t uint_text(char* buf, unsigned long long v, int digits) {
     return static_cast<std::size_t>(n);
 }
 
-void uint(std::ostream& os, unsigned long long v, int digits) {
-    char buf[48];
-    put(os, buf, uint_text(buf, v, digits));
+void uint(line_t& os, unsigned long long v, int digits) {
+    os.commit(uint_text(os.room(48), v, digits));
 }
 
-void sint(std::ostream& os, long long v, int digits) {
+void sint(line_t& os, long long v, int digits) {
     if (v < 0) {
         put(os, '-');
         uint(os, 0ULL - static_cast<unsigned long long>(v), digits);
@@ -134,6 +137,7 @@ void sint(std::ostream& os, long long v, int digits) {
 namespace {
 
 double wrap360(double d) {
+    if (d >= 0.0 && d < 360.0) return d; // the usual angle: no remainder to take
     d = std::fmod(d, 360.0);
     if (d < 0) d += 360.0;
     if (d >= 360.0) d -= 360.0; // a tiny negative remainder plus 360 rounds to 360
@@ -142,21 +146,15 @@ double wrap360(double d) {
 
 } // namespace
 
-bool angle(std::ostream& os, double degrees, int prec) {
-    char buf[400];
-    const std::size_t n = fixed_text(buf, wrap360(degrees), prec);
-    if (n == 0) return false;
+bool angle(line_t& os, double degrees, int prec) {
+    char* buf = os.room(400);
+    std::size_t n = fixed_text(buf, wrap360(degrees), prec);
     if (n >= 3 && std::memcmp(buf, "360", 3) == 0) {
         // Rounded up to a full turn: that is north.
-        put(os, '0');
-        if (prec > 0) {
-            put(os, '.');
-            for (int i = 0; i < prec; ++i) put(os, '0');
-        }
-        return true;
+        n = fixed_text(buf, 0.0, prec);
     }
-    put(os, buf, n);
-    return true;
+    os.commit(n);
+    return n != 0;
 }
 
 bool round_half(double v, long& out) {
@@ -172,7 +170,7 @@ bool whole_angle(double degrees, long& out) {
     return true;
 }
 
-void text(std::ostream& os, const std::string& s) {
+void text(line_t& os, const std::string& s) {
     for (char c : s) {
         const auto u = static_cast<unsigned char>(c);
         const bool reserved = c == '$' || c == '*' || c == ',' || u < 0x20 || u >= 0x7F;

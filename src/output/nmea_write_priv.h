@@ -1,8 +1,11 @@
-// Field writers of the sentence builders: numbers straight into the stream's buffer through
+// Field writers of the sentence builders: numbers straight into the sentence through
 // std::to_chars (classic format whatever the locale, no allocation), nothing for a value that
 // is not finite.
 #pragma once
 
+#include <tern/output/nmeaBuilder.h>
+
+#include <cstring>
 #include <ostream>
 #include <string>
 
@@ -15,48 +18,96 @@ namespace nmea_write {
 constexpr double pi = 3.14159265358979323846;
 constexpr double rad2deg = 180.0 / pi;
 
-inline void put(std::ostream& os, const char* s, std::size_t n) {
-    std::streambuf* sb = os.rdbuf();
-    if (!sb) return;
-    // One or two characters stay inline; anything longer is one block copy, cheaper than a
-    // bounds check and store per character.
-    if (n <= 2) {
-        for (std::size_t i = 0; i < n; ++i) sb->sputc(s[i]);
-    } else {
-        sb->sputn(s, static_cast<std::streamsize>(n));
+// A sentence being written. Its fields gather in a local buffer and reach the stream in one
+// write when the line goes out of scope (or the buffer fills), rather than one stream call
+// per field; numbers are formatted straight into the buffer.
+class line_t {
+public:
+    explicit line_t(std::ostream& os) : os_(os) {}
+    line_t(const line_t&) = delete;
+    line_t& operator=(const line_t&) = delete;
+    ~line_t() { flush(); }
+
+    void put(char c) {
+        if (n_ == sizeof buf_) flush();
+        buf_[n_++] = c;
     }
+    void put(const char* s, std::size_t n) {
+        if (n > sizeof buf_ - n_) {
+            flush();
+            if (n > sizeof buf_) return write(s, n);
+        }
+        // The usual piece is a few characters: copied in place, cheaper than a library call.
+        char* p = buf_ + n_;
+        if (n <= 16) {
+            for (std::size_t i = 0; i < n; ++i) p[i] = s[i];
+        } else {
+            std::memcpy(p, s, n);
+        }
+        n_ += n;
+    }
+    // At least `n` (at most the buffer's size) free bytes to format into; commit() then
+    // keeps what was written there.
+    char* room(std::size_t n) {
+        if (n > sizeof buf_ - n_) flush();
+        return buf_ + n_;
+    }
+    void commit(std::size_t n) { n_ += n; }
+    void flush() {
+        write(buf_, n_);
+        n_ = 0;
+    }
+
+private:
+    void write(const char* s, std::size_t n);
+
+    std::ostream& os_;
+    std::size_t n_ = 0;
+    char buf_[1024];
+};
+
+inline void put(line_t& os, const char* s, std::size_t n) {
+    os.put(s, n);
 }
-inline void put(std::ostream& os, char c) {
-    if (std::streambuf* sb = os.rdbuf()) sb->sputc(c);
+inline void put(line_t& os, char c) {
+    os.put(c);
 }
 template <std::size_t N>
-inline void lit(std::ostream& os, const char (&s)[N]) {
-    put(os, s, N - 1);
+inline void lit(line_t& os, const char (&s)[N]) {
+    os.put(s, N - 1);
 }
-inline void put(std::ostream& os, const std::string& s) {
-    put(os, s.data(), s.size());
+inline void put(line_t& os, const std::string& s) {
+    os.put(s.data(), s.size());
 }
+
+// The field formatters of nmeaBuilder.h, written into a line.
+line_t& operator<<(line_t& os, const nmeaTimestamp_t& v);
+line_t& operator<<(line_t& os, const nmeaLatitude_t& v);
+line_t& operator<<(line_t& os, const nmeaLongitude_t& v);
+line_t& operator<<(line_t& os, const nmeaHeight_t& v);
+line_t& operator<<(line_t& os, const nmeaHeading_t& v);
+line_t& operator<<(line_t& os, const nmeaTail_t& v);
 
 // Fixed-point with `prec` decimals, zero-padded after any sign to `width` characters (as
 // printf's "%0*.*f"). Writes nothing and returns false when `v` is not finite.
-bool fixed(std::ostream& os, double v, int prec, int width = 0);
+bool fixed(line_t& os, double v, int prec, int width = 0);
 // The same into `buf` (at least 400 bytes); returns the length, 0 when not finite.
 std::size_t fixed_text(char* buf, double v, int prec, int width = 0);
 // A decimal integer with at least `digits` digits (leading zeros).
-void uint(std::ostream& os, unsigned long long v, int digits = 1);
+void uint(line_t& os, unsigned long long v, int digits = 1);
 // The same into `buf` (at least 48 bytes); returns the length.
 std::size_t uint_text(char* buf, unsigned long long v, int digits = 1);
-void sint(std::ostream& os, long long v, int digits = 1);
+void sint(line_t& os, long long v, int digits = 1);
 // Degrees brought into [0, 360) with `prec` decimals; a value that rounds to 360 is written
 // as 0. Nothing (false) when not finite.
-bool angle(std::ostream& os, double degrees, int prec);
+bool angle(line_t& os, double degrees, int prec);
 // Degrees in [0, 360) rounded to whole degrees (0.5 up); false when not finite.
 bool whole_angle(double degrees, long& out);
 // v + 0.5 truncated toward zero; false when not finite or beyond a million.
 bool round_half(double v, long& out);
 // Text copied into a sentence: "$", "*", ",", control bytes and bytes outside ASCII become
 // "_", so the text can never break the framing.
-void text(std::ostream& os, const std::string& s);
+void text(line_t& os, const std::string& s);
 
 } // namespace nmea_write
 } // namespace tern

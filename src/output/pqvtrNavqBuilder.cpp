@@ -25,7 +25,8 @@ void pqvtrNavqBuilder_t::build(const outputDataCache_t& cache,
     buildMessage(cache, out);
 }
 
-void pqvtrNavqBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void pqvtrNavqBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     const double t = cache.diffDetail().utc_tstamp;
     const data_fix_type_t& fix = cache.fixType();
     lit(os, "$PQVTR,NAVQ,");

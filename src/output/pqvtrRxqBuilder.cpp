@@ -22,7 +22,8 @@ void pqvtrRxqBuilder_t::build(const outputDataCache_t& cache,
     buildMessage(cache, out);
 }
 
-void pqvtrRxqBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void pqvtrRxqBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     const data_rxq_t& q = cache.rxq();
     lit(os, "$PQVTR,RXQ,");
     // Whole seconds, truncated: 59.75 s is second 59, never "60".

@@ -34,7 +34,8 @@ void pqvtrSatsBuilder_t::build(const outputDataCache_t& cache,
     last_ = track->constellation;
 }
 
-void pqvtrSatsBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void pqvtrSatsBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     const data_sat_track_t* track = cache.lastSatTrack();
     if (!track) return;
     lit(os, "$PQVTR,SATS");

@@ -27,7 +27,8 @@ void rmcBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_
     buildMessage(cache, out);
 }
 
-void rmcBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void rmcBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     const data_pos_t& pos = cache.position();
     const double t = pos.utc_tstamp;
     const nmeaTimestamp_t time(t);

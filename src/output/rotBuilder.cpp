@@ -21,7 +21,8 @@ void rotBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_
     buildMessage(cache, out);
 }
 
-void rotBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void rotBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     put(os, '$');
     put(os, talkerString(cache));
     lit(os, "ROT,");

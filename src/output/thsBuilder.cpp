@@ -21,7 +21,8 @@ void thsBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_
     buildMessage(cache, out);
 }
 
-void thsBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void thsBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     put(os, '$');
     put(os, talkerString(cache));
     lit(os, "THS,");

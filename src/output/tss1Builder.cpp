@@ -26,7 +26,8 @@ void tss1Builder_t::build(const outputDataCache_t& cache, std::vector<cmd_device
     buildMessage(cache, out);
 }
 
-void tss1Builder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void tss1Builder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    nmea_write::line_t os(stream);
     tss1MsgBuilder_t rec;
     rec.setRoll(cache.roll().roll);
     rec.setPitch(cache.pitch().pitch);

@@ -28,7 +28,8 @@ void ttmBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_
     buildMessage(cache, out);
 }
 
-void ttmBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void ttmBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     const data_mbrtk_baseline_t& b = cache.mbrtkBaseline();
     const double n = b.north, e = b.east, u = b.up;
     lit(os, "$GPTTM,");

@@ -26,7 +26,8 @@ void vtgBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_
     buildMessage(cache, out);
 }
 
-void vtgBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void vtgBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     const data_cog_t& cog = cache.course();
     const data_sog_t& sog = cache.speed();
     put(os, '$');

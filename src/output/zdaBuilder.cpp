@@ -22,7 +22,8 @@ void zdaBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_
     buildMessage(cache, out);
 }
 
-void zdaBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& os) {
+void zdaBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
+    line_t os(stream);
     const double t = cache.lastTimestamp();
     const nmeaTimestamp_t time(t);
     put(os, '$');
