@@ -28,22 +28,6 @@ void put_hex(int fd, const std::string& h) {
 
 } // namespace
 
-TEST(PipeConnection, FramesWrittenBeforeTheHangUpAreNotLost) {
-    int p[2];
-    ASSERT_EQ(pipe2(p, O_CLOEXEC), 0);
-    conn_recorder_t r;
-    r.conn.reset(new tern::conn_pipe_t(p[0], -1));
-    r.conn->start(&r);
-    put_hex(p[1], "00 " + std::string(f_cmd) + " " + f_data49 + " 02 04 00");
-    close(p[1]); // input and hang-up are both pending now
-    ASSERT_TRUE(run_until([&] { return r.count("lost") > 0; }, 2));
-    EXPECT_EQ(r.events, (std::vector<std::string>{"msg 1/1/255", "msg 3/49/2",
-                                                  "lost: received HUP from peer"}));
-    tern_test::run_pending();
-    EXPECT_EQ(r.events.size(), 3u); // watches stopped: reported once
-    close(p[0]);
-}
-
 TEST(PipeConnection, EndOfAFileEndsTheConnection) {
     char path[] = "/tmp/tern-pipe-XXXXXX";
     const int fd = mkstemp(path);

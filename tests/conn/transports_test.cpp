@@ -109,16 +109,18 @@ struct transport_t {
     void (*close)(tern::conn_t&); // the transport's close(), or null when it has none
     const char* timed_out;        // description after a peer that never reads
     const char* gone;             // start of the event after a send to a peer that went away
+    const char* hung_up;          // the event after the peer hung up
 };
 
 const transport_t transports[] = {
     {"usock", make_usock,
      [](tern::conn_t& c) { static_cast<tern::conn_usock_stream_t&>(c).close(); },
-     "lost connection: Connection timed out", "lost: lost connection"},
+     "lost connection: Connection timed out", "lost: lost connection", "lost: lost connection"},
     {"tcp", make_tcp, [](tern::conn_t& c) { static_cast<tern::conn_tcp_t&>(c).close(); },
      "lost connection: send(): err=110 Connection timed out",
-     "lost: lost connection: send(): err="},
-    {"pipe", make_pipe, nullptr, "lost connection: Connection timed out", "err: wrote "},
+     "lost: lost connection: send(): err=", "lost: TCP connection hung up"},
+    {"pipe", make_pipe, nullptr, "lost connection: Connection timed out", "err: wrote ",
+     "lost: received HUP from peer"},
 };
 
 void write_all(int fd, const bytes_t& b) {
@@ -225,6 +227,21 @@ TEST_P(Transport, OwnerMayDeleteOnAFailedBufferAllocation) {
     EXPECT_EQ(rec.events, (std::vector<std::string>{"err: failed to allocate buffer of size " +
                                                     std::to_string(refused_bufsize)}));
     EXPECT_EQ(rec.conn, nullptr);
+}
+
+TEST_P(Transport, FramesBeforeTheHangUpAreDeliveredAndTheLossReportedOnce) {
+    start();
+    bytes_t all = numbered_frames(3);
+    all.insert(all.end(), {tern::STX, 0x04, 0x00}); // torn: no message
+    write_all(link.to_us, all);
+    ::close(link.to_us); // input and hang-up are both pending now
+    if (link.from_us == link.to_us) link.from_us = -1;
+    link.to_us = -1;
+    ASSERT_TRUE(run_until([&] { return rec.count("lost") > 0; }));
+    tern_test::run_pending();
+    auto want = numbered_events(1, 3);
+    want.push_back(GetParam().hung_up);
+    EXPECT_EQ(rec.events, want);
 }
 
 TEST_P(Transport, StrayStartBytesInGarbageNeverWedgeTheStream) {
