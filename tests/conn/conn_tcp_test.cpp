@@ -2,7 +2,6 @@
 #include <tern/conn/net.h>
 
 #include "support/conn_recorder.h"
-#include "support/fd_squeeze.h"
 #include "support/loopback.h"
 #include "support/mainloop.h"
 
@@ -183,39 +182,4 @@ TEST(ConnectorTcp, ClientMayDeleteTheConnectorFromItsCalls) {
                                              "127.0.0.1:" +
                                                  port + ": Connection refused"});
     }
-}
-
-TEST(ConnectorTcp, AcceptFailureGivesUpInsteadOfSpinning) {
-#if defined(__SANITIZE_ADDRESS__)
-    // The sanitizers' own checks need spare descriptors, which this test uses up.
-    GTEST_SKIP() << "needs every descriptor of the process";
-#endif
-    tern::connector_tcp_t c;
-    connector_recorder_t rec;
-    rec.connector = &c;
-    rec.passive = true;
-    const std::string port = std::to_string(free_port());
-    rec.args = {"port=" + port};
-    c.start(&rec);
-    bool opened = false, reported = false;
-    {
-        tern_test::fd_squeeze_t squeeze; // room for the peer's socket, none for the accepted one
-        ASSERT_TRUE(squeeze.ok());
-        tcp_conn_t peer;
-        opened = peer.open();
-        if (opened) peer.connect(kLoopback, static_cast<unsigned short>(std::stoi(port)));
-        reported = run_until([&] { return rec.events.size() > 1; }, 2);
-        run_until([] { return false; }, 0.1); // a spinning listener would report on and on
-    }
-    ASSERT_TRUE(opened);
-    ASSERT_TRUE(reported);
-    EXPECT_EQ(rec.events, (events_t{"status: listening on port " + port + "\n",
-                                    "failed: failure while accepting connection: accept(): "
-                                    "Too many open files"}));
-    // Started again, it listens and serves a peer as before.
-    c.start(&rec);
-    tcp_conn_t again;
-    ASSERT_TRUE(again.open());
-    again.connect(kLoopback, static_cast<unsigned short>(std::stoi(port)));
-    EXPECT_TRUE(run_until([&] { return rec.conns.size() == 1; }));
 }

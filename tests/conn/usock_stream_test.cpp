@@ -1,5 +1,4 @@
 #include "support/conn_recorder.h"
-#include "support/fd_squeeze.h"
 #include "support/hex.h"
 #include "support/mainloop.h"
 #include "support/scratch.h"
@@ -164,31 +163,4 @@ TEST(UsockConnection, NestedMainLoopInAHandlerIsNotReentered) {
     EXPECT_EQ(r.events[2], "lost: lost connection");
     EXPECT_EQ(r.conn, nullptr);
     tern_test::run_pending();
-}
-
-TEST(UsockConnector, AcceptFailureGivesUpInsteadOfSpinning) {
-#if defined(__SANITIZE_ADDRESS__)
-    // The sanitizers' own checks need spare descriptors, which this test uses up.
-    GTEST_SKIP() << "needs every descriptor of the process";
-#endif
-    const std::string name = unique_name("emfile");
-    listener_t l(name);
-    int peer = -1;
-    bool reported = false;
-    {
-        tern_test::fd_squeeze_t squeeze; // room for the peer's socket, none for the accepted one
-        ASSERT_TRUE(squeeze.ok());
-        peer = raw_socket(name);
-        EXPECT_GE(peer, 0);
-        reported = run_until([&] { return !l.rec.events.empty(); }, 2);
-        run_until([] { return false; }, 0.1); // a spinning listener would report on and on
-    }
-    ASSERT_TRUE(reported);
-    EXPECT_EQ(l.rec.events, events_t{"failed: failed to accept connection: Too many open files"});
-    close(peer);
-    // Started again, it serves peers as before.
-    l.connector.start(&l.rec);
-    const int again = raw_socket(name);
-    EXPECT_TRUE(run_until([&] { return l.rec.conns.size() == 1; }, 2));
-    close(again);
 }
