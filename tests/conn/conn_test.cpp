@@ -80,9 +80,10 @@ TEST(Buf, GrowConsumeAndFreeSpace) {
 TEST(ConnDecode, FramesGarbageAndTornReads) {
     const struct {
         const char* name;
-        std::vector<std::string> reads; // hex, one read each
+        std::vector<std::string> reads; // hex, one read each (one per byte when bytewise)
         std::vector<std::string> events;
         unsigned left; // bytes waiting at the end
+        bool bytewise = false;
     } cases[] = {
         {"garbage before", {std::string("41 42 00 FF 03 ") + f_cmd}, {"msg 1/1/255"}, 0},
         {"garbage between",
@@ -108,27 +109,21 @@ TEST(ConnDecode, FramesGarbageAndTornReads) {
           "00 00 00 00 00 00 00 00"},
          {"msg 1/1/255"},
          0},
+        {"one byte at a time",
+         {std::string(f_pos) + " " + f_cmd},
+         {"msg 3/10/2", "msg 1/1/255"},
+         0,
+         true},
     };
     for (const auto& c : cases) {
         fed_t f;
-        for (const auto& r : c.reads) f.conn->feed(from_hex(r));
+        for (const auto& r : c.reads) {
+            if (!c.bytewise) f.conn->feed(from_hex(r));
+            for (unsigned char b : c.bytewise ? from_hex(r) : bytes_t()) f.conn->feed(bytes_t{b});
+        }
         EXPECT_EQ(f.rec.events, c.events) << c.name;
         EXPECT_EQ(f.conn->get_rxbuf().len(), c.left) << c.name;
     }
-}
-
-TEST(ConnDecode, OneByteAtATime) {
-    fed_t f;
-    const bytes_t all = from_hex(std::string(f_pos) + " " + f_cmd);
-    std::vector<std::size_t> at; // read after which each message came
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        const auto before = f.rec.events.size();
-        f.conn->feed(bytes_t{all[i]});
-        if (f.rec.events.size() != before) at.push_back(i + 1);
-    }
-    EXPECT_EQ(at, (std::vector<std::size_t>{28, 38}));
-    EXPECT_EQ(f.rec.events, (std::vector<std::string>{"msg 3/10/2", "msg 1/1/255"}));
-    EXPECT_EQ(f.conn->get_rxbuf().len(), 0u);
 }
 
 // Deleting on the first message is covered on every transport; here the overflow path.

@@ -1,19 +1,12 @@
 #include <tern/conn/net_addr.h>
 
+#include "support/text.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-namespace {
-
-template <class T>
-std::string text_of(const T& v) {
-    std::ostringstream os;
-    os << v;
-    return os.str();
-}
-
-} // namespace
+using tern_test::text_of;
 
 TEST(NetAddr, AddressParsing) {
     const struct {

@@ -5,22 +5,25 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-using tern_test::run_until;
-
 using tern_test::free_port;
 using tern_test::kLoopback;
+using tern_test::run_until;
 
 namespace {
 
-// Records every socket event as a word, in order.
+using events_t = std::vector<std::string>;
+
+// Records every socket event as a word, in order, and what it reads.
 struct recorder_t : tcp_conn_t::client_t {
-    std::vector<std::string> events;
-    tcp_conn_t* sock = nullptr;
+    explicit recorder_t(tcp_conn_t& s) : sock(s) { sock.set_client(this); }
+    tcp_conn_t& sock;
+    events_t events;
     std::string data;
 
     void tcp_conn_connected(bool ok) override { events.push_back(ok ? "connected" : "failed"); }
@@ -29,42 +32,36 @@ struct recorder_t : tcp_conn_t::client_t {
     void tcp_conn_write() override { events.push_back("write"); }
     void tcp_conn_read() override {
         char buf[64];
-        const int n = sock->recv(buf, sizeof buf);
+        const int n = sock.recv(buf, sizeof buf);
         events.push_back("read " + std::to_string(n));
         if (n > 0) data.append(buf, static_cast<size_t>(n));
     }
 };
 
-struct acceptor_t : tcp_listener_t::client_t {
+// A listener on a kernel-chosen loopback port, keeping the socket it accepts.
+struct listening_t : tcp_listener_t::client_t {
+    tcp_listener_t listener;
     std::unique_ptr<tcp_conn_t> sock;
     unsigned addr = 0;
-    unsigned short port = 0;
-    int fails = 0;
+    unsigned short port = 0, peer_port = 0;
+
+    listening_t() {
+        events_t descs;
+        EXPECT_TRUE(listener.open());
+        descs.push_back(listener.get_desc());
+        EXPECT_TRUE(listener.set_local_endpoint(kLoopback, 0));
+        descs.push_back(listener.get_desc());
+        EXPECT_TRUE(listener.get_local_endpoint(addr, port));
+        EXPECT_TRUE(listener.listen(this, 1));
+        descs.push_back(listener.get_desc());
+        EXPECT_EQ(descs, (events_t{"open", "bound to 127.0.0.1:0", "listening with backlog 1"}));
+    }
     void tcp_listener_accept(tcp_conn_t* s, unsigned a, unsigned short p) override {
         sock.reset(s);
         addr = a;
-        port = p;
+        peer_port = p;
     }
-    void tcp_listener_accept_fail() override { ++fails; }
-};
-
-// A listener on a kernel-chosen loopback port.
-struct listening_t {
-    tcp_listener_t listener;
-    acceptor_t acceptor;
-    unsigned short port = 0;
-
-    listening_t() {
-        EXPECT_TRUE(listener.open());
-        EXPECT_EQ(listener.get_desc(), "open");
-        EXPECT_TRUE(listener.set_local_endpoint(kLoopback, 0));
-        EXPECT_EQ(listener.get_desc(), "bound to 127.0.0.1:0");
-        unsigned addr = 0;
-        EXPECT_TRUE(listener.get_local_endpoint(addr, port));
-        EXPECT_EQ(addr, kLoopback);
-        EXPECT_TRUE(listener.listen(&acceptor, 1));
-        EXPECT_EQ(listener.get_desc(), "listening with backlog 1");
-    }
+    void tcp_listener_accept_fail() override {}
 };
 
 std::string endpoint(unsigned short port) {
@@ -76,42 +73,34 @@ std::string endpoint(unsigned short port) {
 TEST(TcpConn, ConnectAndAcceptConfirmBothEndsBeforeReads) {
     listening_t l;
     tcp_conn_t active;
-    recorder_t ac;
-    ac.sock = &active;
-    active.set_client(&ac);
+    recorder_t ac(active);
     EXPECT_EQ(active.get_desc(), "not connected");
-    unsigned a = 0;
-    unsigned short p = 0;
-    EXPECT_FALSE(active.get_remote_endpoint(a, p));
     ASSERT_TRUE(active.open());
     ASSERT_TRUE(active.set_blocking(false));
-    const int rc = active.connect(kLoopback, l.port);
-    ASSERT_NE(rc, 0) << active.get_desc();
-    ASSERT_TRUE(run_until([&] { return l.acceptor.sock && active.get_state() == 2; }));
+    ASSERT_NE(active.connect(kLoopback, l.port), 0) << active.get_desc();
+    ASSERT_TRUE(run_until([&] { return l.sock && active.get_state() == 2; }));
     EXPECT_EQ(active.get_desc(), "connected to " + endpoint(l.port));
-    EXPECT_EQ(ac.events, std::vector<std::string>{"connected"});
+    EXPECT_EQ(ac.events, events_t{"connected"});
 
     // The accepted end starts connecting, with the peer's endpoint.
-    tcp_conn_t& passive = *l.acceptor.sock;
+    tcp_conn_t& passive = *l.sock;
+    unsigned a = 0;
     unsigned short active_port = 0;
     ASSERT_TRUE(active.get_local_endpoint(a, active_port));
-    EXPECT_EQ(l.acceptor.addr, kLoopback);
-    EXPECT_EQ(l.acceptor.port, active_port);
+    EXPECT_EQ(l.addr, kLoopback);
+    EXPECT_EQ(l.peer_port, active_port);
     EXPECT_EQ(passive.get_state(), 1);
     EXPECT_EQ(passive.get_desc(), "connecting to " + endpoint(active_port));
 
     // Bytes already waiting are not read before the first writable event confirms the socket.
     ASSERT_EQ(active.send("hello", 5), 5);
-    recorder_t pc;
-    pc.sock = &passive;
-    passive.set_client(&pc);
+    recorder_t pc(passive);
     ASSERT_TRUE(run_until([&] { return passive.get_state() == 2; }));
     EXPECT_EQ(passive.get_desc(), "connected to " + endpoint(active_port));
     EXPECT_FALSE(passive.get_read_watch());
     passive.set_read_watch(true);
     ASSERT_TRUE(run_until([&] { return pc.data == "hello"; }));
-    EXPECT_EQ(pc.events.front(), "connected");
-    EXPECT_EQ(pc.events.at(1), "read 5");
+    EXPECT_EQ(pc.events, (events_t{"connected", "read 5"}));
 
     active.close();
     EXPECT_EQ(active.get_desc(), "not connected");
@@ -121,18 +110,16 @@ TEST(TcpConn, ConnectAndAcceptConfirmBothEndsBeforeReads) {
 TEST(TcpConn, HangUpIsReportedOnce) {
     listening_t l;
     tcp_conn_t active;
-    recorder_t rec;
-    rec.sock = &active;
-    active.set_client(&rec);
+    recorder_t rec(active);
     ASSERT_TRUE(active.open());
     active.connect(kLoopback, l.port);
-    ASSERT_TRUE(run_until([&] { return l.acceptor.sock && active.get_state() == 2; }));
+    ASSERT_TRUE(run_until([&] { return l.sock && active.get_state() == 2; }));
     // Shutting our own sending side and then losing the peer leaves the socket hung up.
     ASSERT_TRUE(active.shutdown(shutdown_write));
-    l.acceptor.sock.reset();
+    l.sock.reset();
     ASSERT_TRUE(run_until([&] { return !rec.events.empty() && rec.events.back() == "hup"; }));
     run_until([] { return false; }, 0.05);
-    EXPECT_EQ(rec.events.size(), 2u); // "connected", "hup": no repeat while it stays hung up
+    EXPECT_EQ(rec.events, (events_t{"connected", "hup"})); // no repeat while it stays hung up
 }
 
 TEST(IpSock, FailuresWriteOneLine) {
@@ -145,7 +132,7 @@ TEST(IpSock, FailuresWriteOneLine) {
     EXPECT_EQ(closed.get_desc(), "shutdown(): Bad file descriptor");
     unsigned a = 0;
     unsigned short p = 0;
-    EXPECT_FALSE(closed.get_local_endpoint(a, p));
+    EXPECT_FALSE(closed.get_local_endpoint(a, p) || closed.get_remote_endpoint(a, p));
 
     listening_t l;
     tcp_listener_t second;
@@ -155,6 +142,12 @@ TEST(IpSock, FailuresWriteOneLine) {
     second.close();
     EXPECT_EQ(second.get_desc(), "no socket");
     EXPECT_FALSE(second.is_open());
+
+    udp_sock_t lone;
+    EXPECT_EQ(lone.get_desc(), "no socket");
+    ASSERT_TRUE(lone.open());
+    EXPECT_FALSE(lone.send("abc", 3));
+    EXPECT_EQ(lone.get_desc(), "send(3) = -1: Destination address required");
 }
 
 TEST(UdpSock, DatagramsCarryTheirSender) {
@@ -163,18 +156,15 @@ TEST(UdpSock, DatagramsCarryTheirSender) {
         int n = 0;
         void udp_sock_readable() override { ++n; }
     } rc;
-    EXPECT_EQ(rx.get_desc(), "no socket");
-    ASSERT_TRUE(rx.open());
-    ASSERT_TRUE(rx.set_local_endpoint(kLoopback, 0));
     unsigned a = 0;
     unsigned short rx_port = 0, tx_port = 0;
+    ASSERT_TRUE(rx.open() && rx.set_local_endpoint(kLoopback, 0));
     ASSERT_TRUE(rx.get_local_endpoint(a, rx_port));
     rx.set_client(&rc);
     rx.set_read_watch(true);
-    EXPECT_FALSE(rx.get_from_addr(a, rx_port));
+    EXPECT_FALSE(rx.get_from_addr(a, rx_port)); // nothing received yet
 
-    ASSERT_TRUE(tx.open());
-    ASSERT_TRUE(tx.set_local_endpoint(kLoopback, 0));
+    ASSERT_TRUE(tx.open() && tx.set_local_endpoint(kLoopback, 0));
     ASSERT_TRUE(tx.get_local_endpoint(a, tx_port));
     ASSERT_TRUE(tx.sendto("ping", 4, kLoopback, rx_port)) << tx.get_desc();
     ASSERT_TRUE(run_until([&] { return rc.n > 0; }));
@@ -188,11 +178,6 @@ TEST(UdpSock, DatagramsCarryTheirSender) {
     EXPECT_EQ(from_port, tx_port);
     rx.close();
     EXPECT_FALSE(rx.get_from_addr(from, from_port));
-
-    udp_sock_t lone;
-    ASSERT_TRUE(lone.open());
-    EXPECT_FALSE(lone.send("abc", 3));
-    EXPECT_EQ(lone.get_desc(), "send(3) = -1: Destination address required");
 }
 
 TEST(UdpSock, RefusalOfAnEarlierDatagramReadsAsNothing) {
@@ -206,60 +191,39 @@ TEST(UdpSock, RefusalOfAnEarlierDatagramReadsAsNothing) {
     char buf[4];
     int rc = -1;
     // The refusal arrives asynchronously; until then a non-blocking read has nothing.
-    run_until([&] {
-        rc = s.recv(buf, sizeof buf);
-        return rc == 0;
-    });
+    run_until([&] { return (rc = s.recv(buf, sizeof buf)) == 0; });
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(s.get_desc(), "connected to " + endpoint(port));
 }
 
 namespace {
 
+// Results by id; each must come on the main loop.
 struct lookups_t : gethost_client_t {
-    struct result_t {
-        unsigned id;
-        unsigned addr;
-        bool on_main;
-    };
-    std::vector<result_t> results;
-    std::thread::id main = std::this_thread::get_id();
+    std::map<unsigned, unsigned> results;
+    int off_main = 0;
+    const std::thread::id main = std::this_thread::get_id();
     void gethost_result(unsigned id, unsigned addr) override {
-        results.push_back({id, addr, std::this_thread::get_id() == main});
+        results[id] = addr;
+        off_main += std::this_thread::get_id() != main;
     }
 };
 
 } // namespace
 
-TEST(GetHost, ResultsArriveOnTheMainLoopUnderTheirIds) {
+TEST(GetHost, ResultsArriveOnTheMainLoopUnderTheirIdsUnlessCancelled) {
     lookups_t l;
-    const unsigned local = l.lookup("localhost");
-    const unsigned dotted = l.lookup("10.1.2.3");
-    const unsigned bad = l.lookup("no-such-host.invalid");
-    const unsigned bad_dotted = l.lookup("192.168.1.256");
-    ASSERT_NE(local, 0u);
-    ASSERT_NE(dotted, 0u);
-    ASSERT_NE(bad, 0u);
-    ASSERT_NE(bad_dotted, 0u);
+    const unsigned local = l.lookup("localhost"), dotted = l.lookup("10.1.2.3");
+    const unsigned bad = l.lookup("no-such-host.invalid"), bad_dotted = l.lookup("192.168.1.256");
+    l.cancel_lookup(l.lookup("10.0.0.9"));
     EXPECT_TRUE(l.results.empty()); // never delivered from inside lookup()
     ASSERT_TRUE(run_until([&] { return l.results.size() == 4; }, 20.0));
-    for (const auto& r : l.results) {
-        EXPECT_TRUE(r.on_main);
-        const unsigned want = r.id == local ? 0x7F000001u : r.id == dotted ? 0x0A010203u : 0u;
-        EXPECT_TRUE(r.id == local || r.id == dotted || r.id == bad || r.id == bad_dotted) << r.id;
-        EXPECT_EQ(r.addr, want) << r.id;
-    }
-}
-
-TEST(GetHost, CancelledLookupsAreDropped) {
-    lookups_t l;
-    const unsigned dropped = l.lookup("10.0.0.9");
-    const unsigned kept = l.lookup("10.0.0.8");
-    l.cancel_lookup(dropped);
-    ASSERT_TRUE(run_until([&] { return !l.results.empty(); }));
-    run_until([] { return false; }, 0.1);
-    ASSERT_EQ(l.results.size(), 1u);
-    EXPECT_EQ(l.results[0].id, kept);
+    run_until([] { return false; }, 0.1); // nothing for the cancelled one
+    EXPECT_EQ(l.results,
+              (std::map<unsigned, unsigned>{
+                  {local, 0x7F000001u}, {dotted, 0x0A010203u}, {bad, 0}, {bad_dotted, 0}}));
+    EXPECT_EQ(l.off_main, 0);
+    EXPECT_EQ(l.results.count(0), 0u); // no id is 0
 
     l.results.clear();
     l.lookup("10.0.0.7");

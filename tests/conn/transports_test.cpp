@@ -90,16 +90,13 @@ bool make_tcp(link_t& l) {
 bool make_pipe(link_t& l) {
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0) return false;
-    if (pipe2(out, O_CLOEXEC) != 0) {
-        close(in[0]);
-        close(in[1]);
-        return false;
-    }
+    l.to_us = in[1];
+    l.ours = {in[0]};
+    if (pipe2(out, O_CLOEXEC) != 0) return false;
+    l.from_us = out[0];
+    l.ours.push_back(out[1]);
     fcntl(out[1], F_SETPIPE_SZ, 4096);
     l.conn.reset(new tern::conn_pipe_t(in[0], out[1]));
-    l.to_us = in[1];
-    l.from_us = out[0];
-    l.ours = {in[0], out[1]};
     return true;
 }
 
@@ -109,16 +106,21 @@ struct transport_t {
     void (*close)(tern::conn_t&); // the transport's close(), or null when it has none
     const char* timed_out;        // description after a peer that never reads
     const char* gone;             // start of the event after a send to a peer that went away
+    const char* hung_up;          // the event after the peer hung up
+    const char* closed;           // the event after a send on our closed end
 };
 
 const transport_t transports[] = {
     {"usock", make_usock,
      [](tern::conn_t& c) { static_cast<tern::conn_usock_stream_t&>(c).close(); },
-     "lost connection: Connection timed out", "lost: lost connection"},
+     "lost connection: Connection timed out", "lost: lost connection", "lost: lost connection",
+     "err: not connected"},
     {"tcp", make_tcp, [](tern::conn_t& c) { static_cast<tern::conn_tcp_t&>(c).close(); },
      "lost connection: send(): err=110 Connection timed out",
-     "lost: lost connection: send(): err="},
-    {"pipe", make_pipe, nullptr, "lost connection: Connection timed out", "err: wrote "},
+     "lost: lost connection: send(): err=", "lost: TCP connection hung up", "err: not connected"},
+    {"pipe", make_pipe, nullptr, "lost connection: Connection timed out",
+     "err: wrote 0 of 10: Broken pipe", "lost: received HUP from peer",
+     "err: wrote 0 of 10: Bad file descriptor"},
 };
 
 void write_all(int fd, const bytes_t& b) {
@@ -227,6 +229,21 @@ TEST_P(Transport, OwnerMayDeleteOnAFailedBufferAllocation) {
     EXPECT_EQ(rec.conn, nullptr);
 }
 
+TEST_P(Transport, FramesBeforeTheHangUpAreDeliveredAndTheLossReportedOnce) {
+    start();
+    bytes_t all = numbered_frames(3);
+    all.insert(all.end(), {tern::STX, 0x04, 0x00}); // torn: no message
+    write_all(link.to_us, all);
+    ::close(link.to_us); // input and hang-up are both pending now
+    if (link.from_us == link.to_us) link.from_us = -1;
+    link.to_us = -1;
+    ASSERT_TRUE(run_until([&] { return rec.count("lost") > 0; }));
+    tern_test::run_pending();
+    auto want = numbered_events(1, 3);
+    want.push_back(GetParam().hung_up);
+    EXPECT_EQ(rec.events, want);
+}
+
 TEST_P(Transport, StrayStartBytesInGarbageNeverWedgeTheStream) {
     // Garbage with start bytes followed by any length, small or far beyond a frame, between
     // valid frames; then padding, so that no false start waits at the end.
@@ -288,6 +305,19 @@ TEST_P(Transport, SendToAPeerThatWentAwayFailsWithoutASignal) {
     for (int i = 0; i < 50 && rec.events.empty(); ++i) rec.conn->send_msg(&m);
     ASSERT_EQ(rec.events.size(), 1u);
     EXPECT_EQ(rec.events[0].rfind(GetParam().gone, 0), 0u) << rec.events[0];
+}
+
+TEST_P(Transport, SendingOnOurClosedEndFailsAndSaysWhy) {
+    start();
+    if (GetParam().close) {
+        GetParam().close(*rec.conn);
+    } else { // a closed standard output
+        ::close(link.ours.back());
+        link.ours.pop_back();
+    }
+    const tern::msg_t m(tern::msg_t::category_cmd, 1);
+    EXPECT_FALSE(rec.conn->send_msg(&m));
+    EXPECT_EQ(rec.events, std::vector<std::string>{GetParam().closed});
 }
 
 TEST_P(Transport, PeerThatNeverReadsIsLostAfterTheSendTimeout) {

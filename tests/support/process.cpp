@@ -1,27 +1,15 @@
 #include "support/process.h"
 
+#include <glib.h>
+
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace tern_test {
-namespace {
-
-double now() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-} // namespace
 
 std::string tool_path(const std::string& name) {
     return std::string(TERN_TOOLS_DIR) + "/" + name;
@@ -30,48 +18,35 @@ std::string tool_path(const std::string& name) {
 run_result_t run_program(const std::vector<std::string>& argv, const std::string& input,
                          double timeout_s) {
     run_result_t r;
-    int in[2], out[2], err[2];
-    if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return r;
-
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    posix_spawn_file_actions_adddup2(&fa, err[1], 2);
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, args[0], &fa, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    if (rc != 0) {
-        close(in[1]);
-        close(out[0]);
-        close(err[0]);
-        r.err = std::string("spawn failed: ") + std::strerror(rc);
+    GPid pid = -1;
+    int in = -1, out = -1, err = -1;
+    GError* error = nullptr;
+    if (!g_spawn_async_with_pipes(nullptr, args.data(), nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr,
+                                  nullptr, &pid, &in, &out, &err, &error)) {
+        r.err = std::string("spawn failed: ") + error->message;
+        g_error_free(error);
         return r;
     }
 
     // Feed input and drain both outputs together, so that no pipe fills up and blocks.
     signal(SIGPIPE, SIG_IGN);
-    fcntl(in[1], F_SETFL, O_NONBLOCK);
+    fcntl(in, F_SETFL, O_NONBLOCK);
     std::size_t written = 0;
-    int wfd = in[1];
+    int wfd = in;
     if (input.empty()) {
         close(wfd);
         wfd = -1;
     }
-    const double deadline = now() + timeout_s;
+    const double deadline = static_cast<double>(g_get_monotonic_time()) / 1e6 + timeout_s;
     bool out_open = true, err_open = true;
     char buf[65536];
     while (out_open || err_open) {
-        pollfd fds[3] = {{out_open ? out[0] : -1, POLLIN, 0},
-                         {err_open ? err[0] : -1, POLLIN, 0},
-                         {wfd, POLLOUT, 0}};
-        const double left = deadline - now();
+        pollfd fds[3] = {
+            {out_open ? out : -1, POLLIN, 0}, {err_open ? err : -1, POLLIN, 0}, {wfd, POLLOUT, 0}};
+        const double left = deadline - static_cast<double>(g_get_monotonic_time()) / 1e6;
         if (left <= 0) {
             kill(pid, SIGKILL);
             break;
@@ -95,8 +70,8 @@ run_result_t run_program(const std::vector<std::string>& argv, const std::string
         }
     }
     if (wfd >= 0) close(wfd);
-    close(out[0]);
-    close(err[0]);
+    close(out);
+    close(err);
     int st = 0;
     waitpid(pid, &st, 0);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);

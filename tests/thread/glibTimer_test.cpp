@@ -56,19 +56,26 @@ TEST(Gtimer, FireInOrderRepeatStopOrDeleteThemselvesAndRestartReplaces) {
     EXPECT_EQ(log, "fffds");
 }
 
-TEST(GlibTimer, SingleShotFiresOnceAndStartRunsItAgain) {
-    tern::glibTimer_t t;
+// Fires once and stops; start() runs it again with the stored interval; restarted from its own
+// handler it stays stoppable, and deleting it takes the restarted source along.
+TEST(GlibTimer, SingleShotFiresOnceStartRunsItAgainAndDeleteEndsARestart) {
+    auto* t = new tern::glibTimer_t;
     int fired = 0;
-    t.timeout.connect([&] { ++fired; });
-    t.setSingleShot(true);
-    t.start(5);
+    t->setSingleShot(true);
+    t->timeout.connect([&] {
+        if (++fired > 1) t->start(2);
+    });
+    t->start(5);
     ASSERT_TRUE(run_until([&] { return fired == 1; }));
-    EXPECT_FALSE(t.isActive());
+    EXPECT_FALSE(t->isActive());
     run_for(0.03);
     EXPECT_EQ(fired, 1);
-    t.start();
-    ASSERT_TRUE(run_until([&] { return fired == 2; }));
-    EXPECT_FALSE(t.isActive());
+    t->start();
+    ASSERT_TRUE(run_until([&] { return fired == 3; }));
+    EXPECT_TRUE(t->isActive());
+    delete t;
+    run_for(0.03);
+    EXPECT_EQ(fired, 3);
 }
 
 TEST(GlibTimer, SetIntervalKeepsTheRunningPeriod) {
@@ -78,19 +85,6 @@ TEST(GlibTimer, SetIntervalKeepsTheRunningPeriod) {
     t.start(5);
     t.setInterval(60000);
     EXPECT_TRUE(run_until([&] { return fired >= 3; }));
-}
-
-TEST(GlibTimer, SingleShotRestartedFromItsHandlerStaysStoppable) {
-    auto* t = new tern::glibTimer_t;
-    int fired = 0;
-    t->setSingleShot(true);
-    t->timeout.connect([&] { ++fired, t->start(2); });
-    t->start(2);
-    ASSERT_TRUE(run_until([&] { return fired == 3; }));
-    EXPECT_TRUE(t->isActive());
-    delete t; // must take the restarted source with it
-    run_for(0.03);
-    EXPECT_EQ(fired, 3);
 }
 
 TEST(GlibTimer, HandlerMayDestroyTheTimer) {
@@ -105,7 +99,7 @@ TEST(GlibTimer, HandlerMayDestroyTheTimer) {
     }
 }
 
-// Records the condition of every call; reads one byte when readable.
+// Records the condition of every call; reads one byte when readable; may stop its watch.
 struct pipe_watcher_t {
     pipe_watcher_t() { io.connect(this, &pipe_watcher_t::handle); }
     void handle() {
@@ -120,48 +114,31 @@ struct pipe_watcher_t {
     bool stop_on_call = false;
 };
 
-class GioPipe : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_EQ(pipe2(fds, O_CLOEXEC | O_NONBLOCK), 0); }
-    void TearDown() override {
-        for (int fd : fds)
-            if (fd >= 0) close(fd);
-    }
-    void close_end(int i) { close(fds[i]), fds[i] = -1; }
-    int fds[2] = {-1, -1};
-};
-
-// The condition sets a pipe connection uses: readable 1 and hang-up 16 on separate watches.
-TEST_F(GioPipe, ReadableAndHangUpGoToTheWatchesThatAskForThem) {
+// A second start replaces the first watch; a hang-up reaches only the watch that asks for it;
+// stopping, also from inside the handler, clears the watch but leaves the descriptor open.
+TEST(GioPipe, OneWatchPerStartAndStopKeepsTheDescriptor) {
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC | O_NONBLOCK), 0);
     pipe_watcher_t in, hup;
-    start_io(in.io, fds[0], 1);
-    start_io(hup.io, fds[0], 16);
-    ASSERT_EQ(write(fds[1], "ab", 2), 2);
-    ASSERT_TRUE(run_until([&] { return in.got == "ab"; }));
+    in.io.stop(); // stopped: no effect
+    in.io.start(fds[0], G_IO_IN);
+    start_io(in.io, fds[0], 1);   // the condition numbers a pipe connection uses: 1 readable
+    start_io(hup.io, fds[0], 16); // and 16 hang-up
+    EXPECT_EQ(in.io.get_watch_cond(), G_IO_IN);
+    ASSERT_EQ(write(fds[1], "a", 1), 1);
+    ASSERT_TRUE(run_until([&] { return !in.conds.empty(); }));
+    run_pending();
+    EXPECT_EQ(in.conds, std::vector<unsigned>{1}); // a leaked first watch would add a call
     hup.stop_on_call = true;
-    close_end(1);
+    close(fds[1]);
     ASSERT_TRUE(run_until([&] { return !hup.conds.empty(); }));
-    in.io.stop();
-    EXPECT_EQ(in.conds, (std::vector<unsigned>{1, 1}));
+    EXPECT_EQ(in.conds, std::vector<unsigned>{1}); // the hang-up is not for this watch
     EXPECT_EQ(hup.conds, std::vector<unsigned>{16});
     EXPECT_FALSE(hup.io.is_active());
-}
-
-TEST_F(GioPipe, SecondStartLeavesOneWatchAndStopClearsButKeepsTheDescriptor) {
-    pipe_watcher_t w;
-    w.io.stop(); // stopped: no effect
-    w.io.start(fds[0], G_IO_IN);
-    w.io.start(fds[0], GIOCondition(G_IO_IN | G_IO_HUP));
-    EXPECT_EQ(w.io.get_watch_cond(), G_IO_IN | G_IO_HUP);
-    ASSERT_EQ(write(fds[1], "x", 1), 1);
-    ASSERT_TRUE(run_until([&] { return !w.conds.empty(); }));
-    run_pending();
-    EXPECT_EQ(w.conds, std::vector<unsigned>{1}); // a leaked first watch would add a call
-    EXPECT_EQ(w.io.get_current_cond(), G_IO_IN);
-    w.io.stop();
-    EXPECT_FALSE(w.io.is_active());
-    EXPECT_EQ(w.io.get_fd(), -1);
+    EXPECT_EQ(hup.io.get_fd(), -1);
     EXPECT_NE(fcntl(fds[0], F_GETFD), -1);
+    in.io.stop();
+    close(fds[0]);
 }
 
 } // namespace

@@ -151,15 +151,6 @@ TEST_F(UsbMgr, DaemonDownAtStartIsFoundOnceItListens) {
     EXPECT_EQ(rec.events[0], "added /dev/a|/a/|L|V");
 }
 
-TEST_F(UsbMgr, UnknownMessageDropsTheLinkWithItsReason) {
-    daemon.add(usb_volume("/dev/q", "/q"));
-    start();
-    ASSERT_TRUE(wait_events(1));
-    daemon.send(tern::cmd_usbd_list_t()); // a command is nothing the daemon sends
-    ASSERT_TRUE(wait_events(2));
-    EXPECT_EQ(rec.events[1], "removed /dev/q|/q/|L|V");
-}
-
 namespace {
 struct link_client_t : tern::usbd_client_t {
     void usbd_client_connected() override { ++connected; }

@@ -5,21 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using tern_test::temp_dir_t;
 
 namespace {
-
-void mkdirs(const std::string& path) {
-    std::string p;
-    for (std::size_t i = 0; i <= path.size(); ++i) {
-        if (i == path.size() || (path[i] == '/' && i > 0)) ::mkdir(path.substr(0, i).c_str(), 0777);
-    }
-}
 
 // <tmp>/a/b/class/tty/ is the root: ttyACM0/device/../ is the tty's own directory and
 // ttyUSB1/../../../../ is <tmp>/a/.
@@ -28,8 +21,8 @@ protected:
     void SetUp() override {
         saved = usb_sysfs_root();
         root = tmp.path() + "/a/b/class/tty";
-        mkdirs(root + "/ttyACM0/device");
-        mkdirs(root + "/ttyUSB1");
+        std::filesystem::create_directories(root + "/ttyACM0/device");
+        std::filesystem::create_directories(root + "/ttyUSB1");
         usb_set_sysfs_root(root);
     }
     void TearDown() override { usb_set_sysfs_root(saved); }
@@ -68,17 +61,14 @@ TEST_F(UsbDevId, MissingOrGarbledAttributesFail) {
         {"", "0101", "1"},      {"2f1c", "01x1", "1"},   {"0x2f1c", "0101", "1"},
         {"-1", "0101", "1"},    {"2f1c", "0101", " \n"}, {"123456789", "0101", "1"},
     };
+    const std::string dir = "a/b/class/tty/ttyACM0";
     for (const auto& r : rows) {
-        temp_dir_t t;
-        mkdirs(t.path() + "/x/class/tty/ttyACM3/device");
-        const std::string dir = "x/class/tty/ttyACM3";
-        if (r.v) t.write(dir + "/idVendor", r.v);
-        if (r.p) t.write(dir + "/idProduct", r.p);
-        if (r.s) t.write(dir + "/serial", r.s);
-        usb_set_sysfs_root(t.path() + "/x/class/tty/");
+        for (const char* f : {"/idVendor", "/idProduct", "/serial"})
+            std::filesystem::remove(tmp.file(dir + f));
+        attrs(dir, r.v, r.p, r.s);
         usb_dev_id_t id;
         id.serial = "untouched";
-        EXPECT_FALSE(usb_get_dev_id("/dev/ttyACM3", id))
+        EXPECT_FALSE(usb_get_dev_id("/dev/ttyACM0", id))
             << (r.v ? r.v : "-") << " " << (r.p ? r.p : "-") << " " << (r.s ? r.s : "-");
         EXPECT_EQ(id.serial, "untouched");
     }
@@ -131,7 +121,7 @@ protected:
 
 TEST(DirScanner, WalksDirectoriesButNeverSymbolicLinks) {
     temp_dir_t t;
-    mkdirs(t.path() + "/a/b");
+    std::filesystem::create_directories(t.path() + "/a/b");
     t.write("a/b/f", "x");
     t.write("a/g", "x");
     ASSERT_EQ(::symlink(".", (t.path() + "/a/loop").c_str()), 0);
@@ -149,7 +139,7 @@ TEST(DirScanner, WalksDirectoriesButNeverSymbolicLinks) {
     // Stopping the listing of a/ after one entry still walks what was stacked before.
     collect_t stop;
     stop.stop_in = r + "/a";
-    mkdirs(r + "/c");
+    std::filesystem::create_directories(r + "/c");
     t.write("c/h", "x");
     stop.scan(r, dir_scanner_t::scan_recursive);
     EXPECT_TRUE(stop.seen.count(r + "/c/h"));
