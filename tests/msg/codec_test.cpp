@@ -128,16 +128,6 @@ TEST(Encoder, MessageThatDoesNotFitIsRefusedWhole) {
     EXPECT_EQ(to_hex(enc.data(), enc.size()), example);
 }
 
-TEST(Encoder, CountsNeverExceedWhatTheirWidthCarries) {
-    msg_encoder_t enc;
-    enc.encodeHeader(msg_t(msg_t::category_cmd, 1));
-    EXPECT_EQ(enc.encodeCount8(3), 3u);
-    EXPECT_EQ(enc.encodeCount8(300), 255u);
-    EXPECT_EQ(enc.encodeCount16(70000), 65535u);
-    enc.encodeFinish();
-    EXPECT_EQ(to_hex(enc.data() + 7, 4), "03 FF FF FF");
-}
-
 TEST(Decoder, FindsFramesInAStream) {
     const auto frame = from_hex(example);
     msg_decoder_t dec;

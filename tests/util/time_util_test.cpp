@@ -96,15 +96,14 @@ TEST(FarZone, DayAndHourBoundariesAreUtc) {
     EXPECT_TRUE(std::isfinite(tern::midnight_today(1e300)));
 }
 
+// (Midnight, a negative offset and the zone suffix: WideTime.TextFormsIn2040.)
 TEST(FarZone, TextFormsIgnoreTheProcessZoneAndLocale) {
     using tern::date_str_t;
     using tern::time_fname_t;
     using tern::time_str_t;
     using tern::tzoff_str_t;
     expect_texts({
-        {str(time_fname_t(1706659200.0, 0)), "20240131_000000+0000"},
         {str(time_fname_t(1706702709.9, 0)), "20240131_120509+0000"},
-        {str(time_fname_t(1706702709.0, -19800)), "20240131_063509-0530"},
         {str(time_fname_t(-0.5, 0)), "19691231_235959+0000"},
         {str(time_fname_t(253402300799.0, 0)), "99991231_235959+0000"},
         {str(time_fname_t(nan, 0)), "00000000_000000+0000"},
@@ -116,7 +115,6 @@ TEST(FarZone, TextFormsIgnoreTheProcessZoneAndLocale) {
         {str(date_str_t(1706702709, 49500)), "2024-02-01"},
         {str(date_str_t(-86400, 0)), "1969-12-31"},
         {str(time_str_t(1706702709, 0, 0)), "2024-01-31 12:05:09"},
-        {str(time_str_t(1706702709, 0, time_str_t::show_tzoff)), "2024-01-31 12:05:09 +0000"},
         {str(time_str_t(1706702709, 3600, 7)), "2024-01-31\n 13:05 +0100"},
         {str(time_str_t(1706702709, -19800, time_str_t::no_seconds)), "2024-01-31 06:35"},
         {str(time_str_t(2147483647, 0, 0)), "2038-01-19 03:14:07"},
