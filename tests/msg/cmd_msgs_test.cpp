@@ -33,6 +33,7 @@ TEST(CmdMsgs, PortCfgFramesDependOnAuto) {
     into.cfg.baud = 4800;
     into.cfg.data_bits = char_size_7;
     into.cfg.parity = parity_even;
+    into.cfg.stop_bits = stop_bits_2;
     port_cfg_t want = into.cfg;
     want.flow_control = flow_tern;
     want.use_rts = true;

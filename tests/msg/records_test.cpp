@@ -187,6 +187,8 @@ TEST(RecordsStore, NetPortLoadForcesProtocolFlags) {
     EXPECT_EQ(l.remote_host, std::string(80, 'r'));
 
     // Protocol texts are case-sensitive; an unknown one, or an unknown value, is UDP.
+    EXPECT_STREQ(net_port_proto_to_string(net_port_proto_tcp_listen), "tcp_listen");
+    EXPECT_STREQ(net_port_proto_to_string(net_port_proto_udp), "udp");
     EXPECT_EQ(net_port_proto_from_string("TCP_LISTEN"), net_port_proto_udp);
     EXPECT_STREQ(net_port_proto_to_string(static_cast<net_port_proto_t>(9)), "udp");
 }

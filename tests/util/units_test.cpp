@@ -140,9 +140,12 @@ TEST(Units, ConversionsAndSettingsTexts) {
     tern::dist_unit_t d = tern::dist_unit_us_svy_foot;
     tern::latlon_unit_t l = tern::latlon_unit_deg;
     const row_t rows[] = {
+        {text_of(tern::speed_unit_knot), "knot"},
         {text_of(tern::speed_unit_kph), "KPH"},
         {text_of(static_cast<tern::speed_unit_t>(9)), "mps"},
+        {text_of(tern::dist_unit_us_svy_foot), "us_svy_foot"},
         {text_of(static_cast<tern::dist_unit_t>(5)), "meter"},
+        {text_of(tern::latlon_unit_degminsec), "degminsec"},
         {text_of(static_cast<tern::latlon_unit_t>(3)), "degmin"},
         {(std::string("MPH") >> s, text_of(s)), "MPH"},
         {(std::string("kph") >> s, text_of(s)), "mps"}, // texts are case-sensitive
