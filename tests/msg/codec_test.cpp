@@ -2,9 +2,9 @@
 #include <tern/msg/fb_msgs.h>
 #include <tern/msg/msg.h>
 
+#include "msg/decode_helpers.h"
 #include "support/codec.h"
 #include "support/hex.h"
-#include "support/msg.h"
 #include "support/scratch.h"
 
 #include <gtest/gtest.h>

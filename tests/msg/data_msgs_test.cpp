@@ -1,8 +1,8 @@
 #include <tern/msg/data_msgs.h>
 
+#include "msg/decode_helpers.h"
 #include "support/codec.h"
 #include "support/hex.h"
-#include "support/msg.h"
 #include "support/text.h"
 
 #include <gtest/gtest.h>

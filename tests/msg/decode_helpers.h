@@ -1,4 +1,4 @@
-// Decoding whole frames into held messages, for the msg tests.
+// Decoding whole frames into held messages, shared by the msg tests.
 #pragma once
 
 #include <tern/msg/msg.h>
