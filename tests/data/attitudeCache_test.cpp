@@ -59,10 +59,10 @@ TEST(AttitudeParamCache, TrimPeakAndAverage) {
     EXPECT_TRUE(c.empty());
 }
 
+// Each quantity to its own list; other kinds, other categories, bare headers and nulls ignored.
 TEST(AttitudeCache, MessagesGoToTheirListsAndReportsComeInOrder) {
     attitudeCache_t cache;
     std::list<msg_t*> out;
-    cache.reportAverage(1.0, out);
     cache.reportPeak(1.0, out);
     EXPECT_TRUE(out.empty());
 
@@ -72,9 +72,9 @@ TEST(AttitudeCache, MessagesGoToTheirListsAndReportsComeInOrder) {
     pitch.pitch = 0.5f;
     data_heave_t heave;
     heave.heave = 2.0f;
-    data_heading_t heading; // not an attitude quantity
+    data_heading_t heading;
     msg_t cmd(msg_t::category_cmd, data_type_roll);
-    data_msg_t bare(data_type_pitch); // header only: must not be read as a pitch
+    data_msg_t bare(data_type_pitch);
     cache.add(std::list<msg_t*>{stamped(&heave, 1.0), stamped(&pitch, 1.0), stamped(&roll, 1.0),
                                 &heading, &cmd, &bare, nullptr});
     roll.roll = 3.0f;
@@ -88,11 +88,10 @@ TEST(AttitudeCache, MessagesGoToTheirListsAndReportsComeInOrder) {
     EXPECT_EQ(take(out), "31:7.5:-4\n32:7.5:0.5\n33:7.5:2\n");
     cache.reportAverage(8.0, out);
     EXPECT_EQ(take(out), "31:8:1\n32:8:0.5\n33:8:1.5\n");
-
     cache.trim(2.0); // pitch empties: only roll and heave report
     cache.reportAverage(9.0, out);
     EXPECT_EQ(take(out), "31:9:3.5\n33:9:1\n");
     cache.clear();
-    cache.reportPeak(10.0, out);
+    cache.reportAverage(10.0, out);
     EXPECT_TRUE(out.empty());
 }

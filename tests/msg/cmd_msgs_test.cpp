@@ -1,5 +1,6 @@
 #include <tern/msg/cmd_msgs.h>
 
+#include "msg/decode_helpers.h"
 #include "support/codec.h"
 #include "support/hex.h"
 #include "support/text.h"
@@ -10,48 +11,34 @@
 #include <vector>
 
 using namespace tern;
+using tern_test::decode_payload;
 using tern_test::frame_of;
 using tern_test::from_hex;
 using tern_test::payload_hex;
 using tern_test::payload_hex_of;
-using tern_test::raw_frame;
 using tern_test::to_hex;
 
-namespace {
-
-// Decodes the payload bytes into `m`, which keeps what it held; returns whether it ran short.
-bool decode_payload(const std::string& hex, msg_t& m) {
-    const auto f = raw_frame(m.category, m.type, 1, from_hex(hex));
-    msg_decoder_t dec;
-    EXPECT_EQ(dec.decode_init(f.data(), static_cast<unsigned int>(f.size())), f.size());
-    dec.decodeMessage(m);
-    return dec.is_short();
-}
-
-} // namespace
-
+// With auto the frame carries only the flow control, and the receiver keeps its own line
+// parameters. (Without auto: the class's golden frame.)
 TEST(CmdMsgs, PortCfgFramesDependOnAuto) {
     cmd_port_cfg_t a;
     a.port = 3;
     a.auto_cfg = true;
-    a.cfg.baud = 9600; // not sent with auto
+    a.cfg.baud = 9600;
     a.cfg.flow_control = flow_tern;
     a.cfg.use_rts = true;
     EXPECT_EQ(to_hex(frame_of(a)), "02 07 00 03 00 03 01 01 01 01 0A A5 03");
 
-    cmd_port_cfg_t m; // (without auto: its golden frame)
-    m.cfg.baud = 4800;
-    m.cfg.data_bits = char_size_7;
-    m.cfg.parity = parity_even;
-    m.cfg.stop_bits = stop_bits_2;
-
-    // With auto the receiver keeps its own line parameters and takes only the flow control.
-    cmd_port_cfg_t into = m;
-    EXPECT_FALSE(decode_payload("01 01 01", into));
-    EXPECT_TRUE(into.auto_cfg);
-    port_cfg_t want = m.cfg;
+    cmd_port_cfg_t into;
+    into.cfg.baud = 4800;
+    into.cfg.data_bits = char_size_7;
+    into.cfg.parity = parity_even;
+    into.cfg.stop_bits = stop_bits_2;
+    port_cfg_t want = into.cfg;
     want.flow_control = flow_tern;
     want.use_rts = true;
+    EXPECT_EQ(decode_payload("01 01 01", into), 0);
+    EXPECT_TRUE(into.auto_cfg);
     EXPECT_EQ(into.cfg, want);
 }
 
@@ -70,6 +57,7 @@ TEST(CmdMsgs, ConditionalPayloads) {
          "01 61 00 00 00"},
         {"net port text 3 cut", payload_hex_of<cmd_net_port_cfg_t>([](auto& m) { m.short_name = std::string(25, 'a'); }),
          "00 00 14 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 00 00 FF 00"},
+        {"time sync", payload_hex(cmd_time_sync_t(msg_t::category_cmd, 90)), ""},
         // clang-format on
     };
     for (const auto& r : rows) EXPECT_EQ(r.got, to_hex(from_hex(r.hex))) << r.name;
@@ -86,33 +74,31 @@ TEST(CmdMsgs, AlmRequestListLimitsAndReplacement) {
     // Decoding into an object that already holds values appends the received ones.
     cmd_alm_request_t into;
     into.sats = {7, 8};
-    EXPECT_FALSE(decode_payload("04 02 21 22", into));
+    EXPECT_EQ(decode_payload("04 02 21 22", into), 0);
     EXPECT_EQ(into.alm_type, cmd_alm_request_t::alm_beidou);
     EXPECT_EQ(into.sats, (std::vector<unsigned char>{7, 8, 0x21, 0x22}));
 
     // A count beyond the frame keeps the entries that are there.
     cmd_alm_request_t cut;
-    EXPECT_TRUE(decode_payload("00 05 01 02", cut));
+    EXPECT_EQ(decode_payload("00 05 01 02", cut), -1);
     EXPECT_EQ(cut.sats, (std::vector<unsigned char>{1, 2}));
 }
 
 TEST(CmdMsgs, UploadCountNeverOverrunsItsBuffer) {
     // The count claims more than the frame holds: short, and the message is untouched.
     cmd_upload_t m;
-    const unsigned char old[] = {9, 9};
-    m.set_data(old, 2);
-    EXPECT_TRUE(decode_payload("D0 07 01 02 03", m));
+    m.set_data("\x09\x09", 2);
+    EXPECT_EQ(decode_payload("D0 07 01 02 03", m), -1);
     EXPECT_EQ(m.count, 2);
     EXPECT_EQ(m.data[0], 9);
 
     // A peer's frame longer than any encoder makes: the first 1012 bytes are kept.
     std::vector<unsigned char> payload = {0x4C, 0x04}; // 1100
     for (int i = 0; i < 1100; ++i) payload.push_back(static_cast<unsigned char>(i % 251));
-    const auto f = raw_frame(1, cmd_upload_t::msg_type, 2, payload);
-    msg_decoder_t dec;
-    ASSERT_EQ(dec.decode_init(f.data(), static_cast<unsigned int>(f.size())), f.size());
-    cmd_upload_t big(dec);
-    EXPECT_FALSE(dec.is_short());
+    cmd_upload_t big;
+    EXPECT_GE(
+        tern_test::decode_frame(tern_test::raw_frame(1, cmd_upload_t::msg_type, 2, payload), big),
+        0);
     EXPECT_EQ(big.count, 1012);
     EXPECT_EQ(big.data[1011], 1011 % 251);
 
@@ -124,38 +110,29 @@ TEST(CmdMsgs, UploadCountNeverOverrunsItsBuffer) {
     EXPECT_EQ(out[8], 0x03);
 }
 
-TEST(CmdMsgs, DeviceWriteSettingItsOwnBufferAgainKeepsIt) {
-    // The message holds the only reference: dropping it first would free the buffer (the
-    // sanitizer build reports that).
-    cmd_device_write_t m;
-    m.set_external(new refd_buf_t("abc", 3), false);
-    refd_buf_t* buf = m.ext_buf();
-    m.set_external(buf, true);
-    EXPECT_EQ(buf->ref_cnt(), 1);
-    ASSERT_EQ(m.write_len(), 3u);
-    EXPECT_EQ(m.write_data()[2], 'c');
-}
+// Every copy holds its own reference; setting the buffer the message already holds as its only
+// reference must not free it first (the sanitizer build reports that).
+TEST(CmdMsgs, DeviceWriteBufferReferences) {
+    cmd_device_write_t own;
+    own.set_external(new refd_buf_t("abc", 3), false);
+    own.set_external(own.ext_buf(), true);
+    EXPECT_EQ(own.ext_buf()->ref_cnt(), 1);
+    ASSERT_EQ(own.write_len(), 3u);
+    EXPECT_EQ(own.write_data()[2], 'c');
 
-TEST(CmdMsgs, DeviceWriteCopiesShareTheBufferWithOwnReferences) {
     auto* buf = new refd_buf_t("abc", 3);
     {
         cmd_device_write_t m;
         m.set_external(buf, true);
-        EXPECT_EQ(buf->ref_cnt(), 2);
-
         cmd_device_write_t copy(m);
-        EXPECT_EQ(buf->ref_cnt(), 3);
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(copy.write_data()), copy.write_len()),
                   "abc");
-
         cmd_device_write_t other;
         other = m;
-        EXPECT_EQ(buf->ref_cnt(), 4);
         const cmd_device_write_t& same = other;
         other = same;
         EXPECT_EQ(buf->ref_cnt(), 4);
         other = cmd_device_write_t(); // the old buffer is released, none is held
-        EXPECT_EQ(buf->ref_cnt(), 3);
         EXPECT_EQ(other.ext_buf(), nullptr);
         copy.clear_ext_buf();
         EXPECT_EQ(buf->ref_cnt(), 2);
@@ -177,9 +154,8 @@ TEST(CmdMsgs, DeviceWriteInlineLengthIsBounded) {
     EXPECT_EQ(copy.write_data(), copy.data);
 }
 
-TEST(CmdMsgs, TimeSyncCarriesNothingAndPrintsItsStamp) {
+TEST(CmdMsgs, TimeSyncPrintsItsStamp) {
     cmd_time_sync_t t(msg_t::category_cmd, 90);
     t.utc_tstamp = 12.5;
-    EXPECT_EQ(payload_hex(t), "");
     EXPECT_EQ(tern_test::dump_of(t), "**** cat 1 type 90 port 255\nutc_tstamp 12.500000\n");
 }

@@ -1,5 +1,6 @@
 #include <tern/msg/fb_msgs.h>
 
+#include "msg/decode_helpers.h"
 #include "support/codec.h"
 #include "support/hex.h"
 #include "support/text.h"
@@ -7,25 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 using namespace tern;
+using tern_test::decode_payload;
 using tern_test::from_hex;
 using tern_test::payload_hex;
 using tern_test::payload_hex_of;
 using tern_test::to_hex;
-
-namespace {
-
-// Decodes the payload bytes into `m`, which keeps what it held; `dec` is left after the read.
-void decode_payload(const std::string& hex, msg_t& m, msg_decoder_t& dec) {
-    static std::vector<unsigned char> frame; // outlives the call, for `dec`
-    frame = tern_test::raw_frame(m.category, m.type, 255, from_hex(hex));
-    ASSERT_EQ(dec.decode_init(frame.data(), static_cast<unsigned int>(frame.size())), frame.size());
-    dec.decodeMessage(m);
-}
-
-} // namespace
 
 // Payloads of the choices the golden frames (one per class) do not show.
 TEST(FbMsgs, ConditionalPayloads) {
@@ -57,8 +46,7 @@ TEST(FbMsgs, NetPortActivityReadsTwoBits) {
         fb_net_port_activity_t m;
         m.rx = !r.rx;
         m.tx = !r.tx;
-        msg_decoder_t dec;
-        decode_payload(r.hex, m, dec);
+        EXPECT_EQ(decode_payload(r.hex, m), 0);
         EXPECT_EQ(m.rx, r.rx) << r.hex;
         EXPECT_EQ(m.tx, r.tx) << r.hex;
     }
@@ -68,18 +56,15 @@ TEST(FbMsgs, ReasonIsReadOnlyAfterFailure) {
     // Success: the bytes after the flag are not a reason and stay unread.
     fb_snapshot_t ok;
     ok.reason = "old";
-    msg_decoder_t dec;
-    decode_payload("01 70 01 03 61 62 63", ok, dec);
+    EXPECT_EQ(decode_payload("01 70 01 03 61 62 63", ok), 4);
     EXPECT_TRUE(ok.success);
     EXPECT_EQ(ok.path, "p");
     EXPECT_EQ(ok.reason, "");
-    EXPECT_EQ(dec.remaining(), 4u);
 
     fb_webmon_server_cfg_t bad;
     bad.success = true;
-    decode_payload("01 00 00 7F 90 1F 00 03 61 62 63", bad, dec);
+    EXPECT_EQ(decode_payload("01 00 00 7F 90 1F 00 03 61 62 63", bad), 0);
     EXPECT_FALSE(bad.success);
     EXPECT_EQ(bad.reason, "abc");
     EXPECT_EQ(bad.cfg.port, 8080);
-    EXPECT_FALSE(dec.is_short());
 }

@@ -39,10 +39,7 @@ void fill(net_port_cfg_t& c) {
     E(c.protocol, 2), c.local_port = 5017, c.remote_port = 2101, c.remote_host = "caster.example";
 }
 void fill(alm_data_gps_t& a) {
-    a.prn = 17;
-    a.health = 1;
-    a.gps_week = 2288;
-    a.gps_week_sec = 405504;
+    a.prn = 17, a.health = 1, a.gps_week = 2288, a.gps_week_sec = 405504;
     double* d[] = {&a.mean_anom, &a.eccentricity, &a.inclination, &a.arg_perigee, &a.sqrt_a,
                    &a.omega_dot, &a.omega0,       &a.af0,         &a.af1};
     for (int i = 0; i < 9; ++i) *d[i] = 1.5 + i;
@@ -89,20 +86,12 @@ const overload_t fill_msg{
     [](cmd_tks_ip_read_t& m) { m.name = "tks.cfg"; },
     [](cmd_satdefs_read_t& m) { m.name = "satdefs.dat"; },
     [](cmd_snapshot_t& m) {
-        m.path = "/media/usb0/snap.html";
-        m.title = "Trial";
-        m.notes = "day 2";
-        m.has_net_cfg = true;
-        E(m.net_cfg.type, 2);
-        m.net_cfg.mtu = 1400;
+        m.path = "/media/usb0/snap.html", m.title = "Trial", m.notes = "day 2";
+        m.has_net_cfg = true, E(m.net_cfg.type, 2), m.net_cfg.mtu = 1400;
         ethernet_cfg_t& e = m.net_cfg.ip_cfg;
-        e.ip_address = 0xC0A80164;
-        e.netmask = 0xFFFFFF00;
-        e.gateway = 0xC0A80101;
-        e.dns = 0x08080808;
-        e.dns2 = 0x01010101;
-        m.net_cfg.ip_cfg.broadcast = 0xC0A801FF;
-        m.net_cfg.ip_cfg.domain = "ship.local";
+        e.ip_address = 0xC0A80164, e.netmask = 0xFFFFFF00, e.gateway = 0xC0A80101;
+        e.dns = 0x08080808, e.dns2 = 0x01010101;
+        m.net_cfg.ip_cfg.broadcast = 0xC0A801FF, m.net_cfg.ip_cfg.domain = "ship.local";
     },
     [](cmd_webmon_site_cfg_t& m) { fill(m.cfg); },
     [](cmd_webmon_server_cfg_read_t& m) { m.name = "webmon"; },
@@ -137,10 +126,7 @@ const overload_t fill_msg{
     [](fb_alm_gps_t& m) { fill(m.alm); },
     [](fb_alm_glonass_t& m) {
         alm_data_glonass_t& a = m.alm;
-        a.slot = 21;
-        a.healthy = true;
-        a.channel = 250;
-        a.day_number = 1461;
+        a.slot = 21, a.healthy = true, a.channel = 250, a.day_number = 1461;
         double* d[] = {&a.tau_n,   &a.lambda,      &a.t_lambda,     &a.delta_i,
                        &a.delta_t, &a.delta_t_dot, &a.eccentricity, &a.omega};
         for (int i = 0; i < 8; ++i) *d[i] = -0.5 - i;
@@ -160,10 +146,7 @@ const overload_t fill_msg{
         m.index = 1, m.server.host = "10.1.2.3", m.server.port = 2101, m.server.name = "north",
         m.server.mount_points = {{"RTCM3", "rtk"}, {"CMR", "old"}};
     },
-    [](fb_snapshot_t& m) {
-        m.path = "/media/usb0/s.html";
-        m.reason = "volume full"; // sent only on failure
-    },
+    [](fb_snapshot_t& m) { m.path = "/media/usb0/s.html", m.reason = "volume full"; },
     [](fb_webmon_site_cfg_t& m) { fill(m.cfg); },
     [](fb_webmon_server_cfg_t& m) { fill(m.cfg), m.reason = "no route"; },
     [](fb_raw_ascii_t& m) { E(m.raw_type, 5), m.text = "$GPGGA,1*00"; },
@@ -175,23 +158,15 @@ const overload_t fill_msg{
     },
     [](fb_usbd_dev_gone_t& m) { m.dev_path = "/dev/sdb1"; },
     [](data_cog_t& m) { m.cog_valid = true, m.cog = 1.25f; },
-    [](data_diff_t& m) {
-        m.age = 3.5f; // carried whatever the flag
-        m.ref_id = 1023;
-    },
-    [](data_diff_detail_t& m) {
-        m.diff_type = 9;
-        m.name = "stationXYZ"; // travels cut to 8
-        E(m.corr_type, 2);
-    },
+    [](data_diff_t& m) { m.age = 3.5f, m.ref_id = 1023; }, // the age whatever the flag
+    [](data_diff_detail_t& m) { m.diff_type = 9, m.name = "stationXYZ", E(m.corr_type, 2); },
     [](data_fix_mode_t& m) { E(m.fix_mode, 4); },
     [](data_fix_type_t& m) { m.fix_auto = m.fix_valid = true; },
     [](data_fom_t& m) { m.fom_valid = true, m.fom = 0.75f; },
     [](data_h_dop_t& m) { m.hdop_valid = true, m.hdop = 0.9f; },
     [](data_height_t& m) {
-        m.ellipsoidal_height_valid = true;
+        m.ellipsoidal_height_valid = true, m.ellipsoidal_height = 54.25;
         m.geoidal_height = 12.0; // not sent
-        m.ellipsoidal_height = 54.25;
     },
     [](data_pos_t& m) {
         m.latitude_valid = m.longitude_valid = true, m.latitude = 0.9, m.longitude = -0.05;
@@ -224,9 +199,7 @@ const overload_t fill_msg{
         }
     },
     [](data_ephemeris_t& m) {
-        m.prn = 12;
-        m.health = 1;
-        m.week = 2288;
+        m.prn = 12, m.health = 1, m.week = 2288;
         for (unsigned i = 0; i < data_ephemeris_t::param_count; ++i) m.params[i] = 0.5 * i;
     },
     [](data_csv_ea_t& m) {
@@ -268,13 +241,9 @@ const overload_t fill_msg{
     [](data_wind_direction_t& m) { E(m.reference, 1), m.direction = 1.0; },
     [](data_depth_t& m) { m.depth = 23.75; },
     [](data_datum_t& m) {
-        m.mask = 0x3E;      // every value but the local datum
-        E(m.localDatum, 4); // not sent
-        m.localDatumSubdivision = "NL";
-        m.latitudeOffset = 0.001;
-        m.longitudeOffset = -0.002;
-        m.altitudeOffset = 4.5;
-        E(m.referenceDatum, 1);
+        m.mask = 0x3E, E(m.localDatum, 4); // every value but the local datum
+        m.localDatumSubdivision = "NL", m.latitudeOffset = 0.001, m.longitudeOffset = -0.002;
+        m.altitudeOffset = 4.5, E(m.referenceDatum, 1);
     },
     [](data_pos_offset_vessel_t& m) { m.target_id = "ROV", m.x = 1.5, m.y = -2.5; },
     [](data_pos_offset_cardinal_t& m) { m.target_id = "ROV", m.north = 10.5, m.east = -20.5; },

@@ -7,9 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
-#include <vector>
 
 using namespace tern;
 using tern_test::decode_into;
@@ -18,14 +16,6 @@ using tern_test::payload_of;
 using tern_test::to_hex;
 
 namespace {
-
-// The payload of a default record of type R after `fill`.
-template <class R>
-std::string enc(const std::function<void(R&)>& fill) {
-    R r;
-    fill(r);
-    return payload_of(r);
-}
 
 net_port_cfg_t tcp_listen_5017() {
     net_port_cfg_t c;
@@ -38,23 +28,23 @@ net_port_cfg_t tcp_listen_5017() {
     return c;
 }
 
+// The entries of a store as "key=value" lines, in their order.
+std::string lines(const KeelConfig& cfg) {
+    std::string text;
+    for (const ConfigEntry& e : cfg.entries()) text += e.key + '=' + e.value + '\n';
+    return text;
+}
+
 } // namespace
 
 // What the golden message frames do not show: flags that leave parts out, and a record no
 // message carries.
 TEST(RecordsBinary, GoldenEncodings) {
-    const struct {
-        const char* name;
-        std::string got;
-        const char* hex;
-    } rows[] = {
-        // clang-format off
-        {"net_port tcp listen", payload_of(tcp_listen_5017()), "03 01 99 13"},
-        {"coordinate system", enc<coordSysId_t>([](auto& c) { c.datum_id = "WGS84"; c.zone_id = "31N"; }),
-         "05 57 47 53 38 34 03 33 31 4E"},
-        // clang-format on
-    };
-    for (const auto& row : rows) EXPECT_EQ(row.got, to_hex(from_hex(row.hex))) << row.name;
+    coordSysId_t cs;
+    cs.datum_id = "WGS84";
+    cs.zone_id = "31N";
+    EXPECT_EQ(payload_of(tcp_listen_5017()), "03 01 99 13");
+    EXPECT_EQ(payload_of(cs), "05 57 47 53 38 34 03 33 31 4E");
 }
 
 TEST(RecordsBinary, NetPortDecodeClearsWhatItsFlagsLeaveOut) {
@@ -96,28 +86,23 @@ TEST(RecordsBinary, TksServerListIsReplacedAndStopsAtShortFrame) {
     EXPECT_EQ(s.port, 2101);
 }
 
+// Each row changes the second of two equal records (a listener on 5017, without or with the
+// remote-host flag).
 TEST(RecordsBinary, NetPortInequalityIgnoresUnspecifiedParts) {
-    using change_t = std::function<void(net_port_cfg_t&)>;
-    const change_t nothing = [](net_port_cfg_t&) {};
-    struct row_t {
+    const struct {
         const char* name;
-        change_t both;   // applied to both records first
-        change_t change; // then to the second only
+        bool host_flag;
+        void (*change)(net_port_cfg_t&);
         bool differs;
-    };
-    const std::vector<row_t> rows = {
-        {"host, flag clear", nothing, [](net_port_cfg_t& c) { c.remote_host = "x"; }, false},
-        {"remote port, flag clear", nothing, [](net_port_cfg_t& c) { c.remote_port = 9; }, false},
-        {"local port, flag set", nothing, [](net_port_cfg_t& c) { c.local_port = 9; }, true},
-        {"host, flag set", [](net_port_cfg_t& c) { c.specify_remote_host = true; },
-         [](net_port_cfg_t& c) { c.remote_host = "x"; }, true},
-        {"protocol", nothing, [](net_port_cfg_t& c) { c.protocol = net_port_proto_udp; }, true},
-        {"enabled", nothing, [](net_port_cfg_t& c) { c.enabled = false; }, true},
-        {"a specify flag", nothing, [](net_port_cfg_t& c) { c.specify_remote_port = true; }, true},
+    } rows[] = {
+        {"host, flag clear", false, [](net_port_cfg_t& c) { c.remote_host = "x"; }, false},
+        {"host, flag set", true, [](net_port_cfg_t& c) { c.remote_host = "x"; }, true},
+        {"protocol", false, [](net_port_cfg_t& c) { c.protocol = net_port_proto_udp; }, true},
+        {"a specify flag", false, [](net_port_cfg_t& c) { c.specify_remote_port = true; }, true},
     };
     for (const auto& row : rows) {
         net_port_cfg_t a = tcp_listen_5017();
-        row.both(a);
+        a.specify_remote_host = row.host_flag;
         net_port_cfg_t b = a;
         row.change(b);
         EXPECT_EQ(a != b, row.differs) << row.name;
@@ -125,49 +110,55 @@ TEST(RecordsBinary, NetPortInequalityIgnoresUnspecifiedParts) {
     }
 }
 
-TEST(RecordsText, ProtocolTexts) {
-    const std::pair<net_port_proto_t, const char*> protos[] = {
-        {net_port_proto_udp, "udp"},
-        {net_port_proto_tcp_listen, "tcp_listen"},
-        {net_port_proto_tcp_connect, "tcp_connect"}};
-    for (const auto& [p, text] : protos) {
-        EXPECT_STREQ(net_port_proto_to_string(p), text);
-        EXPECT_EQ(net_port_proto_from_string(text), p);
-    }
-    // Unknown values and texts (the case counts) are UDP.
-    EXPECT_STREQ(net_port_proto_to_string(static_cast<net_port_proto_t>(9)), "udp");
-    EXPECT_EQ(net_port_proto_from_string("TCP_LISTEN"), net_port_proto_udp);
-}
-
 // ---- key/value forms
 
-namespace {
-std::string value_of(const KeelConfig& cfg, const std::string& key) {
-    KeelConfig::const_iterator it;
-    return cfg.find(key, it) ? it->value : std::string("<missing>");
-}
-} // namespace
+TEST(RecordsStore, KeysInTheirOrderAndBackAgain) {
+    net_port_cfg_t net;
+    net.enabled = true;
+    net.protocol = net_port_proto_tcp_connect;
+    net.specify_remote_port = net.specify_remote_host = true;
+    net.remote_port = 2101;
+    net.remote_host = "caster.example";
+    net.local_port = 44;
+    webmon_site_cfg_t site;
+    site.site_id = 12;
+    site.site_name = "Harbour";
+    site.site_location = "Quay 3";
+    site.site_ip_addr = 0xC0A80164;
+    webmon_server_cfg_t server;
+    server.ip_addr = 0x0A000001;
+    server.port = 8080;
+    coordSysId_t cs;
+    cs.datum_id = "ED50";
+    cs.zone_id = "31";
 
-TEST(RecordsStore, NetPortRoundTripWritesOnlySpecifiedParts) {
-    net_port_cfg_t c;
-    c.enabled = true;
-    c.protocol = net_port_proto_tcp_connect;
-    c.specify_remote_port = c.specify_remote_host = true;
-    c.remote_port = 2101;
-    c.remote_host = "caster.example";
-    c.local_port = 44;
     KeelConfig cfg;
-    c.set_cfg(cfg, "net_2_");
-    EXPECT_EQ(value_of(cfg, "net_2_protocol"), "tcp_connect");
-    EXPECT_EQ(value_of(cfg, "net_2_remote_port"), "2101");
-    EXPECT_EQ(value_of(cfg, "net_2_remote_host"), "caster.example");
-    EXPECT_EQ(value_of(cfg, "net_2_local_port"), "<missing>");
-    EXPECT_EQ(cfg.entries().front().key, "net_2_protocol");
+    net.set_cfg(cfg, "net_2_");
+    site.set_cfg(cfg, "w_");
+    server.set_cfg(cfg, "");
+    cs.save(cfg, "cs_");
+    EXPECT_EQ(lines(cfg), "net_2_protocol=tcp_connect\nnet_2_enabled=1\n"
+                          "net_2_specify_local_port=0\nnet_2_specify_remote_port=1\n"
+                          "net_2_specify_remote_host=1\nnet_2_remote_port=2101\n"
+                          "net_2_remote_host=caster.example\n"
+                          "w_webmon_site_id=12\nw_webmon_site_name=Harbour\n"
+                          "w_webmon_site_location=Quay 3\nw_webmon_site_ip_address=192.168.1.100\n"
+                          "webmon_server_ip_address=10.0.0.1\nwebmon_server_port=8080\n"
+                          "cs_datum_id=ED50\ncs_zone_id=31\n");
 
-    net_port_cfg_t back;
-    ASSERT_TRUE(back.load_cfg(cfg, "net_2_"));
-    EXPECT_EQ(back, c);
-    EXPECT_EQ(back.local_port, 0);
+    net_port_cfg_t net_back;
+    webmon_site_cfg_t site_back;
+    webmon_server_cfg_t server_back;
+    coordSysId_t cs_back;
+    ASSERT_TRUE(net_back.load_cfg(cfg, "net_2_"));
+    ASSERT_TRUE(site_back.load_cfg(cfg, "w_"));
+    ASSERT_TRUE(server_back.load_cfg(cfg, ""));
+    ASSERT_TRUE(cs_back.load(cfg, "cs_"));
+    EXPECT_EQ(net_back, net);
+    EXPECT_EQ(net_back.local_port, 0);
+    EXPECT_EQ(site_back, site);
+    EXPECT_EQ(server_back, server);
+    EXPECT_EQ(cs_back, cs);
 }
 
 TEST(RecordsStore, NetPortLoadForcesProtocolFlags) {
@@ -194,26 +185,32 @@ TEST(RecordsStore, NetPortLoadForcesProtocolFlags) {
     EXPECT_TRUE(l.specify_local_port);
     EXPECT_EQ(l.local_port, 5017);
     EXPECT_EQ(l.remote_host, std::string(80, 'r'));
+
+    // Protocol texts are case-sensitive; an unknown one, or an unknown value, is UDP.
+    EXPECT_STREQ(net_port_proto_to_string(net_port_proto_tcp_listen), "tcp_listen");
+    EXPECT_STREQ(net_port_proto_to_string(net_port_proto_udp), "udp");
+    EXPECT_EQ(net_port_proto_from_string("TCP_LISTEN"), net_port_proto_udp);
+    EXPECT_STREQ(net_port_proto_to_string(static_cast<net_port_proto_t>(9)), "udp");
 }
 
+// A store of the listener on 5017 with one key removed or changed.
 TEST(RecordsStore, NetPortLoadFailures) {
-    struct row_t {
+    const struct {
         const char* name;
         const char* key;
         const char* value; // nullptr: remove the key
-    };
-    const std::vector<row_t> rows = {
+    } rows[] = {
         {"enabled missing", "p_enabled", nullptr},
         {"protocol missing", "p_protocol", nullptr},
         {"port not a number", "p_local_port", "50a"},
         {"port beyond 16 bits", "p_local_port", "65536"},
         {"flag not a bool", "p_specify_local_port", "maybe"},
     };
+    KeelConfig cfg;
+    tcp_listen_5017().set_cfg(cfg, "p_");
+    net_port_cfg_t ok;
+    ASSERT_TRUE(ok.load_cfg(cfg, "p_"));
     for (const auto& row : rows) {
-        KeelConfig cfg;
-        tcp_listen_5017().set_cfg(cfg, "p_");
-        net_port_cfg_t ok;
-        ASSERT_TRUE(ok.load_cfg(cfg, "p_")) << row.name;
         KeelConfig broken;
         for (const auto& e : cfg.entries())
             if (e.key != row.key) broken.setValue(e.key, e.value);
@@ -223,82 +220,41 @@ TEST(RecordsStore, NetPortLoadFailures) {
     }
 }
 
-TEST(RecordsStore, WebmonSite) {
-    KeelConfig empty;
-    webmon_site_cfg_t s;
-    s.site_id = 4;
-    s.site_name = "old";
-    s.site_ip_addr = 9;
-    EXPECT_TRUE(s.load_cfg(empty, "w_"));
-    EXPECT_EQ(s, webmon_site_cfg_t());
-
-    s.site_id = 12;
-    s.site_name = "Harbour";
-    s.site_location = "Quay 3";
-    s.site_ip_addr = 0xC0A80164;
+TEST(RecordsStore, WebmonAndCoordinateSystemLoadFailures) {
+    // The site loads from any store: what is missing or bad is left at its reset value.
     KeelConfig cfg;
-    s.set_cfg(cfg, "w_");
-    EXPECT_EQ(value_of(cfg, "w_webmon_site_id"), "12");
-    EXPECT_EQ(value_of(cfg, "w_webmon_site_ip_address"), "192.168.1.100");
-    webmon_site_cfg_t back;
-    EXPECT_TRUE(back.load_cfg(cfg, "w_"));
-    EXPECT_EQ(back, s);
-
-    // An address that does not parse gives 0; an id beyond one byte gives none.
+    webmon_site_cfg_t site;
+    site.site_id = 4;
+    site.site_name = "old";
+    EXPECT_TRUE(site.load_cfg(cfg, "w_"));
+    EXPECT_EQ(site, webmon_site_cfg_t());
     cfg.setValue("w_webmon_site_ip_address", "192.168.1.256");
-    cfg.setValue("w_webmon_site_id", "300");
-    EXPECT_TRUE(back.load_cfg(cfg, "w_"));
-    EXPECT_EQ(back.site_ip_addr, 0u);
-    EXPECT_EQ(back.site_id, -1);
-    EXPECT_EQ(back.site_location, "Quay 3");
-}
+    cfg.setValue("w_webmon_site_id", "300"); // beyond one byte: none, not another site
+    cfg.setValue("w_webmon_site_location", "Quay 3");
+    site.site_ip_addr = 9;
+    EXPECT_TRUE(site.load_cfg(cfg, "w_"));
+    EXPECT_EQ(site.site_ip_addr, 0u);
+    EXPECT_EQ(site.site_id, -1);
+    EXPECT_EQ(site.site_location, "Quay 3");
 
-TEST(RecordsStore, WebmonServer) {
-    KeelConfig cfg;
-    webmon_server_cfg_t s;
-    EXPECT_FALSE(s.load_cfg(cfg, ""));
-
-    s.ip_addr = 0x0A000001;
-    s.port = 8080;
-    s.set_cfg(cfg, "");
-    EXPECT_EQ(value_of(cfg, "webmon_server_ip_address"), "10.0.0.1");
-    EXPECT_EQ(value_of(cfg, "webmon_server_port"), "8080");
-    webmon_server_cfg_t back;
-    EXPECT_TRUE(back.load_cfg(cfg, ""));
-    EXPECT_EQ(back, s);
-
-    KeelConfig no_port;
-    no_port.setValue("webmon_server_ip_address", "10.0.0.1");
-    EXPECT_FALSE(back.load_cfg(no_port, ""));
-    EXPECT_EQ(back.ip_addr, 0x0A000001u); // fields read so far stay
-
+    // The server needs both keys; what was read before the failure stays.
+    webmon_server_cfg_t server;
+    EXPECT_FALSE(server.load_cfg(cfg, ""));
+    cfg.setValue("webmon_server_ip_address", "10.0.0.1");
+    EXPECT_FALSE(server.load_cfg(cfg, ""));
+    EXPECT_EQ(server.ip_addr, 0x0A000001u);
+    cfg.setValue("webmon_server_port", "8080");
     cfg.setValue("webmon_server_ip_address", "not an address");
-    EXPECT_FALSE(back.load_cfg(cfg, ""));
-}
+    EXPECT_FALSE(server.load_cfg(cfg, ""));
 
-TEST(RecordsStore, CoordSysIdLoadsOnlyComplete) {
-    coordSysId_t id;
-    id.datum_id = "ED50";
-    id.zone_id = "31";
-    KeelConfig cfg;
-    id.save(cfg, "cs_");
-    EXPECT_EQ(value_of(cfg, "cs_datum_id"), "ED50");
-    EXPECT_EQ(value_of(cfg, "cs_zone_id"), "31");
-
+    // A coordinate system loads only complete, else it is left as it was.
     coordSysId_t keep;
     keep.datum_id = "WGS84";
     keep.zone_id = "32N";
+    cfg.setValue("cs_datum_id", "ED50");
+    EXPECT_FALSE(keep.load(cfg, "cs_"));
     cfg.setValue("cs_zone_id", "");
     EXPECT_FALSE(keep.load(cfg, "cs_"));
     EXPECT_EQ(keep.datum_id, "WGS84");
     EXPECT_EQ(keep.zone_id, "32N");
-
-    KeelConfig only_datum;
-    only_datum.setValue("cs_datum_id", "ED50");
-    EXPECT_FALSE(keep.load(only_datum, "cs_"));
-    EXPECT_TRUE(keep.isValid());
-
-    cfg.setValue("cs_zone_id", "31");
-    EXPECT_TRUE(keep.load(cfg, "cs_"));
-    EXPECT_EQ(keep, id);
 }

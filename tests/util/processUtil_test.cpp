@@ -116,7 +116,7 @@ TEST(FsyncProgram, CommandLine) {
     EXPECT_EQ(help.out.rfind("usage: fsync FILE\n", 0), 0u);
     for (const auto& argv : {std::vector<std::string>{prog}, {prog, "a", "b"}, {prog, "-x"}}) {
         const auto r = tern_test::run_program(argv);
-        EXPECT_NE(r.status, 0);
+        EXPECT_EQ(r.status, 2); // bad usage
         EXPECT_NE(fsync_diag_text(r.err), "<bad>") << r.err;
         EXPECT_NE(fsync_diag_text(r.err), "") << r.err;
     }

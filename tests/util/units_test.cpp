@@ -29,6 +29,7 @@ struct latlon_row_t {
     const char* expected;
 };
 
+// (The carries into the next degree: RangeBounds.)
 TEST(LatLon, EveryFormAndCarry) {
     const latlon_row_t rows[] = {
         {true, 45.5, 1, 6, "45&deg30.0000'N"},
@@ -37,9 +38,7 @@ TEST(LatLon, EveryFormAndCarry) {
         {true, -45.5, 0, 7, "45.500000&degS"},
         {true, -33.856, 2, 0, "33d51'21.6000\"S"},
         {false, 12.0875, 1, 0, "12d05.2500'E"},
-        {true, 10.0 + 59.99996 / 60.0, 1, 0, "11d00.0000'N"}, // minutes carry
         {true, 10.0 + 59.99994 / 60.0, 1, 0, "10d59.9999'N"}, // just below the carry
-        {true, 12.0 + 59.0 / 60.0 + 59.99999 / 3600.0, 2, 0, "13d00'00.0000\"N"},
         {false, 179.0 + 59.99999 / 3600.0, 2, 2, "179\u00B001'00.0000\"E"},
         {true, -0.0, 1, 0, "0d00.0000'N"},
         {true, 45.5, 7, 0, "bad_angle_format!"},
