@@ -144,8 +144,6 @@ TEST(GgaBuilder, QualityAgeAndStationNumber) {
     } rows[] = {
         {nmea_version_2_1, 4, gga_quality_as_reported, gga_ref_nmea,
          ",2,08,0.9,12.500,M,41.300,M,3.3,0012"},
-        {nmea_version_3_01, 4, gga_quality_as_reported, gga_ref_nmea,
-         ",4,08,0.9,12.500,M,41.300,M,3.3,0012"},
         {nmea_version_3_01, 1, gga_quality_as_reported, gga_ref_nmea,
          ",1,08,0.9,12.500,M,41.300,M,,"},
         {nmea_version_3_01, 1, gga_quality_as_5, gga_ref_nmea,
