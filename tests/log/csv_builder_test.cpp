@@ -108,18 +108,6 @@ TEST(CsvBuilder, SelectionShapesHeaderAndLine) {
     EXPECT_EQ(line_of(b), ",,,,\r\n");
 }
 
-TEST(CsvBuilder, OnePositionMessageFillsOnlyItsColumns) {
-    csv_builder_t b;
-    owned_list_t msgs;
-    auto* pos = stamped<data_pos_t>(msgs.l, t0);
-    pos->latitude = 0.5;
-    pos->longitude = -1.0;
-    update_gga_fields(b, msgs.l);
-    EXPECT_TRUE(b.msg_tstamp_valid());
-    EXPECT_EQ(line_of(b), "1700000000.250,11/14/2023 22:13:20,28.64788976,-57.29577951," +
-                              std::string(26, ',') + "\r\n");
-}
-
 TEST(CsvBuilder, FieldsOlderThanTheirAgeGoEmpty) {
     csv_builder_t b;
     b.set_height(1.0, 98.8);  // 1.2 s before the epoch
@@ -159,7 +147,7 @@ TEST(CsvBuilder, UpdateFunctionsTakeTheirMessagesAndSkipOthers) {
     qc->stddev_semiminor_error = 1.0f;
 
     // Each update takes its own messages only; a position, FOM, heading or attitude sets the
-    // epoch, and not one of this batch is a position.
+    // epoch, and the position comes last.
     const struct {
         void (*update)(csv_builder_t&, const std::list<msg_t*>&);
         double epoch;
@@ -169,9 +157,14 @@ TEST(CsvBuilder, UpdateFunctionsTakeTheirMessagesAndSkipOthers) {
         s.update(b, m.l);
         EXPECT_EQ(b.msg_tstamp_valid() ? b.msg_tstamp() : 0.0, s.epoch);
     }
+    auto* pos = stamped<data_pos_t>(m.l, 17);
+    pos->latitude = 0.5;
+    pos->longitude = -1.0;
+    update_gga_fields(b, m.l);
+    EXPECT_EQ(b.msg_tstamp(), 17.0);
     EXPECT_EQ(line_of(b),
-              "15.000,01/01/1970 00:00:15,,,45.0000,3.000,28.6,9,,0.8,,,,,0.50,3,2.5,,,1,"
-              "0.500,2.000,1.000,,,,57.3,28.65,14.32,0.12,\r\n");
+              "17.000,01/01/1970 00:00:17,28.64788976,-57.29577951,45.0000,3.000,28.6,9,,"
+              "0.8,,,,,0.50,3,2.5,,,1,0.500,2.000,1.000,,,,57.3,28.65,14.32,0.12,\r\n");
     EXPECT_EQ(b.field_tstamp(csv_field_speed), 11.0);
     EXPECT_EQ(b.field_tstamp(csv_field_ftest), 16.0);
 }

@@ -45,15 +45,6 @@ TEST(TernSnapshot, EmptyInputShowsNoDevice) {
     EXPECT_TRUE(has(r.out, "<table class=\"deviceTable\"><tr><th>None</th></tr></table>\n</body>"));
 }
 
-TEST(TernSnapshot, OutFileGetsThePageAndStandardOutputStaysEmpty) {
-    tern_test::temp_dir_t dir;
-    const auto r =
-        run_program({tool_path("tern-snapshot"), "--out", dir.file("page.html")}, sim_frames(2));
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "");
-    EXPECT_TRUE(has(tern_test::temp_dir_t::read(dir.file("page.html")), "sim on Port 1"));
-}
-
 TEST(TernSnapshot, SignalWritesAPageWhileConnected) {
     tern_test::temp_dir_t dir;
     const std::string page = dir.file("page.html");
