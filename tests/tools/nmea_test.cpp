@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -68,16 +66,10 @@ TEST(TernNmea, ListensOnAUnixSocket) {
 }
 
 TEST(TernNmea, EverySentenceIsAlsoOneUdpDatagram) {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(fd, 0);
+    unsigned short port = 0;
+    const int fd = tern_tools_test::bind_loopback(SOCK_DGRAM, port);
     int size = 4 << 20;
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
     const std::string expected = temp_dir_t::read(dir + "every.nmea");
     // Read while the program writes: the socket's buffer need not hold the whole stream.
     std::vector<std::string> got;
@@ -93,9 +85,8 @@ TEST(TernNmea, EverySentenceIsAlsoOneUdpDatagram) {
             bytes += static_cast<std::size_t>(n);
         }
     });
-    const auto r =
-        run_program({nmea, "--config", dir + "every.cfg", "--udp",
-                     "127.0.0.1:" + std::to_string(ntohs(a.sin_port)), dir + "epochs.bin"});
+    const auto r = run_program({nmea, "--config", dir + "every.cfg", "--udp",
+                                "127.0.0.1:" + std::to_string(port), dir + "epochs.bin"});
     reader.join();
     close(fd);
     EXPECT_EQ(r.status, 0) << r.err;

@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <glib.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +23,19 @@ namespace tern_tools_test {
 
 inline bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
+}
+
+// A socket of `type` (SOCK_STREAM, SOCK_DGRAM) bound to a free loopback port, and the port.
+inline int bind_loopback(int type, unsigned short& port) {
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    return fd;
 }
 
 // The frames of `epochs` epochs of the simulated vessel, as fast as tern-sim writes them.
