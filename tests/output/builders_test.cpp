@@ -90,33 +90,26 @@ M at(double t, F M::*field, V value, R... rest) {
 }
 
 data_pos_t pos(double t, double lat = 59.95, double lon = 5.1) {
-    auto p =
-        at<data_pos_t>(t, &data_pos_t::latitude_valid, true, &data_pos_t::longitude_valid, true,
-                       &data_pos_t::latitude, lat * deg, &data_pos_t::longitude, lon * deg);
-    return p;
+    return at<data_pos_t>(t, &data_pos_t::latitude_valid, true, &data_pos_t::longitude_valid, true,
+                          &data_pos_t::latitude, lat * deg, &data_pos_t::longitude, lon * deg);
 }
 data_fix_mode_t mode(double t, unsigned m) {
-    auto f = at<data_fix_mode_t>(t, &data_fix_mode_t::fix_mode,
-                                 static_cast<data_fix_mode_t::fix_mode_t>(m));
-    return f;
+    return at<data_fix_mode_t>(t, &data_fix_mode_t::fix_mode,
+                               static_cast<data_fix_mode_t::fix_mode_t>(m));
 }
 data_h_dop_t hdop(double t, float v) {
-    auto h = at<data_h_dop_t>(t, &data_h_dop_t::hdop_valid, true, &data_h_dop_t::hdop, v);
-    return h;
+    return at<data_h_dop_t>(t, &data_h_dop_t::hdop_valid, true, &data_h_dop_t::hdop, v);
 }
 data_height_t height(double t) {
-    auto h = at<data_height_t>(
+    return at<data_height_t>(
         t, &data_height_t::geoidal_height_valid, true, &data_height_t::ellipsoidal_height_valid,
         true, &data_height_t::geoidal_height, 12.5, &data_height_t::ellipsoidal_height, 53.8);
-    return h;
 }
 data_sat_count_t count(double t, unsigned n) {
-    auto c = at<data_sat_count_t>(t, &data_sat_count_t::num_sats, static_cast<unsigned char>(n));
-    return c;
+    return at<data_sat_count_t>(t, &data_sat_count_t::num_sats, static_cast<unsigned char>(n));
 }
 data_diff_t diff(double t, unsigned short ref = 12) {
-    auto d = at<data_diff_t>(t, &data_diff_t::age, 3.3f, &data_diff_t::ref_id, ref);
-    return d;
+    return at<data_diff_t>(t, &data_diff_t::age, 3.3f, &data_diff_t::ref_id, ref);
 }
 
 } // namespace
@@ -223,9 +216,8 @@ TEST(PositionBuilders, ZdaOncePerNewestStampAndDtm) {
 namespace {
 
 data_sat_use_t use(double t, constellation_t c, std::vector<unsigned char> sats) {
-    auto u = at<data_sat_use_t>(t, &data_sat_use_t::constellation, c, &data_sat_use_t::sats,
-                                std::move(sats));
-    return u;
+    return at<data_sat_use_t>(t, &data_sat_use_t::constellation, c, &data_sat_use_t::sats,
+                              std::move(sats));
 }
 data_sat_track_t track(double t, constellation_t c, unsigned n) {
     auto tr = at<data_sat_track_t>(t, &data_sat_track_t::constellation, c);
