@@ -39,10 +39,13 @@ TEST(TernSnapshot, WritesACompletePageAtTheEndOfItsInput) {
     EXPECT_EQ(r.out.substr(r.out.size() - 25), "</table>\n</body>\n</html>\n");
 }
 
-TEST(TernSnapshot, EmptyInputShowsNoDevice) {
-    const auto r = run_program({tool_path("tern-snapshot")}, "");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(has(r.out, "<table class=\"deviceTable\"><tr><th>None</th></tr></table>\n</body>"));
+TEST(TernSnapshot, EmptyInputShowsNoDeviceInTheOutFileAndNothingOnStandardOutput) {
+    tern_test::temp_dir_t dir;
+    const auto r = run_program({tool_path("tern-snapshot"), "--out", dir.file("page.html")}, "");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(has(tern_test::temp_dir_t::read(dir.file("page.html")),
+                    "<table class=\"deviceTable\"><tr><th>None</th></tr></table>\n</body>"));
 }
 
 TEST(TernSnapshot, SignalWritesAPageWhileConnected) {

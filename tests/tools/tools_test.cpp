@@ -193,7 +193,8 @@ TEST(TernTransport, DumpOnASocketSkipsGarbageAndTornFramesSentByteByByte) {
 // Bad usage exits 2 and failed work 1, with nothing on standard output and every line on
 // standard error prefixed "program:pid: "; --help prints the usage on standard output. A text
 // ending in a line end is the whole of standard error (or output), else its beginning. The
-// options and inputs the programs share (tools/common) are tried once.
+// failures found by the code the programs share (tools/common) are tried once in full, and
+// once per program that it serves.
 TEST(Programs, UsageAndFailuresReportedOnStandardError) {
     const tern_test::temp_dir_t tmp;
     const std::string partial = tmp.write("partial.cfg", "#KeelConfig 1\noutput_gga=1\n");
@@ -203,9 +204,10 @@ TEST(Programs, UsageAndFailuresReportedOnStandardError) {
         std::string text;
     } rows[] = {
         {"tern-dump --help", 0, "usage: tern-dump [--usbd] [--check] [--connect ARG"},
+        {"tern-dump --bogus", 2, "unknown option --bogus (see --help)\n"},
         {"tern-dump /no/such", 1,
-         "cannot open /no/such: No such file or directory\nframes 0, messages 0, bytes skipped "
-         "0\n"},
+         "cannot open /no/such: No such file or directory\n"
+         "frames 0, messages 0, bytes skipped 0\n"},
         {"tern-dump --connect serial=1", 2,
          "unknown transport serial=1 (socket=NAME, port=N or pipe)\n"},
         {"tern-dump --listen", 2, "--listen needs a value (see --help)\n"},
@@ -223,6 +225,7 @@ TEST(Programs, UsageAndFailuresReportedOnStandardError) {
         {"tern-sim --connect socket=", 2,
          "unknown transport socket= (socket=NAME, port=N or pipe)\n"},
         {"tern-log --help", 0, "usage: tern-log [--config FILE]"},
+        {"tern-log --bogus", 2, "unknown option --bogus (see --help)\n"},
         {"tern-log --usb-wait x", 2, "invalid value for --usb-wait: x\n"},
         {"tern-log --config /no/such", 1, "cannot open /no/such: No such file or directory\n"},
         {"tern-usbd-sim --help", 0, "usage: tern-usbd-sim [--socket PATH]"},
@@ -235,6 +238,10 @@ TEST(Programs, UsageAndFailuresReportedOnStandardError) {
         {"tern-fw check --bogus", 2, "unknown option --bogus (see --help)\n"},
         {"tern-fw blocks a b c", 2, "blocks needs FILE and at most one IMAGE (see --help)\n"},
         {"tern-snapshot --help", 0, "usage: tern-snapshot [--out FILE]"},
+        {"tern-snapshot --bogus", 2, "unknown option --bogus (see --help)\n"},
+        {"tern-snapshot /no/such", 1, "cannot open /no/such: No such file or directory\n"},
+        {"tern-snapshot --config /no/such.trs", 1,
+         "cannot open /no/such.trs: No such file or directory\n"},
         {"tern-snapshot --out", 2, "--out needs a value (see --help)\n"},
         {"tern-snapshot --out /no/such/page.html", 1, "cannot write /no/such/page.html: "},
         {"tern-sensor --help", 0, "usage: tern-sensor --format em|tss1|ats|fanbeam"},
@@ -243,8 +250,10 @@ TEST(Programs, UsageAndFailuresReportedOnStandardError) {
         {"tern-sensor --format nmea", 2, "unknown format nmea (see --help)\n"},
         {"tern-sensor --format em --port 256", 2, "bad port 256: a number from 0 to 255\n"},
         {"tern-sensor --format em --port -1", 2, "bad port -1: a number from 0 to 255\n"},
+        {"tern-sensor --format em --bogus", 2, "unknown option --bogus (see --help)\n"},
         {"tern-sensor --format em /no/such", 1,
-         "cannot open /no/such: No such file or directory\nem records 0, rejected 0, messages 0\n"},
+         "cannot open /no/such: No such file or directory\n"
+         "em records 0, rejected 0, messages 0\n"},
         // tern-nmea: bad usage and an unreadable configuration.
         {"tern-nmea --help", 0, "usage: tern-nmea [--config FILE]"},
         {"tern-nmea --bogus", 2, "unknown option --bogus (see --help)\n"},
