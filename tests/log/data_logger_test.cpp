@@ -76,12 +76,6 @@ protected:
         logger.handle_logging_cfg(cmd, out.l);
     }
 
-    // Restores the flush program after the logger below has closed its files.
-    struct quiet_flush_t {
-        std::string saved = fsync_program();
-        quiet_flush_t() { set_fsync_program("/bin/true"); }
-        ~quiet_flush_t() { set_fsync_program(saved); }
-    } quiet;
     test_logger_t logger;
     msgs_t out;
 };

@@ -35,18 +35,6 @@ bool exists(const std::string& p) {
 
 class LogChannel : public tern_log_test::volume_test_t {
 protected:
-    void SetUp() override {
-        // A flush program that notes each path it is given.
-        flushed = tmp.file("flushed");
-        ::setenv("TERN_FLUSH_NOTE", flushed.c_str(), 1);
-        saved_fsync = fsync_program();
-        set_fsync_program(std::string(TERN_TEST_DATA_DIR) + "/../log/flush_note.sh");
-        volume_test_t::SetUp();
-    }
-    void TearDown() override {
-        set_fsync_program(saved_fsync);
-        volume_test_t::TearDown();
-    }
     log_cfg_t cfg(log_cfg_t::switch_file_t mode, const std::string& rel) {
         log_cfg_t c;
         c.log_enabled = true;
@@ -57,8 +45,6 @@ protected:
     static unsigned write(log_channel_t& ch, const std::string& s) {
         return ch.log_data(s.data(), s.size());
     }
-
-    std::string flushed, saved_fsync;
 };
 
 } // namespace

@@ -1,9 +1,11 @@
 // A temporary directory that an in-process USB daemon reports as the mounted volume /dev/sda1,
 // watched by the default USB manager, which forwards volume events to the channel `watched`.
+// Files closed while it lives go to a flush program that notes their paths in `flushed`.
 #pragma once
 
 #include <tern/log/log_channel.h>
 #include <tern/usb/usb_mgr.h>
+#include <tern/util/processUtil.h>
 
 #include "support/fake_usbd.h"
 #include "support/mainloop.h"
@@ -11,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <sys/stat.h>
 
@@ -43,6 +46,16 @@ protected:
     }
 
     tern_test::temp_dir_t tmp;
+    const std::string flushed = tmp.file("flushed");
+    // Restores the flush program only after the owners declared below have closed their files.
+    struct flush_note_t {
+        std::string saved = tern::fsync_program();
+        explicit flush_note_t(const std::string& note) {
+            ::setenv("TERN_FLUSH_NOTE", note.c_str(), 1);
+            tern::set_fsync_program(std::string(TERN_TEST_DATA_DIR) + "/../log/flush_note.sh");
+        }
+        ~flush_note_t() { tern::set_fsync_program(saved); }
+    } flush_note{flushed};
     std::string vol;
     tern_test::fake_usbd_t daemon;
     tern::usb_mgr_t mgr;
