@@ -108,18 +108,6 @@ TEST(CsvBuilder, SelectionShapesHeaderAndLine) {
     EXPECT_EQ(line_of(b), ",,,,\r\n");
 }
 
-TEST(CsvBuilder, OnePositionMessageFillsOnlyItsColumns) {
-    csv_builder_t b;
-    owned_list_t msgs;
-    auto* pos = stamped<data_pos_t>(msgs.l, t0);
-    pos->latitude = 0.5;
-    pos->longitude = -1.0;
-    update_gga_fields(b, msgs.l);
-    EXPECT_TRUE(b.msg_tstamp_valid());
-    EXPECT_EQ(line_of(b), "1700000000.250,11/14/2023 22:13:20,28.64788976,-57.29577951," +
-                              std::string(26, ',') + "\r\n");
-}
-
 TEST(CsvBuilder, FieldsOlderThanTheirAgeGoEmpty) {
     csv_builder_t b;
     b.set_height(1.0, 98.8);  // 1.2 s before the epoch
@@ -158,31 +146,26 @@ TEST(CsvBuilder, UpdateFunctionsTakeTheirMessagesAndSkipOthers) {
     qc->stddev_semimajor_error = 2.0f;
     qc->stddev_semiminor_error = 1.0f;
 
+    // Each update takes its own messages only; a position, FOM, heading or attitude sets the
+    // epoch, and the position comes last.
+    const struct {
+        void (*update)(csv_builder_t&, const std::list<msg_t*>&);
+        double epoch;
+    } steps[] = {{update_gga_fields, 0}, {update_vtg_fields, 0}, {update_fom, 12},
+                 {update_heading, 13},   {update_attitude, 15},  {update_qc_summary, 15}};
+    for (const auto& s : steps) {
+        s.update(b, m.l);
+        EXPECT_EQ(b.msg_tstamp_valid() ? b.msg_tstamp() : 0.0, s.epoch);
+    }
+    auto* pos = stamped<data_pos_t>(m.l, 17);
+    pos->latitude = 0.5;
+    pos->longitude = -1.0;
     update_gga_fields(b, m.l);
-    EXPECT_FALSE(b.msg_tstamp_valid()); // only a position sets the epoch in this batch
-    EXPECT_EQ(b.corr_age(), 2.5);
-    EXPECT_EQ(b.corr_mode(), 3u);
-    EXPECT_EQ(b.hdop(), 0.75);
-    EXPECT_EQ(b.height(), 45.0);
-    EXPECT_EQ(b.sats_used(), 9u);
-    EXPECT_FALSE(b.field_valid(csv_field_speed));
-    update_vtg_fields(b, m.l);
-    EXPECT_EQ(b.course(), 0.5);
+    EXPECT_EQ(b.msg_tstamp(), 17.0);
+    EXPECT_EQ(line_of(b),
+              "17.000,01/01/1970 00:00:17,28.64788976,-57.29577951,45.0000,3.000,28.6,9,,"
+              "0.8,,,,,0.50,3,2.5,,,1,0.500,2.000,1.000,,,,57.3,28.65,14.32,0.12,\r\n");
     EXPECT_EQ(b.field_tstamp(csv_field_speed), 11.0);
-    update_fom(b, m.l);
-    EXPECT_EQ(b.msg_tstamp(), 12.0);
-    update_heading(b, m.l);
-    EXPECT_EQ(b.msg_tstamp(), 13.0);
-    update_attitude(b, m.l);
-    EXPECT_EQ(b.msg_tstamp(), 15.0);
-    EXPECT_EQ(b.roll(), 0.25);
-    EXPECT_EQ(b.pitch(), 0.5);
-    EXPECT_EQ(b.heave(), 0.125);
-    update_qc_summary(b, m.l);
-    EXPECT_TRUE(b.qaqc_ftest());
-    EXPECT_EQ(b.qaqc_unit_var(), 0.5);
-    EXPECT_EQ(b.qaqc_semi_major(), 2.0);
-    EXPECT_EQ(b.qaqc_semi_minor(), 1.0);
     EXPECT_EQ(b.field_tstamp(csv_field_ftest), 16.0);
 }
 

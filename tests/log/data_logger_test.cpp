@@ -2,29 +2,24 @@
 #include <tern/data/port_mgr.h>
 #include <tern/log/csv_builder.h>
 #include <tern/log/data_logger.h>
-#include <tern/log/log_channel.h>
 #include <tern/msg/cmd_msgs.h>
 #include <tern/msg/fb_msgs.h>
-#include <tern/usb/usb_mgr.h>
 #include <tern/util/processUtil.h>
 #include <tern/util/time_util.h>
 
-#include "support/fake_usbd.h"
 #include "support/mainloop.h"
 #include "support/scratch.h"
+#include "volume.h"
 
 #include <keelconfig/KeelConfig.h>
 
 #include <gtest/gtest.h>
 
 #include <sstream>
-#include <sys/stat.h>
 
 using namespace tern;
-using tern_test::fake_usbd_t;
 using tern_test::run_until;
 using tern_test::temp_dir_t;
-using tern_test::usb_volume;
 
 namespace {
 
@@ -64,40 +59,23 @@ struct msgs_t {
     }
 };
 
-class DataLogger : public ::testing::Test {
+class DataLogger : public tern_log_test::volume_test_t {
 protected:
     void SetUp() override {
-        vol = tmp.path() + "/vol";
-        ::mkdir(vol.c_str(), 0777);
-        daemon.add(usb_volume("/dev/sda1", vol));
-        usb_mgr_t::set_default(&mgr);
-        mgr.init(nullptr);
-        usb_dev_t d;
-        ASSERT_TRUE(run_until([&] { return mgr.get_by_dev_path("/dev/sda1", d); }));
+        volume_test_t::SetUp();
         logger.add_log_channel(log_channel_raw, ".raw", log_channel_t::flag_notify);
         logger.add_log_channel(log_channel_csv, ".csv", 0);
         set_tstamp_data_diff(nov15 + 10 - gettstamp_sys());
     }
-    void TearDown() override { usb_mgr_t::set_default(nullptr); }
-    void set(log_channel_type_t ch, const std::string& rel, bool on = true) {
+    void set(log_channel_type_t channel, const std::string& rel, bool on = true) {
         cmd_log_cfg_t cmd;
         cmd.action = cmd_log_cfg_t::action_set;
-        cmd.channel = ch;
+        cmd.channel = channel;
         cmd.cfg.log_enabled = on;
         cmd.cfg.log_path = rel.empty() ? "" : vol + "/" + rel;
         logger.handle_logging_cfg(cmd, out.l);
     }
 
-    temp_dir_t tmp;
-    std::string vol;
-    // Restores the flush program after the logger below has closed its files.
-    struct quiet_flush_t {
-        std::string saved = fsync_program();
-        quiet_flush_t() { set_fsync_program("/bin/true"); }
-        ~quiet_flush_t() { set_fsync_program(saved); }
-    } quiet;
-    fake_usbd_t daemon;
-    usb_mgr_t mgr;
     test_logger_t logger;
     msgs_t out;
 };

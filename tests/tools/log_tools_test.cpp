@@ -1,5 +1,6 @@
 // tern-log and tern-usbd-sim run as programs: a stand-in daemon serves a temporary directory as
 // a volume, tern-log logs recorded frames onto it.
+#include "programs.h"
 #include "support/mainloop.h"
 #include "support/process.h"
 #include "support/scratch.h"
@@ -8,9 +9,7 @@
 
 #include <glib.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,69 +21,11 @@ using tern_test::run_program;
 using tern_test::run_until;
 using tern_test::temp_dir_t;
 using tern_test::tool_path;
+using tern_tools_test::child_t;
 
 namespace {
 
 const std::string golden = std::string(TERN_TEST_DATA_DIR) + "/log/";
-
-// A program running in the background with a pipe on its standard input and its standard
-// error in a file.
-class child_t {
-public:
-    child_t(const std::vector<std::string>& argv, const std::string& err_file) {
-        std::string cmd = "exec";
-        for (const std::string& a : argv) {
-            gchar* q = g_shell_quote(a.c_str());
-            cmd += std::string(" ") + q;
-            g_free(q);
-        }
-        cmd += " 2>" + err_file + " >/dev/null";
-        const gchar* args[] = {"/bin/sh", "-c", cmd.c_str(), nullptr};
-        gint in = -1;
-        if (g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(args), nullptr,
-                                     G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid_, &in,
-                                     nullptr, nullptr, nullptr))
-            in_ = in;
-    }
-    ~child_t() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            wait();
-        }
-        close_input();
-    }
-    bool running() const { return pid_ > 0; }
-    void send(const std::string& bytes) {
-        if (in_ < 0) return;
-        EXPECT_EQ(::write(in_, bytes.data(), bytes.size()), ssize_t(bytes.size()));
-    }
-    // Bytes sent that the child has not read yet.
-    int unread() const {
-        int n = 0;
-        return in_ >= 0 && ::ioctl(in_, FIONREAD, &n) == 0 ? n : -1;
-    }
-    void close_input() {
-        if (in_ >= 0) ::close(in_);
-        in_ = -1;
-    }
-    void kill(int sig) { ::kill(pid_, sig); }
-    // Exit status, or 128 + signal; -1 when it did not end within 10 s.
-    int wait() {
-        int st = 0;
-        for (int i = 0; i < 1000; ++i) {
-            if (::waitpid(pid_, &st, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-            }
-            run_until([] { return false; }, 0.01);
-        }
-        return -1;
-    }
-
-private:
-    GPid pid_ = -1;
-    int in_ = -1;
-};
 
 std::string read(const std::string& p) {
     return temp_dir_t::read(p);
@@ -111,29 +52,36 @@ protected:
                 "csv_log_path=" + vol + "/csv"};
     }
 
+    // Whether tern-log has written `what` to standard error `times` times, within 10 s.
+    bool seen(const std::string& what, std::size_t times) {
+        return run_until(
+            [&] {
+                const std::string e = read(tmp.file("log.err"));
+                std::size_t n = 0;
+                for (auto p = e.find(what); p != std::string::npos; p = e.find(what, p + 1)) ++n;
+                return n >= times;
+            },
+            10);
+    }
+    // The raw files on the volume, in the order of their names.
+    std::vector<std::string> raw_files() const {
+        std::vector<std::string> names, files;
+        GDir* d = g_dir_open((vol + "/raw").c_str(), 0, nullptr);
+        while (const gchar* n = d ? g_dir_read_name(d) : nullptr) names.push_back(n);
+        if (d) g_dir_close(d);
+        std::sort(names.begin(), names.end());
+        for (const auto& n : names) files.push_back(read(vol + "/raw/" + n));
+        return files;
+    }
+    std::string first() const { return frames.substr(0, epoch); }
+
+    static constexpr std::size_t epoch = 1006; // bytes of the first epoch
     temp_dir_t tmp;
     std::string socket, vol, frames;
     std::unique_ptr<child_t> daemon;
 };
 
 } // namespace
-
-TEST(TernLog, CommandLine) {
-    auto r = run_program({tool_path("tern-log"), "--help"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("usage: tern-log"), std::string::npos);
-    r = run_program({tool_path("tern-log"), "--bogus"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("tern-log:"), std::string::npos);
-    r = run_program({tool_path("tern-log"), "--usb-wait", "x"});
-    EXPECT_EQ(r.status, 2);
-    r = run_program({tool_path("tern-log"), "--config", "/no/such/file"});
-    EXPECT_EQ(r.status, 1);
-    r = run_program({tool_path("tern-usbd-sim"), "--help"});
-    EXPECT_EQ(r.status, 0);
-    r = run_program({tool_path("tern-usbd-sim"), "--volume"});
-    EXPECT_EQ(r.status, 2);
-}
 
 TEST_F(LogTools, AFileGivesEveryByteAndOneCsvLinePerDataSecondAcrossMidnight) {
     start_daemon(vol + ":STICK");
@@ -175,75 +123,39 @@ TEST_F(LogTools, DaemonDownAtStartThenKilledAndRestarted) {
     args.insert(args.end(), {"--set", "log_switch_file=log_start", "--usb-wait", "30"});
     child_t log(args, tmp.file("log.err"));
     ASSERT_TRUE(log.running());
-    const std::string first = frames.substr(0, 1006); // the first epoch
-    log.send(first);
+    log.send(first());
     run_until([] { return false; }, 0.3);
     start_daemon(vol); // the logger finds it within a second and logs what waited in the pipe
-    ASSERT_TRUE(run_until(
-        [&] { return read(tmp.file("log.err")).find("raw channel: logging") != std::string::npos; },
-        10));
+    ASSERT_TRUE(seen("raw channel: logging", 1));
     // The daemon dies only once the first epoch is on the volume (in a file named by the clock).
-    ASSERT_TRUE(run_until(
-        [&] {
-            GDir* d = g_dir_open((vol + "/raw").c_str(), 0, nullptr);
-            std::string logged;
-            while (const gchar* n = d ? g_dir_read_name(d) : nullptr)
-                logged += read(vol + "/raw/" + n);
-            if (d) g_dir_close(d);
-            return logged == first;
-        },
-        10));
+    ASSERT_TRUE(run_until([&] { return raw_files() == std::vector<std::string>{first()}; }, 10));
     daemon->kill(SIGKILL);
     daemon->wait();
-    ASSERT_TRUE(run_until(
-        [&] { return read(tmp.file("log.err")).find("removed") != std::string::npos; }, 10));
+    ASSERT_TRUE(seen("removed", 1));
     start_daemon(vol);
-    ASSERT_TRUE(run_until(
-        [&] {
-            const std::string e = read(tmp.file("log.err"));
-            return e.find("added") != e.rfind("added");
-        },
-        10));
-    log.send(frames.substr(1006));
+    ASSERT_TRUE(seen("added", 2));
+    log.send(frames.substr(epoch));
     log.close_input();
     EXPECT_EQ(log.wait(), 0);
-    const std::string err = read(tmp.file("log.err"));
-    EXPECT_NE(err.find("alarm: Logging suspended: device not found"), std::string::npos) << err;
-    EXPECT_NE(err.find("alarm cleared: Logging suspended: device not found"), std::string::npos);
+    EXPECT_TRUE(seen("alarm: Logging suspended: device not found", 1));
+    EXPECT_TRUE(seen("alarm cleared: Logging suspended: device not found", 1));
     // Two starts of logging, two files: the first epoch, then the rest. (The first start came
-    // before any data, so its name carries the system time: order them by content.)
-    std::vector<std::string> files;
-    GDir* d = g_dir_open((vol + "/raw").c_str(), 0, nullptr);
-    ASSERT_NE(d, nullptr);
-    while (const gchar* n = g_dir_read_name(d)) files.push_back(read(vol + "/raw/" + n));
-    g_dir_close(d);
-    ASSERT_EQ(files.size(), 2u);
-    if (files[0].size() != first.size()) std::swap(files[0], files[1]);
-    EXPECT_TRUE(files[0] == first);
-    EXPECT_TRUE(files[0] + files[1] == frames) << files[1].size();
+    // before any data, so its name carries the system time: compare them by content.)
+    auto files = raw_files();
+    std::vector<std::string> want{first(), frames.substr(epoch)};
+    std::sort(files.begin(), files.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_TRUE(files == want);
 }
 
 TEST_F(LogTools, AVolumeUnpluggedWhileLoggingComesBack) {
     daemon.reset(new child_t({tool_path("tern-usbd-sim")}, tmp.file("d.err")));
     daemon->send("add " + vol + ":STICK\n");
     child_t log(log_args(), tmp.file("log.err"));
-    const std::string err = tmp.file("log.err");
-    auto seen = [&](const std::string& what, std::size_t times) {
-        return run_until(
-            [&] {
-                const std::string e = read(err);
-                std::size_t n = 0;
-                for (auto p = e.find(what); p != std::string::npos; p = e.find(what, p + 1)) ++n;
-                return n >= times;
-            },
-            10);
-    };
-    const std::size_t epoch = 1006;
-    const std::string day1 = vol + "/raw/20231114_000000+0000.raw";
     log.send(frames.substr(0, epoch));
     ASSERT_TRUE(seen("raw channel: logging", 1));
     // The volume goes only once the first epoch is on it (else it would be dropped too).
-    ASSERT_TRUE(run_until([&] { return read(day1) == frames.substr(0, epoch); }, 10));
+    ASSERT_TRUE(run_until([&] { return raw_files() == std::vector<std::string>{first()}; }, 10));
     daemon->send("remove " + vol + "\n");
     ASSERT_TRUE(seen("alarm: Logging suspended: device not found", 1));
     log.send(frames.substr(epoch, epoch)); // dropped while the volume is away
@@ -253,7 +165,7 @@ TEST_F(LogTools, AVolumeUnpluggedWhileLoggingComesBack) {
     ASSERT_TRUE(seen("alarm cleared: Logging suspended: device not found", 1));
     log.send(frames.substr(2 * epoch));
     log.close_input();
-    EXPECT_EQ(log.wait(), 0) << read(err);
-    EXPECT_TRUE(read(day1) == frames.substr(0, epoch));
+    EXPECT_EQ(log.wait(), 0) << read(tmp.file("log.err"));
+    EXPECT_TRUE(read(vol + "/raw/20231114_000000+0000.raw") == first());
     EXPECT_TRUE(read(vol + "/raw/20231115_000000+0000.raw") == frames.substr(2 * epoch));
 }

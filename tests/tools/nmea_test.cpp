@@ -1,14 +1,12 @@
-// tern-nmea as a process: a file, standard input, a Unix-socket peer, a UDP receiver on
-// loopback, and bad usage.
+// tern-nmea as a process: a file, standard input, a Unix-socket peer and a UDP receiver on
+// loopback (bad usage is in tools_test.cpp).
+#include "programs.h"
 #include "support/mainloop.h"
 #include "support/process.h"
 #include "support/scratch.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -17,24 +15,12 @@
 using tern_test::run_program;
 using tern_test::temp_dir_t;
 using tern_test::tool_path;
+using tern_tools_test::background_t;
 
 namespace {
 
 const std::string dir = TERN_TEST_DATA_DIR "/output/";
 const std::string nmea = tool_path("tern-nmea");
-
-struct background_t {
-    tern_test::run_result_t result;
-    std::thread thread;
-    explicit background_t(std::vector<std::string> argv) {
-        thread = std::thread([this, argv] { result = run_program(argv, "", 20); });
-    }
-    tern_test::run_result_t& wait() {
-        if (thread.joinable()) thread.join();
-        return result;
-    }
-    ~background_t() { wait(); }
-};
 
 bool starts_with(const std::string& s, const std::string& p) {
     return s.compare(0, p.size(), p) == 0;
@@ -64,8 +50,7 @@ TEST(TernNmea, FileAndStandardInputGiveTheGoldenStream) {
 
 TEST(TernNmea, ListensOnAUnixSocket) {
     const std::string name = "@tern-nmea-test-" + std::to_string(getpid());
-    const std::string frames =
-        run_program({tool_path("tern-sim"), "--epochs", "3", "--rate", "0"}).out;
+    const std::string frames = tern_tools_test::sim_frames(3);
     const std::string expected =
         run_program({nmea, "--config", TERN_TEST_DATA_DIR "/../../examples/nmea.cfg"}, frames).out;
     ASSERT_NE(expected.find("$GNRMC"), std::string::npos);
@@ -81,16 +66,10 @@ TEST(TernNmea, ListensOnAUnixSocket) {
 }
 
 TEST(TernNmea, EverySentenceIsAlsoOneUdpDatagram) {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(fd, 0);
+    unsigned short port = 0;
+    const int fd = tern_tools_test::bind_loopback(SOCK_DGRAM, port);
     int size = 4 << 20;
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
     const std::string expected = temp_dir_t::read(dir + "every.nmea");
     // Read while the program writes: the socket's buffer need not hold the whole stream.
     std::vector<std::string> got;
@@ -106,9 +85,8 @@ TEST(TernNmea, EverySentenceIsAlsoOneUdpDatagram) {
             bytes += static_cast<std::size_t>(n);
         }
     });
-    const auto r =
-        run_program({nmea, "--config", dir + "every.cfg", "--udp",
-                     "127.0.0.1:" + std::to_string(ntohs(a.sin_port)), dir + "epochs.bin"});
+    const auto r = run_program({nmea, "--config", dir + "every.cfg", "--udp",
+                                "127.0.0.1:" + std::to_string(port), dir + "epochs.bin"});
     reader.join();
     close(fd);
     EXPECT_EQ(r.status, 0) << r.err;
@@ -120,47 +98,4 @@ TEST(TernNmea, EverySentenceIsAlsoOneUdpDatagram) {
         joined += g;
     }
     EXPECT_EQ(joined, expected);
-}
-
-TEST(TernNmea, BadUsageAndUnreadableConfiguration) {
-    temp_dir_t tmp;
-    const std::string partial = tmp.write("partial.cfg", "#KeelConfig 1\noutput_gga=1\n");
-    const struct {
-        std::vector<std::string> args;
-        int status;
-        std::string err;
-    } rows[] = {
-        {{"--bogus"}, 2, "unknown option --bogus (see --help)"},
-        {{"--udp"}, 2, "--udp needs a value (see --help)"},
-        {{"--udp", "localhost"}, 2, "--udp takes HOST:PORT, not localhost (see --help)"},
-        {{"--udp", "127.0.0.1:0"}, 2, "invalid UDP port 0 (see --help)"},
-        {{"--udp", "127.0.0.1:65536"}, 2, "invalid UDP port 65536 (see --help)"},
-        {{"--set", "novalue"}, 2, "--set takes KEY=VALUE, not novalue (see --help)"},
-        {{"a", "b"}, 2, "more than one input file given (see --help)"},
-        {{"--listen", "pipe", "a"},
-         2,
-         "an input file and a connection cannot both be given (see --help)"},
-        {{"--config", tmp.file("missing.cfg")}, 1, ""},
-        {{"--config", partial},
-         1,
-         partial + ": incomplete output configuration under prefix \"\" (the dpgga_cfg_ keys, "
-                   "nmea_version and strict_nmea are required)"},
-        {{tmp.file("missing.bin")}, 1, ""},
-    };
-    for (const auto& row : rows) {
-        std::vector<std::string> argv = row.args;
-        argv.insert(argv.begin(), nmea);
-        const auto r = run_program(argv);
-        EXPECT_EQ(r.status, row.status) << row.args[0];
-        EXPECT_EQ(r.out, "");
-        EXPECT_TRUE(starts_with(r.err, "tern-nmea:")) << r.err;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-        if (!row.err.empty()) {
-            const auto colon = r.err.find(": ");
-            EXPECT_EQ(r.err.substr(colon + 2), row.err + "\n");
-        }
-    }
-    const auto help = run_program({nmea, "--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(starts_with(help.out, "usage: tern-nmea [--config FILE]")) << help.out;
 }
