@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 using namespace tern;
@@ -61,47 +62,48 @@ TEST(SysnetCfg, SavesItsKeysInOrderAndLoadsThemBackFromAFile) {
     EXPECT_EQ(back, static_cfg());
 }
 
+// "Static" is written in the golden text above; here the other texts, out-of-range types and
+// texts that are read only as written.
 TEST(SysnetCfg, TypeTexts) {
-    const struct {
-        int type;
-        const char* text;
-    } written[] = {{0, "Disabled"}, {1, "DHCP"}, {2, "Static"}, {3, "Disabled"}, {-1, "Disabled"}};
-    for (const auto& w : written) {
-        EXPECT_STREQ(sysnet_cfg_type_cfg_string(w.type), w.text);
+    for (const auto& [type, text] : {std::pair<int, const char*>{1, "DHCP"},
+                                     {0, "Disabled"},
+                                     {3, "Disabled"},
+                                     {-1, "Disabled"}}) {
         KeelConfig cfg;
-        cfg.set("type", static_cast<sysnet_cfg_type_t>(w.type));
-        EXPECT_EQ(cfg.entries().at(0).value, w.text);
+        cfg.set("type", static_cast<sysnet_cfg_type_t>(type));
+        EXPECT_EQ(cfg.entries().at(0).value, text) << type;
+        EXPECT_STREQ(sysnet_cfg_type_cfg_string(type), text) << type;
     }
-    const struct {
-        const char* text;
-        sysnet_cfg_type_t type;
-    } read[] = {{"DHCP", sysnet_cfg_dhcp},         {"Static", sysnet_cfg_static},
-                {"Disabled", sysnet_cfg_disabled}, {"dhcp", sysnet_cfg_disabled},
-                {"STATIC", sysnet_cfg_disabled},   {"", sysnet_cfg_disabled}};
-    for (const auto& r : read) {
+    const std::pair<const char*, sysnet_cfg_type_t> read[] = {
+        {"DHCP", sysnet_cfg_dhcp},         {"Static", sysnet_cfg_static},
+        {"Disabled", sysnet_cfg_disabled}, {"dhcp", sysnet_cfg_disabled},
+        {"STATIC", sysnet_cfg_disabled},   {"", sysnet_cfg_disabled}};
+    for (const auto& [text, type] : read) {
         KeelConfig cfg;
         static_cfg().set_cfg(cfg, "");
-        cfg.setValue("type", r.text);
+        cfg.setValue("type", text);
         sysnet_cfg_t c;
         EXPECT_TRUE(c.load_cfg(cfg, ""));
-        EXPECT_EQ(c.type, r.type) << r.text;
+        EXPECT_EQ(c.type, type) << text;
     }
 }
 
-// Every key is tried: one missing or unreadable key fails the load but the others still land.
+// Every key is tried: one missing or unreadable key fails the load but the others still land,
+// and the field of the bad key keeps its value (or takes its default).
 TEST(SysnetCfg, MissingOrUnconvertibleKeysFailButTheRestIsRead) {
     const struct {
         const char* key;
         const char* value; // null: remove the key
+        std::function<void(sysnet_cfg_t&)> expect;
     } faults[] = {
-        {"net_ip_cfg_dns2", nullptr},
-        {"net_ip_cfg_ip_address", nullptr},
-        {"net_type", nullptr},
-        {"net_mtu", "15oo"},
-        {"net_mtu", "-1"},
-        {"net_ip_cfg_netmask", "255.255.255.256"},
-        {"net_ip_cfg_gateway", "192.168.1"},
-        {"net_ip_cfg_domain", nullptr},
+        {"net_ip_cfg_dns2", nullptr, [](sysnet_cfg_t& c) { c.ip_cfg.dns2 = 77; }},
+        {"net_ip_cfg_ip_address", nullptr, [](sysnet_cfg_t& c) { c.ip_cfg.ip_address = 0; }},
+        {"net_type", nullptr, [](sysnet_cfg_t& c) { c.type = sysnet_cfg_disabled; }},
+        {"net_mtu", "15oo", [](sysnet_cfg_t& c) { c.mtu = sysnet_cfg_t::default_mtu; }},
+        {"net_mtu", "-1", [](sysnet_cfg_t& c) { c.mtu = sysnet_cfg_t::default_mtu; }},
+        {"net_ip_cfg_netmask", "255.255.255.256", [](sysnet_cfg_t& c) { c.ip_cfg.netmask = 78; }},
+        {"net_ip_cfg_gateway", "192.168.1", [](sysnet_cfg_t& c) { c.ip_cfg.gateway = 79; }},
+        {"net_ip_cfg_domain", nullptr, [](sysnet_cfg_t& c) { c.ip_cfg.domain = "old"; }},
     };
     for (const auto& f : faults) {
         KeelConfig cfg;
@@ -120,14 +122,7 @@ TEST(SysnetCfg, MissingOrUnconvertibleKeysFailButTheRestIsRead) {
         c.ip_cfg.domain = "old";
         EXPECT_FALSE(c.load_cfg(damaged, "net_")) << f.key;
         sysnet_cfg_t want = static_cfg();
-        const std::string key = f.key;
-        if (key == "net_ip_cfg_dns2") want.ip_cfg.dns2 = 77;
-        if (key == "net_ip_cfg_ip_address") want.ip_cfg.ip_address = 0;
-        if (key == "net_type") want.type = sysnet_cfg_disabled;
-        if (key == "net_mtu") want.mtu = sysnet_cfg_t::default_mtu;
-        if (key == "net_ip_cfg_netmask") want.ip_cfg.netmask = 78;
-        if (key == "net_ip_cfg_gateway") want.ip_cfg.gateway = 79;
-        if (key == "net_ip_cfg_domain") want.ip_cfg.domain = "old";
+        f.expect(want);
         EXPECT_EQ(c, want) << f.key;
     }
 }
