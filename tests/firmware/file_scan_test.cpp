@@ -50,6 +50,7 @@ public:
     std::atomic<int> entries{0};
     std::atomic<bool> filter_gone{false};
     std::atomic<bool> on_main{true};
+    bool refuse = false; // no filter: no search
     GThread* main = g_thread_self();
 
     void file_scan_found(file_scan_t::file_t* f) override {
@@ -62,7 +63,9 @@ public:
         ++done;
     }
     void file_scan_volumes(std::vector<usb_dev_t>& v) override { v = volumes; }
-    file_scan_t::filter_t* file_scan_filter() override { return new filter_t(*this); }
+    file_scan_t::filter_t* file_scan_filter() override {
+        return refuse ? nullptr : new filter_t(*this);
+    }
 };
 
 usb_dev_t volume(const std::string& mount, const std::string& label) {
@@ -148,15 +151,9 @@ TEST_F(FileScan, CancelledSearchNeverCallsTheClientAgain) {
     EXPECT_LE(client.entries, 2);
 }
 
-class refusing_client_t : public client_t {
-public:
-    file_scan_t::filter_t* file_scan_filter() override { return nullptr; }
-};
-
-TEST(FileScanStart, NoFilterNoSearch) {
-    tern::thread_init();
-    refusing_client_t c;
-    file_scan_t scan(&c);
+TEST_F(FileScan, NoFilterNoSearch) {
+    client.refuse = true;
+    file_scan_t scan(&client);
     EXPECT_FALSE(scan.start());
     EXPECT_FALSE(scan.is_running());
 }

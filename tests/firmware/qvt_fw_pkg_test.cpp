@@ -39,11 +39,6 @@ TEST_F(QvtPkg, DirectoryOrIndexFileAnyCase) {
         EXPECT_EQ(pkg.lbm_path, dir.file("LBMV2,07.hex"));
         EXPECT_EQ(pkg.iop_path, dir.file("iopv1.15.HEX"));
         EXPECT_TRUE(pkg.gps_dec.is_open());
-        std::string v = "none";
-        EXPECT_TRUE(pkg.get_lbm_version_str(v));
-        EXPECT_EQ(v, "2.7");
-        EXPECT_TRUE(pkg.get_iop_version_str(v));
-        EXPECT_EQ(v, "1.15");
         pkg.close();
         EXPECT_FALSE(pkg.is_open());
         EXPECT_FALSE(pkg.lbm_dec.is_open());
