@@ -69,6 +69,7 @@ TEST(SrecRecord, TextFormAndCounts) {
     }
     EXPECT_EQ(os.str(), "S107001001020304DE\nS3090800001041424344D4\nS70508000010E2\n");
     EXPECT_EQ(rec.data_len(), 0u);
+    EXPECT_EQ(rec.checksum(), 0xE2);
     EXPECT_EQ(in.dec.get_rec(rec), 0);
     EXPECT_EQ(in.dec.rec_num(), 3u);
     EXPECT_EQ(in.dec.line_num(), 3u);
