@@ -100,15 +100,6 @@ TEST(SrecFilename, S19InAnyCase) {
     for (const char* name : {"s19", "a.s19.bak", "a.s28"}) EXPECT_FALSE(srec_filename_check(name));
 }
 
-// Three contiguous S3 records of 20 bytes at 0x1000 (and whatever follows).
-std::string three_records(const bytes_t& data, const std::string& tail = "") {
-    std::string t = srec_line(0, 0, 2, {'h', 'd', 'r'});
-    for (int i = 0; i < 3; ++i)
-        t += srec_line(3, 0x1000 + 20 * i, 4,
-                       bytes_t(data.begin() + 20 * i, data.begin() + 20 * i + 20));
-    return t + tail;
-}
-
 TEST(SrecLoader, FrameCounterSkipsZero) {
     srec_in_t in("");
     srec_loader_t loader;
@@ -141,26 +132,16 @@ TEST(SrecLoader, GapStartsANewFrameAndLosesNothing) {
     EXPECT_EQ(loader.load(in.dec, buf, 64), 0);
 }
 
-TEST(SrecLoader, WithoutSkipS7EndsAndOtherTypesFail) {
-    const bytes_t data = random_bytes(60, 4);
-    const std::string text =
-        three_records(data, srec_line(7, 0, 4, {}) + srec_line(3, 0x1040, 4, data));
+// Without skipping, a record other than S3 fails the load, and every load after it. (Loading
+// past a header until S7, and an S1 among the data, are the component loader's tests.)
+TEST(SrecLoader, WithoutSkipOtherTypesFail) {
+    srec_in_t in(srec_line(0, 0, 2, {'h', 'd', 'r'}) + srec_line(3, 0x1000, 4, {1, 2}));
     srec_loader_t loader;
     loader.skip(false);
     unsigned char buf[100];
-    {
-        srec_in_t in(text);
-        EXPECT_EQ(loader.load(in.dec, buf, 100), -1);
-        EXPECT_EQ(in.dec.get_desc(), "line 1: unexpected record type S0");
-        EXPECT_EQ(loader.load(in.dec, buf, 100), -1);
-    }
-    srec_in_t in(text, 2); // past the header line, as a component loader would be
-    fseek(in.f.get(), static_cast<long>(srec_line(0, 0, 2, {'h', 'd', 'r'}).size()), SEEK_SET);
-    loader.reset();
-    const int pos = loader.load(in.dec, buf, 100);
-    EXPECT_EQ(loader.size(), 60u);
-    EXPECT_EQ(pos, static_cast<int>(three_records(data, srec_line(7, 0, 4, {})).size()));
-    EXPECT_EQ(loader.load(in.dec, buf, 100), 0);
+    EXPECT_EQ(loader.load(in.dec, buf, 100), -1);
+    EXPECT_EQ(in.dec.get_desc(), "line 1: unexpected record type S0");
+    EXPECT_EQ(loader.load(in.dec, buf, 100), -1);
 }
 
 // srec_cat writes the image; every byte must come back at its address.
