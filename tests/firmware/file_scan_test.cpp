@@ -94,9 +94,12 @@ protected:
     }
 };
 
-TEST_F(FileScan, FindsFilesOnEveryVolumeOnTheMainLoop) {
+// Every file below the directory on every volume, with a link back up the tree that must not
+// trap the search; found and done come on the main loop.
+TEST_F(FileScan, FindsFilesOnEveryVolumeOnTheMainLoopAndALinkLoopEnds) {
+    std::filesystem::create_directory_symlink(a.file("tern"), a.file("tern/updates/loop"));
     file_scan_t scan(&client);
-    scan.add_dir("tern/updates", file_scan_t::scan_subdirs);
+    scan.add_dir("tern", file_scan_t::scan_subdirs);
     ASSERT_TRUE(scan.start());
     EXPECT_TRUE(scan.is_running());
     EXPECT_FALSE(scan.start());
@@ -120,15 +123,6 @@ TEST_F(FileScan, FindsFilesOnEveryVolumeOnTheMainLoop) {
     got = std::set<std::string>(client.found.begin(), client.found.end());
     EXPECT_EQ(got, (std::set<std::string>{"A:" + a.file("tern/updates/top.s19"),
                                           "B:" + b.file("tern/updates/b.s19")}));
-}
-
-TEST_F(FileScan, LinkLoopEnds) {
-    std::filesystem::create_directory_symlink(a.file("tern"), a.file("tern/updates/loop"));
-    file_scan_t scan(&client);
-    scan.add_dir("tern", file_scan_t::scan_subdirs);
-    ASSERT_TRUE(scan.start());
-    ASSERT_TRUE(run_until([&] { return client.done == 1; }));
-    EXPECT_EQ(client.found.size(), 4u);
 }
 
 TEST_F(FileScan, CancelledSearchNeverCallsTheClientAgain) {
