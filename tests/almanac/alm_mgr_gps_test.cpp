@@ -172,7 +172,7 @@ struct damaged_case_t {
 };
 
 std::string replace(std::string text, const std::string& from, const std::string& to) {
-    text.replace(text.find(from), from.size(), to);
+    if (const auto at = text.find(from); at != std::string::npos) text.replace(at, from.size(), to);
     return text;
 }
 
