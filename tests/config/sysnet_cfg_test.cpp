@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
 #include <string>
 
 using namespace tern;
@@ -21,18 +23,11 @@ std::string entries(const KeelConfig& cfg) {
     return s;
 }
 
+// 192.168.1.10/24 through 192.168.1.1, name server 8.8.8.8.
 sysnet_cfg_t static_cfg() {
-    sysnet_cfg_t c;
-    c.type = sysnet_cfg_static;
-    c.mtu = 9000;
-    c.ip_cfg.ip_address = 0xC0A8010A; // 192.168.1.10
-    c.ip_cfg.netmask = 0xFFFFFF00;
-    c.ip_cfg.gateway = 0xC0A80101;
-    c.ip_cfg.dns = 0x08080808;
-    c.ip_cfg.dns2 = 0;
-    c.ip_cfg.broadcast = 0xFFFFFFFF;
-    c.ip_cfg.domain = "vessel.local";
-    return c;
+    return {sysnet_cfg_static,
+            9000,
+            {{0xC0A8010A, 0xFFFFFF00, 0xC0A80101, 0x08080808, 0}, 0xFFFFFFFF, "vessel.local"}};
 }
 
 const char static_text[] = "net_type=Static\n"
@@ -61,47 +56,48 @@ TEST(SysnetCfg, SavesItsKeysInOrderAndLoadsThemBackFromAFile) {
     EXPECT_EQ(back, static_cfg());
 }
 
+// "Static" is written in the golden text above; here the other texts, out-of-range types and
+// texts that are read only as written.
 TEST(SysnetCfg, TypeTexts) {
-    const struct {
-        int type;
-        const char* text;
-    } written[] = {{0, "Disabled"}, {1, "DHCP"}, {2, "Static"}, {3, "Disabled"}, {-1, "Disabled"}};
-    for (const auto& w : written) {
-        EXPECT_STREQ(sysnet_cfg_type_cfg_string(w.type), w.text);
+    for (const auto& [type, text] : {std::pair<int, const char*>{1, "DHCP"},
+                                     {0, "Disabled"},
+                                     {3, "Disabled"},
+                                     {-1, "Disabled"}}) {
         KeelConfig cfg;
-        cfg.set("type", static_cast<sysnet_cfg_type_t>(w.type));
-        EXPECT_EQ(cfg.entries().at(0).value, w.text);
+        cfg.set("type", static_cast<sysnet_cfg_type_t>(type));
+        EXPECT_EQ(cfg.entries().at(0).value, text) << type;
+        EXPECT_STREQ(sysnet_cfg_type_cfg_string(type), text) << type;
     }
-    const struct {
-        const char* text;
-        sysnet_cfg_type_t type;
-    } read[] = {{"DHCP", sysnet_cfg_dhcp},         {"Static", sysnet_cfg_static},
-                {"Disabled", sysnet_cfg_disabled}, {"dhcp", sysnet_cfg_disabled},
-                {"STATIC", sysnet_cfg_disabled},   {"", sysnet_cfg_disabled}};
-    for (const auto& r : read) {
+    const std::pair<const char*, sysnet_cfg_type_t> read[] = {
+        {"DHCP", sysnet_cfg_dhcp},         {"Static", sysnet_cfg_static},
+        {"Disabled", sysnet_cfg_disabled}, {"dhcp", sysnet_cfg_disabled},
+        {"STATIC", sysnet_cfg_disabled},   {"", sysnet_cfg_disabled}};
+    for (const auto& [text, type] : read) {
         KeelConfig cfg;
         static_cfg().set_cfg(cfg, "");
-        cfg.setValue("type", r.text);
+        cfg.setValue("type", text);
         sysnet_cfg_t c;
         EXPECT_TRUE(c.load_cfg(cfg, ""));
-        EXPECT_EQ(c.type, r.type) << r.text;
+        EXPECT_EQ(c.type, type) << text;
     }
 }
 
-// Every key is tried: one missing or unreadable key fails the load but the others still land.
+// Every key is tried: one missing or unreadable key fails the load but the others still land,
+// and the field of the bad key keeps its value (or takes its default).
 TEST(SysnetCfg, MissingOrUnconvertibleKeysFailButTheRestIsRead) {
     const struct {
         const char* key;
         const char* value; // null: remove the key
+        std::function<void(sysnet_cfg_t&)> expect;
     } faults[] = {
-        {"net_ip_cfg_dns2", nullptr},
-        {"net_ip_cfg_ip_address", nullptr},
-        {"net_type", nullptr},
-        {"net_mtu", "15oo"},
-        {"net_mtu", "-1"},
-        {"net_ip_cfg_netmask", "255.255.255.256"},
-        {"net_ip_cfg_gateway", "192.168.1"},
-        {"net_ip_cfg_domain", nullptr},
+        {"net_ip_cfg_dns2", nullptr, [](sysnet_cfg_t& c) { c.ip_cfg.dns2 = 77; }},
+        {"net_ip_cfg_ip_address", nullptr, [](sysnet_cfg_t& c) { c.ip_cfg.ip_address = 0; }},
+        {"net_type", nullptr, [](sysnet_cfg_t& c) { c.type = sysnet_cfg_disabled; }},
+        {"net_mtu", "15oo", [](sysnet_cfg_t& c) { c.mtu = sysnet_cfg_t::default_mtu; }},
+        {"net_mtu", "-1", [](sysnet_cfg_t& c) { c.mtu = sysnet_cfg_t::default_mtu; }},
+        {"net_ip_cfg_netmask", "255.255.255.256", [](sysnet_cfg_t& c) { c.ip_cfg.netmask = 78; }},
+        {"net_ip_cfg_gateway", "192.168.1", [](sysnet_cfg_t& c) { c.ip_cfg.gateway = 79; }},
+        {"net_ip_cfg_domain", nullptr, [](sysnet_cfg_t& c) { c.ip_cfg.domain = "old"; }},
     };
     for (const auto& f : faults) {
         KeelConfig cfg;
@@ -120,14 +116,7 @@ TEST(SysnetCfg, MissingOrUnconvertibleKeysFailButTheRestIsRead) {
         c.ip_cfg.domain = "old";
         EXPECT_FALSE(c.load_cfg(damaged, "net_")) << f.key;
         sysnet_cfg_t want = static_cfg();
-        const std::string key = f.key;
-        if (key == "net_ip_cfg_dns2") want.ip_cfg.dns2 = 77;
-        if (key == "net_ip_cfg_ip_address") want.ip_cfg.ip_address = 0;
-        if (key == "net_type") want.type = sysnet_cfg_disabled;
-        if (key == "net_mtu") want.mtu = sysnet_cfg_t::default_mtu;
-        if (key == "net_ip_cfg_netmask") want.ip_cfg.netmask = 78;
-        if (key == "net_ip_cfg_gateway") want.ip_cfg.gateway = 79;
-        if (key == "net_ip_cfg_domain") want.ip_cfg.domain = "old";
+        f.expect(want);
         EXPECT_EQ(c, want) << f.key;
     }
 }
@@ -161,11 +150,6 @@ TEST(SysnetCfg, AddressesAtTheirTextLimits) {
 
 namespace {
 
-// A configuration file written out literally, as the correction service delivers it.
-std::string tks_file(const std::string& body) {
-    return "#KeelConfig 1\n" + body;
-}
-
 std::string describe(const std::list<tks_ip_server_t>& servers) {
     std::string s;
     for (const auto& srv : servers) {
@@ -178,55 +162,23 @@ std::string describe(const std::list<tks_ip_server_t>& servers) {
 
 } // namespace
 
+// Each file of tests/golden/config/servers beside the servers it must give: a list is read
+// up to its first incomplete or bad server.
 TEST(TksIpCfg, ServerListsLoadUpToTheFirstBadServer) {
-    const std::string s0 = "server_0_host=caster.example.org\nserver_0_port=2101\n"
-                           "server_0_name=Main\nserver_0_point_0_name=RTCM3\n"
-                           "server_0_point_0_desc=Nearest base\nserver_0_point_1_name=NET\n"
-                           "server_0_point_1_desc=Network\n";
-    const std::string s1 = "server_1_host=10.0.0.2\nserver_1_port=65535\nserver_1_name=Backup\n"
-                           "server_1_point_0_name=B\nserver_1_point_0_desc=\n";
-    const std::string s2 = "server_2_host=h2\nserver_2_port=80\nserver_2_name=Third\n"
-                           "server_2_point_0_name=C\nserver_2_point_0_desc=c\n";
-    // A second server, complete but for its port text.
-    const auto s1_port = [](const std::string& port) {
-        return "server_1_host=h\nserver_1_port=" + port +
-               "\nserver_1_name=n\nserver_1_point_0_name=a\nserver_1_point_0_desc=b\n";
-    };
-    const std::string main_desc =
-        "Main@caster.example.org:2101 [RTCM3|Nearest base] [NET|Network]\n";
-    const struct {
-        const char* what;
-        std::string body;
-        int count;
-        std::string servers;
-    } rows[] = {
-        {"no servers", "id=empty\n", 0, ""},
-        {"one", "id=x\n" + s0, 1, main_desc},
-        {"many", "id=x\n" + s0 + s1 + s2, 3,
-         main_desc + "Backup@10.0.0.2:65535 [B|]\nThird@h2:80 [C|c]\n"},
-        {"no id", s0, 0, ""},
-        {"server 1 without mount points",
-         "id=x\n" + s0 + "server_1_host=h\nserver_1_port=1\nserver_1_name=n\n" + s2, 1, main_desc},
-        {"port not a number", "id=x\n" + s0 + s1_port("21O1"), 1, main_desc},
-        {"port too big", "id=x\n" + s0 + s1_port("65536"), 1, main_desc},
-        {"mount point without description ends the points",
-         "id=x\nserver_0_host=h\nserver_0_port=1\nserver_0_name=n\nserver_0_point_0_name=a\n"
-         "server_0_point_0_desc=b\nserver_0_point_1_name=c\nserver_0_point_2_name=d\n"
-         "server_0_point_2_desc=e\n",
-         1, "n@h:1 [a|b]\n"},
-        {"server without a name",
-         "id=x\nserver_0_host=h\nserver_0_port=1\n"
-         "server_0_point_0_name=a\nserver_0_point_0_desc=b\n",
-         0, ""},
-    };
-    temp_dir_t dir;
-    for (const auto& r : rows) {
-        const std::string path = dir.write(std::string("c") + TKS_IP_CFG_EXT, tks_file(r.body));
-        std::string id = "before";
+    const std::filesystem::path dir = std::string(TERN_TEST_DATA_DIR) + "/config/servers";
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        const std::string path = entry.path().string();
+        if (entry.path().extension() != TKS_IP_CFG_EXT) continue;
+        ++files;
+        std::string id;
         std::list<tks_ip_server_t> servers;
-        EXPECT_EQ(tks_ip_cfg_load(path, id, servers), r.count) << r.what;
-        EXPECT_EQ(describe(servers), r.servers) << r.what;
+        const int n = tks_ip_cfg_load(path, id, servers);
+        EXPECT_EQ(std::to_string(n) + " servers\n" + describe(servers),
+                  temp_dir_t::read(path + ".expected"))
+            << path;
     }
+    EXPECT_EQ(files, 9);
 }
 
 TEST(TksIpCfg, TheListIsAppendedToAndUnreadableFilesLoadNothing) {
@@ -236,10 +188,10 @@ TEST(TksIpCfg, TheListIsAppendedToAndUnreadableFilesLoadNothing) {
     EXPECT_EQ(tks_ip_cfg_load(dir.file("missing.tksoticfg"), id, servers), 0);
     EXPECT_EQ(tks_ip_cfg_load(dir.write("torn.tksoticfg", "#KeelConfig 1\nid=x"), id, servers), 0);
     EXPECT_EQ(id, "keep");
-    const std::string path =
-        dir.write("ok.tksoticfg", tks_file("id=ship\nserver_0_host=h\nserver_0_port=0\n"
-                                           "server_0_name=n\nserver_0_point_0_name=p\n"
-                                           "server_0_point_0_desc=d\n"));
+    const std::string path = dir.write(
+        "ok.tksoticfg", std::string("#KeelConfig 1\nid=ship\nserver_0_host=h\nserver_0_port=0\n"
+                                    "server_0_name=n\nserver_0_point_0_name=p\n"
+                                    "server_0_point_0_desc=d\n"));
     EXPECT_EQ(tks_ip_cfg_load(path, id, servers), 1);
     EXPECT_EQ(id, "ship");
     EXPECT_EQ(servers.size(), 2u);
@@ -250,16 +202,9 @@ TEST(TksIpCfg, TheListIsAppendedToAndUnreadableFilesLoadNothing) {
 }
 
 TEST(TksIpCfg, SavedListsReadBack) {
-    tks_ip_server_t a;
-    a.host = "caster.example.org";
-    a.port = 2101;
-    a.name = "Main = first";
-    a.mount_points = {{"RTCM3", "line one\nline two"}, {"NET", ""}};
-    tks_ip_server_t b;
-    b.host = "10.0.0.2";
-    b.port = 65535;
-    b.name = "Backup";
-    b.mount_points = {{"B", "b"}};
+    const tks_ip_server_t a{
+        "caster.example.org", 2101, "Main = first", {{"RTCM3", "line one\nline two"}, {"NET", ""}}};
+    const tks_ip_server_t b{"10.0.0.2", 65535, "Backup", {{"B", "b"}}};
     temp_dir_t dir;
     const std::string path = dir.file("list.tksoticfg");
     std::string why;

@@ -25,51 +25,47 @@ public:
     std::string path;
 };
 
-struct shared_t {
-    std::atomic<bool> hold{false}; // the filter waits while set
-    std::atomic<int> entries{0};   // entries offered to filters
-    std::atomic<bool> filter_gone{false};
-    std::atomic<bool> on_main{true}; // every found/done call came on this thread
-};
-
-// Takes files ending in ".s19" with their volume label.
-class test_filter_t : public file_scan_t::filter_t {
-public:
-    explicit test_filter_t(shared_t& s) : s_(s) {}
-    ~test_filter_t() override { s_.filter_gone = true; }
-    bool filter(const std::string& path, const usb_dev_t& dev,
-                std::list<file_scan_t::file_t*>& files) override {
-        ++s_.entries;
-        while (s_.hold) std::this_thread::yield();
-        const std::string name = path.substr(path.rfind('/') + 1);
-        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".s19") == 0)
-            files.push_back(new path_file_t(dev.label + ":" + path));
-        return true;
-    }
-
-private:
-    shared_t& s_;
-};
-
+// Finds files ending in ".s19" and names them "label:path". The filter waits while `hold` is
+// set; every found and done call must come on the thread that made the client.
 class client_t : public file_scan_t::client_t {
 public:
+    struct filter_t : file_scan_t::filter_t {
+        client_t& c;
+        explicit filter_t(client_t& owner) : c(owner) {}
+        ~filter_t() override { c.filter_gone = true; }
+        bool filter(const std::string& path, const usb_dev_t& dev,
+                    std::list<file_scan_t::file_t*>& files) override {
+            ++c.entries;
+            while (c.hold) std::this_thread::yield();
+            if (g_str_has_suffix(path.c_str(), ".s19"))
+                files.push_back(new path_file_t(dev.label + ":" + path));
+            return true;
+        }
+    };
+
     std::vector<usb_dev_t> volumes;
     std::vector<std::string> found;
     int done = 0;
-    shared_t shared;
+    std::atomic<bool> hold{false};
+    std::atomic<int> entries{0};
+    std::atomic<bool> filter_gone{false};
+    std::atomic<bool> on_main{true};
+    bool refuse = false; // no filter: no search
     GThread* main = g_thread_self();
 
     void file_scan_found(file_scan_t::file_t* f) override {
         std::unique_ptr<file_scan_t::file_t> own(f);
-        if (g_thread_self() != main) shared.on_main = false;
+        if (g_thread_self() != main) on_main = false;
         found.push_back(static_cast<path_file_t*>(f)->path);
     }
     void file_scan_done() override {
-        if (g_thread_self() != main) shared.on_main = false;
+        if (g_thread_self() != main) on_main = false;
         ++done;
     }
     void file_scan_volumes(std::vector<usb_dev_t>& v) override { v = volumes; }
-    file_scan_t::filter_t* file_scan_filter() override { return new test_filter_t(shared); }
+    file_scan_t::filter_t* file_scan_filter() override {
+        return refuse ? nullptr : new filter_t(*this);
+    }
 };
 
 usb_dev_t volume(const std::string& mount, const std::string& label) {
@@ -98,9 +94,12 @@ protected:
     }
 };
 
-TEST_F(FileScan, FindsFilesOnEveryVolumeOnTheMainLoop) {
+// Every file below the directory on every volume, with a link back up the tree that must not
+// trap the search; found and done come on the main loop.
+TEST_F(FileScan, FindsFilesOnEveryVolumeOnTheMainLoopAndALinkLoopEnds) {
+    std::filesystem::create_directory_symlink(a.file("tern"), a.file("tern/updates/loop"));
     file_scan_t scan(&client);
-    scan.add_dir("tern/updates", file_scan_t::scan_subdirs);
+    scan.add_dir("tern", file_scan_t::scan_subdirs);
     ASSERT_TRUE(scan.start());
     EXPECT_TRUE(scan.is_running());
     EXPECT_FALSE(scan.start());
@@ -112,8 +111,8 @@ TEST_F(FileScan, FindsFilesOnEveryVolumeOnTheMainLoop) {
         "A:" + a.file("tern/updates/sub/deeper/two.s19"), "B:" + b.file("tern/updates/b.s19")};
     EXPECT_EQ(got, want);
     EXPECT_EQ(client.found.size(), want.size());
-    EXPECT_TRUE(client.shared.filter_gone);
-    EXPECT_TRUE(client.shared.on_main);
+    EXPECT_TRUE(client.filter_gone);
+    EXPECT_TRUE(client.on_main);
 
     // Without the subdirectory flag only the directory itself; and a new search can start.
     client.found.clear();
@@ -126,44 +125,29 @@ TEST_F(FileScan, FindsFilesOnEveryVolumeOnTheMainLoop) {
                                           "B:" + b.file("tern/updates/b.s19")}));
 }
 
-TEST_F(FileScan, LinkLoopEnds) {
-    std::filesystem::create_directory_symlink(a.file("tern"), a.file("tern/updates/loop"));
-    file_scan_t scan(&client);
-    scan.add_dir("tern", file_scan_t::scan_subdirs);
-    ASSERT_TRUE(scan.start());
-    ASSERT_TRUE(run_until([&] { return client.done == 1; }));
-    EXPECT_EQ(client.found.size(), 4u);
-}
-
 TEST_F(FileScan, CancelledSearchNeverCallsTheClientAgain) {
-    client.shared.hold = true;
+    client.hold = true;
     {
         file_scan_t scan(&client);
         scan.add_dir("tern/updates", file_scan_t::scan_subdirs);
         ASSERT_TRUE(scan.start());
         // The worker is inside the filter with the first entry; the loop stays free.
-        ASSERT_TRUE(run_until([&] { return client.shared.entries == 1; }));
+        ASSERT_TRUE(run_until([&] { return client.entries == 1; }));
         scan.cancel();
         EXPECT_FALSE(scan.is_running());
-        client.shared.hold = false;
-        ASSERT_TRUE(run_until([&] { return client.shared.filter_gone.load(); }));
+        client.hold = false;
+        ASSERT_TRUE(run_until([&] { return client.filter_gone.load(); }));
         tern_test::run_until([] { return false; }, 0.1);
     }
     EXPECT_TRUE(client.found.empty());
     EXPECT_EQ(client.done, 0);
     // It stopped at its next check: one entry at most after the held one.
-    EXPECT_LE(client.shared.entries, 2);
+    EXPECT_LE(client.entries, 2);
 }
 
-class refusing_client_t : public client_t {
-public:
-    file_scan_t::filter_t* file_scan_filter() override { return nullptr; }
-};
-
-TEST(FileScanStart, NoFilterNoSearch) {
-    tern::thread_init();
-    refusing_client_t c;
-    file_scan_t scan(&c);
+TEST_F(FileScan, NoFilterNoSearch) {
+    client.refuse = true;
+    file_scan_t scan(&client);
     EXPECT_FALSE(scan.start());
     EXPECT_FALSE(scan.is_running());
 }

@@ -61,10 +61,9 @@ inline unsigned short crc_ccitt(unsigned short crc, const unsigned char* p, size
 // options; true when it worked.
 inline bool srec_cat(const std::string& bin, uint32_t offset, const std::string& out,
                      const std::vector<std::string>& format) {
-    std::vector<std::string> argv = {"srec_cat", bin, "-binary", "-offset", std::to_string(offset),
-                                     "-o",       out};
+    std::vector<std::string> argv = {"/usr/bin/srec_cat",    bin,  "-binary", "-offset",
+                                     std::to_string(offset), "-o", out};
     argv.insert(argv.end(), format.begin(), format.end());
-    argv[0] = "/usr/bin/srec_cat";
     return tern_test::run_program(argv).status == 0;
 }
 

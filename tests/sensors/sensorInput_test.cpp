@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -39,26 +38,22 @@ std::string describe(const std::list<msg_t*>& msgs) {
         const auto* d = static_cast<const data_msg_t*>(m);
         const double t = d->utc_tstamp;
         std::string line = t < 1e6 ? fmt("%.0f ", t) : fmt("%.3f ", t);
-        if (auto* r = dynamic_cast<const data_roll_t*>(m))
-            line += fmt("roll %.2f", r->roll / deg);
-        else if (auto* p = dynamic_cast<const data_pitch_t*>(m))
+        if (auto* r = dynamic_cast<const data_roll_t*>(m)) line += fmt("roll %.2f", r->roll / deg);
+        if (auto* p = dynamic_cast<const data_pitch_t*>(m))
             line += fmt("pitch %.2f", p->pitch / deg);
-        else if (auto* h = dynamic_cast<const data_heave_t*>(m))
-            line += fmt("heave %.2f", h->heave);
-        else if (auto* hd = dynamic_cast<const data_heading_t*>(m))
-            line += fmt("heading %.2f", hd->heading / deg);
-        else if (auto* mo = dynamic_cast<const data_motion_t*>(m))
+        if (auto* h = dynamic_cast<const data_heave_t*>(m)) line += fmt("heave %.2f", h->heave);
+        if (auto* h = dynamic_cast<const data_heading_t*>(m))
+            line += fmt("heading %.2f", h->heading / deg);
+        if (auto* mo = dynamic_cast<const data_motion_t*>(m))
             line += "motion " + std::to_string(mo->status) +
                     fmt(" %.4f %.4f", mo->horizontal_acceleration, mo->vertical_acceleration);
-        else if (auto* s = dynamic_cast<const data_pos_target_status_t*>(m))
+        if (auto* s = dynamic_cast<const data_pos_target_status_t*>(m))
             line += "status " + s->target_id + " \"" + s->status.status + "\" \"" +
                     s->status.error_code + "\"";
-        else if (auto* o = dynamic_cast<const data_pos_offset_vessel_t*>(m))
+        if (auto* o = dynamic_cast<const data_pos_offset_vessel_t*>(m))
             line += "offset " + o->target_id + fmt(" %.3f %.3f", o->x, o->y);
-        else if (auto* dp = dynamic_cast<const data_pos_target_depth_t*>(m))
+        if (auto* dp = dynamic_cast<const data_pos_target_depth_t*>(m))
             line += "depth " + dp->target_id + fmt(" %.3f", dp->depth);
-        else
-            line += "type " + std::to_string(m->type);
         out += line + "\n";
     }
     return out;
@@ -92,7 +87,7 @@ run_t feed_in_reads(sensorFormat_t format, const std::string& stream,
 struct stream_case_t {
     sensorFormat_t format;
     const char* input;
-    const char* expected; // null: compare with the uncut result only
+    const char* expected;
     unsigned long long decoded;
     unsigned long long rejected;
 };
@@ -100,7 +95,7 @@ struct stream_case_t {
 const stream_case_t streams[] = {
     {sensorFormat_tss1, "tss1.txt", "tss1.expected", 5, 2},
     {sensorFormat_ats, "ats.txt", "ats.expected", 4, 3},
-    {sensorFormat_em, "em_attitude.bin", nullptr, 8, 14},
+    {sensorFormat_em, "em_attitude.bin", "em_attitude.messages", 8, 14},
 };
 
 } // namespace
@@ -110,9 +105,7 @@ TEST(SensorInput, CapturedStreamsGiveTheGoldenMessagesHoweverTheyAreCut) {
         SCOPED_TRACE(c.input);
         const std::string stream = golden(c.input);
         const run_t whole = feed_in_reads(c.format, stream, {});
-        if (c.expected) {
-            EXPECT_EQ(whole.text, golden(c.expected));
-        }
+        EXPECT_EQ(whole.text, golden(c.expected));
         EXPECT_EQ(whole.decoded, c.decoded);
         EXPECT_EQ(whole.rejected, c.rejected);
         for (std::size_t k = 1; k < stream.size(); ++k) {
@@ -124,14 +117,6 @@ TEST(SensorInput, CapturedStreamsGiveTheGoldenMessagesHoweverTheyAreCut) {
         for (std::size_t k = 1; k < stream.size(); ++k) every_byte.push_back(k);
         EXPECT_EQ(feed_in_reads(c.format, stream, every_byte).text, whole.text);
     }
-}
-
-TEST(SensorInput, EmStreamBecomesFourMessagesPerFrame) {
-    const run_t r = feed_in_reads(sensorFormat_em, golden("em_attitude.bin"), {});
-    const std::string first = "1 roll 1.00\n1 pitch -1.00\n1 heave -1.00\n1 heading 359.99\n"
-                              "2 roll -327.68\n2 pitch 327.67\n2 heave 327.68\n2 heading 0.00\n";
-    EXPECT_EQ(r.text.substr(0, first.size()), first);
-    EXPECT_EQ(std::count(r.text.begin(), r.text.end(), '\n'), 32);
 }
 
 TEST(SensorInput, OverlongLinesAreDroppedWholeAndTheNextLineCounts) {
@@ -147,6 +132,7 @@ TEST(SensorInput, OverlongLinesAreDroppedWholeAndTheNextLineCounts) {
     EXPECT_EQ(at_limit.rejected, 1u);
 }
 
+// Fanbeam records become no data messages: each sound one goes to the callback.
 TEST(SensorInput, FanbeamMessagesGoToTheirCallback) {
     sensorInput_t in(sensorFormat_fanbeam, [] { return 1.0; });
     std::vector<unsigned> targets;
@@ -188,34 +174,21 @@ TEST(DecodeTss, OnlyThePresentQuantitiesBecomeMessages) {
 }
 
 TEST(DecodeAtsAscii, ErrorCodesDecideWhetherAPositionFollows) {
-    struct row_t {
-        const char* body; // between "$" and "*"
-        bool result;
-        const char* messages;
-    };
-    const row_t rows[] = {
-        {"ATS,20240131,120000,B1,1.5,-2,30,0", true,
+    const std::pair<std::string, const char*> rows[] = {
+        {"$ATS,20240131,120000,B1,1.5,-2,30,0*1B\r\n",
          "1706702400.000 status B1 \"\" \"0\"\n1706702400.000 offset B1 1.500 -2.000\n"
          "1706702400.000 depth B1 30.000\n"},
-        {"ATS,20240131,120000,B1,,,,", false, ""},
-        {"ATS,20240131,120000,B1,1,2,3,-1", false, ""},
-        {"ATS,20240131,120000,B1,1,2,3,4294967296", false, ""},
-        {"ATS,,120000,B1,1,2,3,0", false, ""},
-        {"ATS,20240131,,B1,1,2,3,0", false, ""},
+        {"$ATS,20240131,120000,B1,,,,*1D\r\n", ""},
+        {"$ATS,20240131,120000,B1,1,2,3,-1*31\r\n", ""},
+        {"$ATS,20240131,120000,B1,1,2,3,4294967296*23\r\n", ""},
+        {"$ATS,,120000,B1,1,2,3,0*1A\r\n", ""},
+        {"$ATS,20240131,,B1,1,2,3,0*1E\r\n", ""},
     };
-    for (const auto& r : rows) {
-        const std::string body = r.body;
-        unsigned sum = 0;
-        for (char c : body) sum ^= static_cast<unsigned char>(c);
-        char tail[8];
-        std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-        const std::string line = "$" + body + tail;
+    for (const auto& [line, messages] : rows) {
         std::list<msg_t*> out;
-        EXPECT_EQ(
-            decodeAtsAscii(atsAsciiMsg_t(line.data(), static_cast<unsigned>(line.size())), out),
-            r.result)
-            << line;
-        EXPECT_EQ(describe(out), r.messages) << line;
+        const atsAsciiMsg_t msg(line.data(), static_cast<unsigned>(line.size()));
+        EXPECT_EQ(decodeAtsAscii(msg, out), *messages != '\0') << line;
+        EXPECT_EQ(describe(out), messages) << line;
         for (msg_t* m : out) delete m;
     }
 }
