@@ -99,6 +99,7 @@
 #include <tern/usb/usbd_msg.h>
 #include <tern/util/gps2utc.h>
 #include <tern/util/processUtil.h>
+#include <tern/util/quoted.h>
 #include <tern/util/range_bearing.h>
 #include <tern/util/time_util.h>
 #include <tern/util/units.h>

@@ -2,6 +2,7 @@
 
 #include "tern/config/path_util.h"
 #include "tern/msg/fb_msgs.h"
+#include "tern/util/quoted.h"
 #include "tern/util/time_util.h"
 
 #include <keelconfig/KeelConfig.h>
@@ -48,7 +49,7 @@ bool read_key(const KeelConfig& cfg, const char* key, T& value, std::string& why
     }
     T v{};
     if (!::operator>>(it->value, v)) {
-        why = std::string("key ") + key + " does not convert: \"" + it->value + "\"";
+        why = std::string("key ") + key + " does not convert: " + quoted(it->value);
         return false;
     }
     value = v;

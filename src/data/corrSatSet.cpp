@@ -1,6 +1,7 @@
 #include <tern/data/corrSatSet.h>
 
 #include <tern/config/path_util.h>
+#include <tern/util/quoted.h>
 
 #include <keelconfig/KeelConfig.h>
 
@@ -31,7 +32,7 @@ public:
         if (!cfg_.find(key, it)) {
             problem_ = "missing " + key;
         } else if (!::operator>>(it->value, value)) {
-            problem_ = "bad value of " + key + ": \"" + it->value + "\"";
+            problem_ = "bad value of " + key + ": " + quoted(it->value);
         }
         return *this;
     }
@@ -184,7 +185,7 @@ bool corrSatSet_t::load(const std::string& path) {
             else
                 p.warnings.push_back(prefix + ": " + r.problem());
         } else {
-            p.warnings.push_back(prefix + ": unknown type \"" + type + "\"");
+            p.warnings.push_back(prefix + ": unknown type " + quoted(type));
         }
     }
 

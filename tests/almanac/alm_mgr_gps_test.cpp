@@ -199,6 +199,10 @@ const damaged_case_t damaged_cases[] = {
      "key alm_sqrt_a does not convert"},
     {"week_negative", replace(alm7_text, "alm_gps_week=2000", "alm_gps_week=-1"),
      "key alm_gps_week does not convert"},
+    // A value holding a line end is quoted escaped: the reason stays one line.
+    {"value_with_a_line_end",
+     replace(alm7_text, "alm_gps_week_sec=61440", "alm_gps_week_sec=6\\n\\x01\"1440"),
+     "key alm_gps_week_sec does not convert: \"6\\n\\x01\\\"1440\""},
     {"prn_zero", replace(alm7_text, "alm_prn=7", "alm_prn=0"), "alm_prn 0 is not 1 to 32"},
     {"prn_33", replace(alm7_text, "alm_prn=7", "alm_prn=33"), "alm_prn 33 is not 1 to 32"},
     {"prn_of_another_file", replace(alm7_text, "alm_prn=7", "alm_prn=8"),
