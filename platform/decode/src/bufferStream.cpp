@@ -27,12 +27,7 @@ std::streamsize bufferStreambuf_t::xsputn(const char_type* s, std::streamsize n)
     if (n <= 0) return 0;
     const std::streamsize room = epptr() - pptr();
     const std::streamsize fits = std::min(room, n);
-    if (fits > 0 && fits <= 16) {
-        // Short pieces (the usual field) are copied in place: cheaper than a library call.
-        char* p = pptr();
-        for (std::streamsize i = 0; i < fits; ++i) p[i] = s[i];
-        pbump(static_cast<int>(fits));
-    } else if (fits > 0) {
+    if (fits > 0) {
         std::memcpy(pptr(), s, static_cast<std::size_t>(fits));
         // pbump takes an int; step in pieces for buffers beyond 2 GiB.
         std::streamsize left = fits;
