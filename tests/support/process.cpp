@@ -15,6 +15,22 @@ std::string tool_path(const std::string& name) {
     return std::string(TERN_TOOLS_DIR) + "/" + name;
 }
 
+int threads_named(const std::string& name) {
+    int n = 0;
+    GDir* dir = g_dir_open("/proc/self/task", 0, nullptr);
+    if (!dir) return 0;
+    while (const gchar* tid = g_dir_read_name(dir)) {
+        gchar* comm = nullptr;
+        const std::string path = std::string("/proc/self/task/") + tid + "/comm";
+        if (g_file_get_contents(path.c_str(), &comm, nullptr, nullptr)) {
+            if (g_strchomp(comm) == name) ++n;
+            g_free(comm);
+        }
+    }
+    g_dir_close(dir);
+    return n;
+}
+
 run_result_t run_program(const std::vector<std::string>& argv, const std::string& input,
                          double timeout_s) {
     run_result_t r;

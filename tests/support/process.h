@@ -20,4 +20,8 @@ run_result_t run_program(const std::vector<std::string>& argv, const std::string
 // Path of a program built beside the tests.
 std::string tool_path(const std::string& name);
 
+// How many threads of this process carry the name `name` (the library's detached workers are
+// "tern-nojoin"): a test waits for a worker's whole pass by waiting for this to reach 0.
+int threads_named(const std::string& name);
+
 } // namespace tern_test
