@@ -86,8 +86,13 @@ const getter_t getters[] = {
          return ok;
      },
      1, false},
-    {"fix_type", [](const data_cache_t& c, double& v) { return c.fix_type() && (v = 1); }, 1,
-     false},
+    {"fix_type",
+     [](const data_cache_t& c, double& v) {
+         if (!c.fix_type()) return false;
+         v = 1;
+         return true;
+     },
+     1, false},
     {"qc_summary",
      [](const data_cache_t& c, double& v) {
          return c.qc_summary() && (v = c.qc_summary()->unit_variance) != 0;

@@ -326,7 +326,9 @@ TEST_P(GoldenMsg, DecodesToItsTextAndEncodesToTheSameBytes) {
     ASSERT_TRUE(dec.is_valid());
     const auto m = c.usbd ? create_usbd_msg(dec) : create_msg(dec);
     ASSERT_TRUE(m) << "the catalogue has no class for the frame's numbers";
-    EXPECT_EQ(typeid(*m), typeid(*filled_msg));
+    const msg_t& decoded = *m;
+    const msg_t& filled = *filled_msg;
+    EXPECT_EQ(typeid(decoded), typeid(filled));
     EXPECT_EQ(dec.remaining(), 0u) << "payload bytes left unread";
     EXPECT_EQ(tern_test::dump_of(*m), golden(c.name + ".dump"));
     EXPECT_EQ(tern_test::to_hex(tern_test::frame_of(*m)), want) << "re-encoded";
