@@ -3,6 +3,7 @@
 #include "common/frame_input.h"
 #include "common/program.h"
 #include "common/settings.h"
+#include "common/signal_watch.h"
 #include "common/transport.h"
 
 #include <tern/config/config_util.h>
@@ -13,7 +14,6 @@
 #include <tern/msg/catalogue.h>
 #include <tern/util/time_util.h>
 
-#include <glib-unix.h>
 #include <glib.h>
 
 #include <cmath>
@@ -28,8 +28,7 @@
 namespace {
 
 const char usage[] =
-    "usage: tern-snapshot [--out FILE] [--title TEXT] [--config FILE] [--set KEY=VALUE]\n"
-    "                     [--connect ARG | --listen ARG | INPUT]\n"
+    "Usage: tern-snapshot [OPTION]... [INPUT]\n"
     "Reads navigation data frames from INPUT (or standard input, or a connection) into a data\n"
     "cache per port and, at the end of the input, writes the HTML status snapshot page of\n"
     "every port to FILE (replaced whole) or standard output. SIGUSR1 writes a page at once\n"
@@ -157,21 +156,12 @@ bool write_page(controller_t& ctl, const options_t& opt) {
     return true;
 }
 
-struct signal_ctx_t {
-    controller_t* ctl;
-    const options_t* opt;
-    tern_tool::frame_input_t* input;
-};
-
-gboolean on_usr1(gpointer data) {
-    auto* ctx = static_cast<signal_ctx_t*>(data);
-    if (!write_page(*ctx->ctl, *ctx->opt)) ctx->input->quit(1);
-    return G_SOURCE_CONTINUE;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
+    // A page is asked for with SIGUSR1, which must never end the program: not before its
+    // watch is in place, nor after.
+    std::signal(SIGUSR1, SIG_IGN);
     tern_tool::set_program(argv[0]);
     options_t opt;
     tern_tool::transport_opt_t link_opt;
@@ -180,8 +170,11 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
-            std::cout << usage << tern_tool::transport_usage << tern_tool::settings_usage;
+            std::cout << usage << tern_tool::transport_usage << tern_tool::settings_usage
+                      << tern_tool::standard_usage;
             return 0;
+        } else if (a == "--version") {
+            return tern_tool::print_version();
         } else if (a == "--out" || a == "--title") {
             if (i + 1 >= argc || !*argv[i + 1]) {
                 tern_tool::diag(a + " needs a value (see --help)");
@@ -216,12 +209,14 @@ int main(int argc, char** argv) {
         ctl.device(static_cast<int>(data.port)).add(data);
     };
 
-    signal_ctx_t ctx{&ctl, &opt, &input};
-    // Meant for a connection that stays open, but a long file is served as well (and the
-    // signal never ends the program by its default action).
-    const guint usr1 = g_unix_signal_add(SIGUSR1, on_usr1, &ctx);
-    const int status = input.run();
-    if (usr1) g_source_remove(usr1);
+    int status = 0;
+    {
+        // Meant for a connection that stays open, but a long file is served as well.
+        const tern_tool::signal_watch_t usr1(SIGUSR1, [&] {
+            if (!write_page(ctl, opt)) input.quit(1);
+        });
+        status = input.run();
+    }
     if (status != 0) return status;
     return write_page(ctl, opt) ? 0 : 1;
 }
