@@ -13,7 +13,7 @@
 namespace {
 
 const char usage[] =
-    "usage: fsync FILE\n"
+    "Usage: fsync FILE\n"
     "Flushes FILE (a file or a directory) to its storage medium; exit status 0 when done.\n";
 
 int fail(const std::string& what, const std::string& path, int err) {
@@ -27,9 +27,10 @@ int main(int argc, char** argv) {
     // Always "fsync": the diagnostics name the job, whatever the link is called.
     tern_tool::set_program("fsync");
     if (argc == 2 && std::string(argv[1]) == "--help") {
-        std::cout << usage;
+        std::cout << usage << tern_tool::standard_usage;
         return 0;
     }
+    if (argc == 2 && std::string(argv[1]) == "--version") return tern_tool::print_version();
     if (argc != 2) {
         tern_tool::diag("expected exactly one file (see --help)");
         return 2;

@@ -18,7 +18,7 @@
 namespace {
 
 const char usage[] =
-    "usage: tern-dump [--usbd] [--check] [--connect ARG | --listen ARG | FILE]\n"
+    "Usage: tern-dump [OPTION]... [FILE]\n"
     "Reads frames from FILE (or standard input, or a connection), skips garbage and prints\n"
     "each message. On a connection it ends when the peer hangs up.\n"
     "  --usbd               use the USB daemon link's catalogue\n"
@@ -83,8 +83,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
-            std::cout << usage << tern_tool::transport_usage;
+            std::cout << usage << tern_tool::transport_usage << tern_tool::standard_usage;
             return 0;
+        } else if (a == "--version") {
+            return tern_tool::print_version();
         } else if (a == "--usbd") {
             opt.usbd = true;
         } else if (a == "--check") {

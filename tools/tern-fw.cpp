@@ -29,9 +29,9 @@
 namespace {
 
 const char usage[] =
-    "usage: tern-fw check FILE...\n"
-    "       tern-fw list DIR\n"
-    "       tern-fw blocks FILE [IMAGE]\n"
+    "Usage: tern-fw check FILE...\n"
+    "  or:  tern-fw list DIR\n"
+    "  or:  tern-fw blocks FILE [IMAGE]\n"
     "Checks receiver firmware files: S-record (.s19), Intel hex and SLB engine images.\n"
     "  check FILE...        decode each file from end to end; print \"FILE: ok\" and a summary,\n"
     "                       or \"FILE: \" and the reason it was refused\n"
@@ -347,8 +347,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string& a : args)
         if (a == "--help" || a == "-h") {
-            std::cout << usage;
+            std::cout << usage << tern_tool::standard_usage;
             return 0;
+        } else if (a == "--version") {
+            return tern_tool::print_version();
         }
     auto bad = [](const std::string& why) {
         tern_tool::diag(why + " (see --help)");

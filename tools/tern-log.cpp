@@ -28,8 +28,7 @@
 namespace {
 
 const char usage[] =
-    "usage: tern-log [--config FILE] [--prefix P] [--set KEY=VALUE]... [--usb-wait SECONDS]\n"
-    "                [--csv-interval MS] [--connect ARG | --listen ARG] [INPUT]\n"
+    "Usage: tern-log [OPTION]... [INPUT]\n"
     "Logs the frames of INPUT (a file, standard input or a connection) onto USB volumes that\n"
     "the USB daemon reports ($TERN_USBD_SOCKET or /tmp/tern_usbd_socket): every frame's bytes\n"
     "on the raw channel (files *.raw) and one CSV line per data second on the CSV channel\n"
@@ -250,8 +249,11 @@ int main(int argc, char** argv) {
         const std::string a = argv[i];
         int status = 0;
         if (a == "--help" || a == "-h") {
-            std::cout << usage << tern_tool::settings_usage << tern_tool::transport_usage;
+            std::cout << usage << tern_tool::settings_usage << tern_tool::transport_usage
+                      << tern_tool::standard_usage;
             return 0;
+        } else if (a == "--version") {
+            return tern_tool::print_version();
         }
         if (tern_tool::take_settings_option(argc, argv, i, settings, status)) {
             if (status) return status;

@@ -25,8 +25,7 @@
 namespace {
 
 const char usage[] =
-    "usage: tern-nmea [--config FILE] [--prefix P] [--set KEY=VALUE]... [--udp HOST:PORT]\n"
-    "                 [--connect ARG | --listen ARG] [INPUT]\n"
+    "Usage: tern-nmea [OPTION]... [INPUT]\n"
     "Reads navigation data frames from INPUT (or standard input, or a connection) and writes\n"
     "the sentences of one output port, configured by the output settings under prefix P of\n"
     "FILE (built-in defaults without --config), to standard output.\n"
@@ -110,8 +109,11 @@ int main(int argc, char** argv) {
         const std::string a = argv[i];
         int status = 0;
         if (a == "--help" || a == "-h") {
-            std::cout << usage << tern_tool::settings_usage << tern_tool::transport_usage;
+            std::cout << usage << tern_tool::settings_usage << tern_tool::transport_usage
+                      << tern_tool::standard_usage;
             return 0;
+        } else if (a == "--version") {
+            return tern_tool::print_version();
         } else if (tern_tool::take_settings_option(argc, argv, i, settings, status)) {
             if (status) return status;
         } else if (a == "--udp") {

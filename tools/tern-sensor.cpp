@@ -19,8 +19,7 @@
 namespace {
 
 const char usage[] =
-    "usage: tern-sensor --format em|tss1|ats|fanbeam [--port N] [--connect ARG | --listen ARG]"
-    " [INPUT]\n"
+    "Usage: tern-sensor --format em|tss1|ats|fanbeam [OPTION]... [INPUT]\n"
     "Reads a sensor's byte stream from INPUT (or standard input) and writes the navigation\n"
     "data frames its readings become to standard output: roll, pitch, heave and heading (em),\n"
     "roll, pitch, heave and motion (tss1), target status, offset and depth (ats). Each is\n"
@@ -52,9 +51,12 @@ int parse_args(int argc, char** argv, options_t& opt, tern_tool::transport_opt_t
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
-            std::cout << usage << tern_tool::transport_usage;
+            std::cout << usage << tern_tool::transport_usage << tern_tool::standard_usage;
             done = true;
             return 0;
+        } else if (a == "--version") {
+            done = true;
+            return tern_tool::print_version();
         } else if (a == "--format" || a == "--port") {
             if (i + 1 >= argc) {
                 tern_tool::diag(a + " needs a value (see --help)");

@@ -19,8 +19,7 @@
 namespace {
 
 const char usage[] =
-    "usage: tern-sim [--epochs N] [--rate HZ] [--start UTC_SECONDS] [--connect ARG | --listen "
-    "ARG]\n"
+    "Usage: tern-sim [OPTION]...\n"
     "Writes the navigation data frames of a simulated receiver to standard output, or sends\n"
     "them on a connection and then hangs up.\n"
     "  --epochs N           number of epochs (default 10)\n"
@@ -317,8 +316,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
-            std::cout << usage << tern_tool::transport_usage;
+            std::cout << usage << tern_tool::transport_usage << tern_tool::standard_usage;
             return 0;
+        } else if (a == "--version") {
+            return tern_tool::print_version();
         }
         int status = 0;
         if (tern_tool::take_transport_option(argc, argv, i, link_opt, status)) {

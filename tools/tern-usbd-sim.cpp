@@ -30,8 +30,7 @@
 namespace {
 
 const char usage[] =
-    "usage: tern-usbd-sim [--socket PATH] [--volume DIR[:LABEL]]... [--persistent-volume "
-    "DIR[:LABEL]]...\n"
+    "Usage: tern-usbd-sim [OPTION]...\n"
     "A stand-in USB daemon: serves the USB daemon link on PATH (default $TERN_USBD_SOCKET or\n"
     "/tmp/tern_usbd_socket; @name is abstract) and announces each DIR as a mounted volume.\n"
     "Standard input takes the lines 'add DIR[:LABEL]', 'add-persistent DIR[:LABEL]' and\n"
@@ -208,8 +207,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
-            std::cout << usage;
+            std::cout << usage << tern_tool::standard_usage;
             return 0;
+        } else if (a == "--version") {
+            return tern_tool::print_version();
         }
         if (a != "--socket" && a != "--volume" && a != "--persistent-volume") {
             tern_tool::diag("unknown option " + a + " (see --help)");

@@ -113,7 +113,7 @@ TEST(FsyncProgram, CommandLine) {
     const std::string prog = tern_test::tool_path("fsync");
     const auto help = tern_test::run_program({prog, "--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("usage: fsync FILE\n", 0), 0u);
+    EXPECT_EQ(help.out.rfind("Usage: fsync FILE\n", 0), 0u);
     for (const auto& argv : {std::vector<std::string>{prog}, {prog, "a", "b"}, {prog, "-x"}}) {
         const auto r = tern_test::run_program(argv);
         EXPECT_EQ(r.status, 2); // bad usage

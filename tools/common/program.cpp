@@ -28,6 +28,14 @@ void diag(const std::string& text) {
     std::cerr << prefix() << ": " << text << std::endl;
 }
 
+const char standard_usage[] = "  --help               show this text and exit\n"
+                              "  --version            print the program's version and exit\n";
+
+int print_version() {
+    std::cout << program_name << " (tern) " << TERN_VERSION << std::endl;
+    return std::cout ? 0 : 1;
+}
+
 bool parse_unsigned(const char* text, unsigned long long max, unsigned long long& value) {
     if (!text || !*text || *text == '-' || *text == '+' || *text == ' ') return false;
     errno = 0;

@@ -12,6 +12,11 @@ std::string prefix();
 // Writes "name:pid: text" and a line end to standard error.
 void diag(const std::string& text);
 
+// The lines for --help and --version that end every program's usage text.
+extern const char standard_usage[];
+// Answers --version: "name (tern) VERSION" on standard output; returns the exit status.
+int print_version();
+
 // Parses a whole decimal number within [min, max]; false on any other text.
 bool parse_unsigned(const char* text, unsigned long long max, unsigned long long& value);
 bool parse_double(const char* text, double& value);
