@@ -188,7 +188,8 @@ bool log_channel_priv_t::split_log_path(std::string& base, std::string& rest) co
     usb_dev_t dev;
     if (!mgr || !mgr->get_by_path(cfg.log_path, dev)) return false;
     base = dev.mount_path;
-    rest = cfg.log_path.substr(base.size());
+    // The log path may be the mount point itself ("/media/usb0" on "/media/usb0/").
+    rest = cfg.log_path.substr(dev.mount_length());
     return true;
 }
 

@@ -181,13 +181,14 @@ TEST_F(LogChannel, AVolumeMovingOntoTheLogPathIsPickedUp) {
     log_channel_t ch(log_channel_raw, 0, ".raw");
     watched = &ch;
     log_cfg_t c = cfg(log_cfg_t::switch_daily, "x");
-    c.log_path = other + "/x";
+    c.log_path = other; // the mount point itself (stored as other + "/")
     ch.set_log_cfg(c);
     EXPECT_EQ(ch.error_flags(), log_channel_t::err_device_not_found);
     daemon.add(usb_volume("/dev/sda1", other)); // the same device, now mounted there
     ASSERT_TRUE(run_until([&] { return ch.error_flags() == 0; }));
     set_data_time(nov15);
     EXPECT_EQ(write(ch, "y"), log_channel_t::result_new_file);
+    EXPECT_EQ(temp_dir_t::read(other + "/20231115_000000+0000.raw"), "y");
 }
 
 TEST_F(LogChannel, AutoDeleteRemovesOnlyItsOwnOldFiles) {
