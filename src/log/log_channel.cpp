@@ -143,7 +143,6 @@ public:
     unsigned int flags;
     log_cfg_t cfg;
     std::FILE* file = nullptr;
-    long long size = 0; // bytes in the open file
     std::string suffix;
     std::string prefix;
     std::string header;
@@ -225,10 +224,9 @@ void log_channel_priv_t::check_switch_file(unsigned int& result) {
     std::setvbuf(file, nullptr, _IONBF, 0);
     std::fseek(file, 0, SEEK_END);
     const long end = std::ftell(file);
-    size = end > 0 ? end : 0;
     result |= log_channel_t::result_new_file;
     check_auto_del();
-    if (!header.empty() && size == 0 && !write_block(header.data(), header.size()))
+    if (!header.empty() && end <= 0 && !write_block(header.data(), header.size()))
         result |= log_channel_t::result_failed;
 }
 
@@ -238,20 +236,26 @@ bool log_channel_priv_t::write_block(const void* data, std::size_t len) {
     const int fd = ::fileno(file);
     const char* p = static_cast<const char*>(data);
     std::size_t left = len;
+    off_t start = -1; // where this block begins in the file, once part of it is there
     while (left > 0) {
         const ssize_t n = ::write(fd, p, left);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             // A block cut short by a full medium or a file-size limit is taken back, so the
-            // file ends with the last whole block.
-            if (left != len && ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+            // file ends with the last whole block. Only this block goes: the file may be shared
+            // with another channel, so no count of our own says where the file ended before.
+            if (start >= 0 && ::ftruncate(fd, start) != 0) {
             }
             return false;
+        }
+        if (start < 0 && static_cast<std::size_t>(n) < len) {
+            // The file is opened for appending: the offset now ends what was just written.
+            const off_t end = ::lseek(fd, 0, SEEK_CUR);
+            if (end >= n) start = end - static_cast<off_t>(n);
         }
         p += n;
         left -= static_cast<std::size_t>(n);
     }
-    size += static_cast<long long>(len);
     return true;
 }
 

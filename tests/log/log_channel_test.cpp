@@ -12,6 +12,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace tern;
@@ -250,4 +251,40 @@ TEST_F(LogChannel, AFileSizeLimitDisablesTheChannelAndKeepsEveryWholeBlock) {
     EXPECT_EQ(ch.error_flags(), log_channel_t::err_logging_data);
     EXPECT_FALSE(ch.log_cfg().log_enabled);
     EXPECT_EQ(temp_dir_t::read(vol + "/big.raw"), block + block);
+}
+
+TEST_F(LogChannel, ChannelsSharingAFileAtItsSizeLimitKeepEveryReportedBlockWhole) {
+    // In a child process under a file-size limit, a raw and a CSV channel append to one file
+    // until both have failed; the child notes every block reported written.
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{}, small{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        small = saved;
+        small.rlim_cur = 10240;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        log_channel_t raw(log_channel_raw, 0, ".raw"), csv(log_channel_csv, 0, ".csv");
+        raw.set_log_cfg(cfg(log_cfg_t::switch_fixed, "shared"));
+        csv.set_log_cfg(cfg(log_cfg_t::switch_fixed, "shared"));
+        std::string reported;
+        for (int i = 0; i < 100; ++i) {
+            const std::string frame = "\x02" + std::string(196, 'f') + "\x03",
+                              line = "1700006400." + std::to_string(100 + i) + ",59.95,\r\n";
+            if (raw.log_cfg().log_enabled && !(write(raw, frame) & log_channel_t::result_failed))
+                reported += frame;
+            if (csv.log_cfg().log_enabled && !(write(csv, line) & log_channel_t::result_failed))
+                reported += line;
+        }
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        tmp.write("reported", reported);
+        ::_exit(raw.log_cfg().log_enabled || csv.log_cfg().log_enabled ? 3 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_EQ(status, 0);
+    const std::string file = temp_dir_t::read(vol + "/shared");
+    EXPECT_GT(file.size(), 10240u - 198u);
+    EXPECT_TRUE(file == temp_dir_t::read(tmp.file("reported"))) << file.size();
 }

@@ -57,6 +57,8 @@ public:
 
     // Appends the bytes as one block; 0 without doing anything when disabled, when `len` is 0
     // or while the volume is missing (the data is then dropped). See the result bits above.
+    // A short write (full medium, file-size limit) takes back only the part of this block that
+    // reached the file, so a file shared by channels ends on the last whole block.
     unsigned int log_data(const void* data, std::size_t len);
 
     // A volume event starts the channel afresh when the volume holds the log path (for a
