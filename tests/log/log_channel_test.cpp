@@ -46,6 +46,9 @@ protected:
     static unsigned write(log_channel_t& ch, const std::string& s) {
         return ch.log_data(s.data(), s.size());
     }
+    static unsigned write(log_channel_t& ch, const std::string& s, double t) {
+        return ch.log_data(s.data(), s.size(), t);
+    }
 };
 
 } // namespace
@@ -251,6 +254,38 @@ TEST_F(LogChannel, AFileSizeLimitDisablesTheChannelAndKeepsEveryWholeBlock) {
     EXPECT_EQ(ch.error_flags(), log_channel_t::err_logging_data);
     EXPECT_FALSE(ch.log_cfg().log_enabled);
     EXPECT_EQ(temp_dir_t::read(vol + "/big.raw"), block + block);
+}
+
+TEST_F(LogChannel, StampsFarAheadOrBehindGoToTheirOwnFilesAndAgeNoFile) {
+    // Daily files kept 30 days; at the first write (10:00) files up to 2023-10-16 10:00 are
+    // too old, 20231016_100030 only for the pass made once the clock is steady again.
+    const std::string dir = vol + "/j/";
+    ::mkdir(dir.c_str(), 0777);
+    const auto file = [&](const std::string& stamp) { return dir + stamp + "+0000.raw"; };
+    const std::string young[] = {"20231016_100030", "20231017_000000", "20231114_000000"};
+    for (const char* s : {"20231005_000000", "20231015_000000", "20231016_100030",
+                          "20231017_000000", "20231114_000000"})
+        tmp.write("vol/j/" + std::string(s) + "+0000.raw", "old");
+    log_channel_t ch(log_channel_raw, 0, ".raw");
+    log_cfg_t c = cfg(log_cfg_t::switch_daily, "j");
+    c.log_auto_delete_age = 30 * 86400;
+    ch.set_log_cfg(c);
+    const double t0 = nov15 + 36000;
+    write(ch, "a", t0);
+    ASSERT_TRUE(run_until(
+        [&] { return !exists(file("20231005_000000")) && !exists(file("20231015_000000")); }));
+    // 2038-01-01 05:00 and 2001-05-04 among ordinary data, which runs on for 59 s after.
+    const std::pair<const char*, double> writes[] = {
+        {"F", 2145934800.0}, {"b", t0 + 1}, {"B", 988934400.0}, {"c", t0 + 2}, {"d", t0 + 61}};
+    for (const auto& w : writes) write(ch, w.first, w.second);
+    EXPECT_EQ(temp_dir_t::read(file("20231115_000000")), "abcd");
+    EXPECT_EQ(temp_dir_t::read(file("20380101_000000")), "F");
+    EXPECT_EQ(temp_dir_t::read(file("20010504_000000")), "B");
+    // A minute without a jump: the held pass is made at the time of the ordinary data.
+    write(ch, "e", t0 + 62);
+    ASSERT_TRUE(run_until([&] { return !exists(file(young[0])); }));
+    EXPECT_TRUE(exists(file(young[1])) && exists(file(young[2])) &&
+                exists(file("20380101_000000")));
 }
 
 TEST_F(LogChannel, ChannelsSharingAFileAtItsSizeLimitKeepEveryReportedBlockWhole) {
