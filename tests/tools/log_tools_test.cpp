@@ -22,6 +22,7 @@ using tern_test::run_until;
 using tern_test::temp_dir_t;
 using tern_test::tool_path;
 using tern_tools_test::child_t;
+using tern_tools_test::has;
 
 namespace {
 
@@ -165,7 +166,32 @@ TEST_F(LogTools, AVolumeUnpluggedWhileLoggingComesBack) {
     ASSERT_TRUE(seen("alarm cleared: Logging suspended: device not found", 1));
     log.send(frames.substr(2 * epoch));
     log.close_input();
-    EXPECT_EQ(log.wait(), 0) << read(tmp.file("log.err"));
+    EXPECT_EQ(log.wait(), 1); // the epoch dropped meanwhile counts
+    EXPECT_TRUE(seen("logging failed: device not found, data dropped", 1));
     EXPECT_TRUE(read(vol + "/raw/20231114_000000+0000.raw") == first());
     EXPECT_TRUE(read(vol + "/raw/20231115_000000+0000.raw") == frames.substr(2 * epoch));
+}
+
+TEST_F(LogTools, TheFirstFrameStampedAtMidnightOpensTheNewDaysFile) {
+    start_daemon(vol);
+    const std::string sim = tool_path("tern-sim"); // epochs on the second: 23:59:59, 00:00:00
+    const auto one = run_program({sim, "--start", "1700006399", "--epochs", "1", "--rate", "0"});
+    const auto two = run_program({sim, "--start", "1700006399", "--epochs", "2", "--rate", "0"});
+    ASSERT_EQ(two.out.compare(0, one.out.size(), one.out), 0);
+    EXPECT_EQ(run_program(log_args(), two.out).status, 0);
+    EXPECT_TRUE(read(vol + "/raw/20231114_000000+0000.raw") == one.out);
+    EXPECT_TRUE(read(vol + "/raw/20231115_000000+0000.raw") == two.out.substr(one.out.size()));
+}
+
+TEST_F(LogTools, NoVolumeOrNoInputIsAFailure) {
+    auto args = log_args(); // and no daemon: what comes in is dropped
+    args.insert(args.end(), {"--usb-wait", "0", golden + "sim_midnight.frames"});
+    auto r = run_program(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "logging failed: device not found, data dropped")) << r.err;
+    args = log_args(); // a missing input is told at once, not after waiting for the volumes
+    args.insert(args.end(), {"--usb-wait", "600", tmp.file("none")});
+    r = run_program(args, "", 20);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "cannot open " + tmp.file("none") + ": No such file")) << r.err;
 }
