@@ -19,8 +19,13 @@
 #include <glib-unix.h>
 #include <glib.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -117,7 +122,16 @@ public:
         return false;
     }
 
+    // Data about to go to a channel whose volume is away is dropped: logging failed too.
+    void note_drop(tern::log_channel_type_t t) {
+        const tern::log_channel_t* ch = log_channel(t);
+        if (ch->log_cfg().log_enabled &&
+            (ch->error_flags() & tern::log_channel_t::err_device_not_found))
+            dropped = true;
+    }
+
     bool failed = false;
+    bool dropped = false;
 
 private:
     static std::string state(const tern::log_channel_t& ch) {
@@ -197,15 +211,17 @@ public:
         const double t = data ? data->utc_tstamp : NAN;
         tern::csv_builder_t* csv = logger_.csv_builder();
         if (std::isfinite(t)) {
-            // A new data second: the line of the last one is complete. It is written while the
-            // data clock still shows its time, so it lands in that second's file.
+            // A new data second: the line of the last one is complete.
             if (csv && csv->msg_tstamp_valid() && std::floor(t) != std::floor(csv->msg_tstamp()))
-                logger_.generate_csv();
+                line();
             if (t != last_t_) tern::set_tstamp_data_diff(t - tern::gettstamp_sys());
             last_t_ = t;
         }
         std::list<tern::msg_t*> msgs;
-        logger_.log_data(tern::log_channel_raw, dec.frame(), dec.frame_size(), msgs);
+        logger_.note_drop(tern::log_channel_raw);
+        // The frame's own time picks its file: one stamped at midnight opens the new day's
+        // file whatever the clock reads by now (frames without one go by the data clock).
+        logger_.log_data(tern::log_channel_raw, dec.frame(), dec.frame_size(), t, msgs);
         if (!msgs.empty())
             logger_.send_dev_msgs(0, msgs);
         else
@@ -214,15 +230,22 @@ public:
     }
 
     // The input ended: the last epoch is complete.
-    void finish() { logger_.generate_csv(); }
+    void finish() { line(); }
 
     void start_timer(unsigned int ms) { idle_.start(ms); }
 
 private:
     // Without data for a whole interval the pending epoch is complete.
     void tick() {
-        if (frames_ == seen_) logger_.generate_csv();
+        if (frames_ == seen_) line();
         seen_ = frames_;
+    }
+
+    // Writes the pending CSV line (into the file of its own second).
+    void line() {
+        const tern::csv_builder_t* csv = logger_.csv_builder();
+        if (csv && csv->msg_tstamp_valid()) logger_.note_drop(tern::log_channel_csv);
+        logger_.generate_csv();
     }
 
     logger_t& logger_;
@@ -276,6 +299,19 @@ int main(int argc, char** argv) {
         }
     }
     if (const int status = tern_tool::check_input_arguments(link_opt, file)) return status;
+    // A missing input is known at once, not after waiting for the volumes. (Only looked at:
+    // opening a FIFO here would let its writer run into a closed pipe.)
+    if (file && std::strcmp(file, "-") != 0) {
+        struct stat st;
+        const int err = ::stat(file, &st) != 0      ? errno
+                        : S_ISDIR(st.st_mode)       ? EISDIR
+                        : ::access(file, R_OK) != 0 ? errno
+                                                    : 0;
+        if (err) {
+            tern_tool::diag(std::string("cannot open ") + file + ": " + std::strerror(err));
+            return 1;
+        }
+    }
 
     KeelConfig store;
     std::string why;
@@ -315,16 +351,15 @@ int main(int argc, char** argv) {
     g_source_remove(sigint);
     feeder.finish();
     logger->report();
-    const bool failed = logger->failed;
+    const bool failed = logger->failed, dropped = logger->dropped;
 
     // Close the files first, then let the manager go without telling anyone.
     follower.logger = nullptr;
     logger.reset();
     mgr.shutdown();
     usb_mgr_t::set_default(nullptr);
-    if (failed) {
-        tern_tool::diag("logging failed: error logging data");
-        if (status == 0) status = 1;
-    }
+    if (failed) tern_tool::diag("logging failed: error logging data");
+    if (dropped) tern_tool::diag("logging failed: device not found, data dropped");
+    if ((failed || dropped) && status == 0) status = 1;
     return status;
 }

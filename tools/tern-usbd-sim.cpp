@@ -16,6 +16,9 @@
 
 #include <glib-unix.h>
 #include <glib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 
 #include <cerrno>
 #include <csignal>
@@ -34,7 +37,9 @@ const char usage[] =
     "A stand-in USB daemon: serves the USB daemon link on PATH (default $TERN_USBD_SOCKET or\n"
     "/tmp/tern_usbd_socket; @name is abstract) and announces each DIR as a mounted volume.\n"
     "Standard input takes the lines 'add DIR[:LABEL]', 'add-persistent DIR[:LABEL]' and\n"
-    "'remove DIR'; each change is printed on standard output. Ends on SIGTERM or SIGINT.\n";
+    "'remove DIR'; each change is printed on standard output. Ends on SIGTERM or SIGINT.\n"
+    "A PATH that is not a socket, or where a daemon answers, is refused; at the end only the\n"
+    "socket this process made is removed.\n";
 
 // "DIR[:LABEL]": the label follows the last ':' when no '/' comes after it.
 usb_dev_t parse_volume(const std::string& arg, bool persistent, unsigned int n) {
@@ -112,8 +117,13 @@ public:
         }
     }
 
+    // A send may drop its peer (one that stopped reading or hung up), which moves it off the
+    // list: walk a copy. A dropped peer lives on without its connection until the loop idles.
     void broadcast(const tern::msg_t& m) {
-        for (auto& p : peers) p->send(m);
+        std::vector<peer_t*> now;
+        now.reserve(peers.size());
+        for (auto& p : peers) now.push_back(p.get());
+        for (peer_t* p : now) p->send(m);
     }
 
     void add(const std::string& arg, bool persistent) {
@@ -193,6 +203,49 @@ private:
     std::vector<std::string> args_;
 };
 
+// The socket file this process made, so that only it is removed at the end.
+struct socket_file_t {
+    std::string path;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool made = false;
+
+    // Whether `path` may be served: nothing there, or a socket nobody answers on (left by a
+    // daemon that died). A daemon that answers keeps its path; any other file is not ours.
+    static bool free_to_serve(const std::string& path) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0) return true;
+        if (!S_ISSOCK(st.st_mode)) {
+            tern_tool::diag("not a socket: " + path);
+            return false;
+        }
+        sockaddr_un a{};
+        if (path.size() >= sizeof a.sun_path) return true; // the connector says it is too long
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        a.sun_family = AF_UNIX;
+        std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
+        const bool answers =
+            fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
+        if (fd >= 0) ::close(fd);
+        if (answers) tern_tool::diag("a daemon already answers on " + path);
+        return !answers;
+    }
+    // Called once listening: what is at the path now is ours.
+    void note(const std::string& p) {
+        struct stat st;
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) return;
+        path = p;
+        dev = st.st_dev;
+        ino = st.st_ino;
+        made = true;
+    }
+    void remove() const {
+        struct stat st;
+        if (made && ::lstat(path.c_str(), &st) == 0 && st.st_dev == dev && st.st_ino == ino)
+            ::unlink(path.c_str());
+    }
+};
+
 gboolean on_signal(void* loop) {
     g_main_loop_quit(static_cast<GMainLoop*>(loop));
     return G_SOURCE_CONTINUE;
@@ -227,6 +280,8 @@ int main(int argc, char** argv) {
             initial.emplace_back(v, a == "--persistent-volume");
     }
     std::signal(SIGPIPE, SIG_IGN);
+    const bool file_name = !socket.empty() && socket[0] != '@';
+    if (file_name && !socket_file_t::free_to_serve(socket)) return 1;
 
     daemon_t d(socket);
     for (const auto& v : initial) d.add(v.first, v.second);
@@ -237,6 +292,8 @@ int main(int argc, char** argv) {
     const guint sigterm = g_unix_signal_add(SIGTERM, on_signal, loop);
     const guint sigint = g_unix_signal_add(SIGINT, on_signal, loop);
     d.connector.start(&d);
+    socket_file_t made;
+    if (!d.failed && file_name) made.note(socket);
     if (!d.failed) g_main_loop_run(loop);
     g_source_remove(sigterm);
     g_source_remove(sigint);
@@ -245,6 +302,6 @@ int main(int argc, char** argv) {
     d.peers.clear();
     d.dead.clear();
     g_main_loop_unref(loop);
-    if (!socket.empty() && socket[0] != '@') ::unlink(socket.c_str());
+    made.remove();
     return d.failed ? 1 : 0;
 }

@@ -45,6 +45,16 @@ private:
     std::size_t n_ = 0;
 };
 
+// Whether t lies more than max_age before the epoch. At real epochs (1.7e9 s) a difference of
+// doubles is off by a fraction of a microsecond, which put a value set exactly 1.1 s before on
+// either side of the limit: whole microseconds compare exactly.
+bool older(double epoch, double t, double max_age) {
+    constexpr double us_limit = 9.0e12; // seconds whose microseconds fit in 64 bits
+    if (!(std::fabs(epoch) < us_limit && std::fabs(t) < us_limit && std::fabs(max_age) < us_limit))
+        return epoch - t > max_age; // far out or not a number: as the doubles say
+    return std::llround(epoch * 1e6) - std::llround(t * 1e6) > std::llround(max_age * 1e6);
+}
+
 void render(const csv_builder_t& b, line_buf_t& out) {
     if (b.msg_tstamp_valid()) {
         const double t = b.msg_tstamp();
@@ -257,7 +267,7 @@ double csv_builder_t::field_tstamp(unsigned int i) const {
 
 void csv_builder_t::age_fields() {
     for (unsigned int i = 0; i < csv_field_count; ++i) {
-        if (field_valid(i) && msg_tstamp_ - tstamps_[i] > max_age_[i]) clear_field_valid(i);
+        if (field_valid(i) && older(msg_tstamp_, tstamps_[i], max_age_[i])) clear_field_valid(i);
     }
 }
 

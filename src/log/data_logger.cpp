@@ -10,6 +10,7 @@
 
 #include <keelconfig/KeelConfig.h>
 
+#include <cmath>
 #include <map>
 #include <sstream>
 
@@ -97,9 +98,14 @@ log_channel_t* data_logger_t::log_channel(log_channel_type_t type) {
 
 void data_logger_t::log_data(log_channel_type_t type, const void* data, std::size_t len,
                              std::list<msg_t*>& msgs) {
+    log_data(type, data, len, NAN, msgs);
+}
+
+void data_logger_t::log_data(log_channel_type_t type, const void* data, std::size_t len, double t,
+                             std::list<msg_t*>& msgs) {
     log_channel_t* ch = priv_->find(type);
     if (!ch) return;
-    const unsigned int result = ch->log_data(data, len);
+    const unsigned int result = ch->log_data(data, len, t);
     if (result & log_channel_t::result_failed) priv_->report(*ch, msgs);
     if ((ch->channel_flags() & log_channel_t::flag_notify) &&
         (result & log_channel_t::result_new_file))
@@ -135,7 +141,8 @@ void data_logger_t::generate_csv() {
     priv_->line.clear();
     b->append_line(priv_->line);
     std::list<msg_t*> msgs;
-    log_data(log_channel_csv, priv_->line.data(), priv_->line.size(), msgs);
+    // A line made a little after its second (the timer, an idle tick) still belongs to it.
+    log_data(log_channel_csv, priv_->line.data(), priv_->line.size(), b->msg_tstamp(), msgs);
     handle_dev_msgs(msgs);
     b->clear_msg_tstamp();
     // The next line comes one interval after this one.

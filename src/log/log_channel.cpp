@@ -121,7 +121,7 @@ class log_channel_priv_t {
 public:
     log_channel_priv_t(log_channel_type_t t, unsigned int f, const std::string& s)
         : type(t), flags(f), suffix(s) {
-        del_timer.connect(this, &log_channel_priv_t::check_auto_del);
+        del_timer.connect(this, &log_channel_priv_t::retry_auto_del);
     }
     ~log_channel_priv_t() { close_file(); }
 
@@ -129,8 +129,14 @@ public:
     void init_path();
     bool split_log_path(std::string& base, std::string& rest) const;
     std::string complete_path(double t) const;
-    void check_switch_file(unsigned int& result);
-    void check_auto_del();
+    void check_switch_file(double t, unsigned int& result);
+    // Notes the time of a write: a step of more than clock_jump either way starts a new run.
+    void observe(double t);
+    bool steady() const { return first_run || last_t - run_start >= log_channel_t::clock_settle; }
+    // Deletes old files when a deletion is due and the clock allows it; `t` is the time of
+    // the write (from_clock: the data clock, read again here).
+    void check_auto_del(double t, bool from_clock);
+    void retry_auto_del() { check_auto_del(0.0, true); }
     void close_file();
     // Appends the whole block; false (the file as it was before) when it cannot.
     bool write_block(const void* data, std::size_t len);
@@ -143,13 +149,20 @@ public:
     unsigned int flags;
     log_cfg_t cfg;
     std::FILE* file = nullptr;
-    long long size = 0; // bytes in the open file
     std::string suffix;
     std::string prefix;
     std::string header;
     std::string path;
     unsigned int errors = 0;
+    // The period of the current daily or hourly file: [period_start, next_switch).
+    double period_start = 0.0;
     double next_switch = 0.0;
+    // The channel's view of the clock: the time of the last write and where its run began.
+    double last_t = 0.0;
+    double run_start = 0.0;
+    bool written = false;  // last_t holds a time
+    bool first_run = true; // no jump seen yet
+    bool del_due = false;  // a file was opened and its auto-delete pass is still to come
     gtimer_t<log_channel_priv_t> del_timer;
 };
 
@@ -157,6 +170,7 @@ void log_channel_priv_t::init() {
     errors = 0;
     close_file();
     del_timer.stop();
+    del_due = false;
     if (cfg.log_path.empty()) cfg.log_enabled = false;
     if (!cfg.log_enabled) return;
     init_path();
@@ -176,7 +190,7 @@ void log_channel_priv_t::init() {
 }
 
 void log_channel_priv_t::init_path() {
-    next_switch = 0.0;
+    period_start = next_switch = 0.0;
     if (cfg.switch_file == log_cfg_t::switch_log_start)
         path = complete_path(gettstamp_data());
     else if (cfg.switch_file == log_cfg_t::switch_fixed)
@@ -188,7 +202,8 @@ bool log_channel_priv_t::split_log_path(std::string& base, std::string& rest) co
     usb_dev_t dev;
     if (!mgr || !mgr->get_by_path(cfg.log_path, dev)) return false;
     base = dev.mount_path;
-    rest = cfg.log_path.substr(base.size());
+    // The log path may be the mount point itself ("/media/usb0" on "/media/usb0/").
+    rest = cfg.log_path.substr(dev.mount_length());
     return true;
 }
 
@@ -199,15 +214,16 @@ std::string log_channel_priv_t::complete_path(double t) const {
     return s.str();
 }
 
-void log_channel_priv_t::check_switch_file(unsigned int& result) {
-    const double now = gettstamp_data();
+void log_channel_priv_t::check_switch_file(double t, unsigned int& result) {
     std::string next;
     if (cfg.switch_file == log_cfg_t::switch_daily || cfg.switch_file == log_cfg_t::switch_hourly) {
-        const bool daily = cfg.switch_file == log_cfg_t::switch_daily;
-        if (now > next_switch) {
-            const double t = daily ? midnight_today(now) : top_of_the_hour(now);
-            next = complete_path(t);
-            next_switch = t + (daily ? 86400.0 : 3600.0);
+        // Data of the period's first instant belongs to it, and data before the period (a
+        // clock that went back) to its own earlier file.
+        if (!(t >= period_start && t < next_switch)) {
+            const bool daily = cfg.switch_file == log_cfg_t::switch_daily;
+            period_start = daily ? midnight_today(t) : top_of_the_hour(t);
+            next_switch = period_start + (daily ? 86400.0 : 3600.0);
+            next = complete_path(period_start);
         }
     }
     if (!next.empty() && next != path) {
@@ -224,11 +240,20 @@ void log_channel_priv_t::check_switch_file(unsigned int& result) {
     std::setvbuf(file, nullptr, _IONBF, 0);
     std::fseek(file, 0, SEEK_END);
     const long end = std::ftell(file);
-    size = end > 0 ? end : 0;
     result |= log_channel_t::result_new_file;
-    check_auto_del();
-    if (!header.empty() && size == 0 && !write_block(header.data(), header.size()))
+    del_due = true;
+    if (!header.empty() && end <= 0 && !write_block(header.data(), header.size()))
         result |= log_channel_t::result_failed;
+}
+
+void log_channel_priv_t::observe(double t) {
+    if (!written || t < last_t - log_channel_t::clock_jump ||
+        t > last_t + log_channel_t::clock_jump) {
+        first_run = first_run && !written;
+        run_start = t;
+    }
+    last_t = t;
+    written = true;
 }
 
 bool log_channel_priv_t::write_block(const void* data, std::size_t len) {
@@ -237,32 +262,49 @@ bool log_channel_priv_t::write_block(const void* data, std::size_t len) {
     const int fd = ::fileno(file);
     const char* p = static_cast<const char*>(data);
     std::size_t left = len;
+    off_t start = -1; // where this block begins in the file, once part of it is there
     while (left > 0) {
         const ssize_t n = ::write(fd, p, left);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             // A block cut short by a full medium or a file-size limit is taken back, so the
-            // file ends with the last whole block.
-            if (left != len && ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+            // file ends with the last whole block. Only this block goes: the file may be shared
+            // with another channel, so no count of our own says where the file ended before.
+            if (start >= 0 && ::ftruncate(fd, start) != 0) {
             }
             return false;
+        }
+        if (start < 0 && static_cast<std::size_t>(n) < len) {
+            // The file is opened for appending: the offset now ends what was just written.
+            const off_t end = ::lseek(fd, 0, SEEK_CUR);
+            if (end >= n) start = end - static_cast<off_t>(n);
         }
         p += n;
         left -= static_cast<std::size_t>(n);
     }
-    size += static_cast<long long>(len);
     return true;
 }
 
-void log_channel_priv_t::check_auto_del() {
+void log_channel_priv_t::check_auto_del(double t, bool from_clock) {
     del_timer.stop();
-    if (cfg.log_auto_delete_age == 0 || cfg.switch_file == log_cfg_t::switch_fixed) return;
-    if (!tstamp_data_diff_info()) {
-        // Without a data clock no file's age is known: ask again in a second.
-        del_timer.start(1000);
+    if (!del_due) return;
+    if (cfg.log_auto_delete_age == 0 || cfg.switch_file == log_cfg_t::switch_fixed) {
+        del_due = false;
         return;
     }
-    const double cutoff = std::floor(gettstamp_data()) - cfg.log_auto_delete_age;
+    if (from_clock) {
+        if (!tstamp_data_diff_info()) {
+            // Without a data clock no file's age is known: ask again in a second.
+            del_timer.start(1000);
+            return;
+        }
+        t = gettstamp_data();
+    }
+    // After a jump of the clock the pass waits for a later write, once the data has gone on
+    // steadily: a stray time stamp far ahead must not age every file.
+    if (!steady()) return;
+    del_due = false;
+    const double cutoff = std::floor(t) - cfg.log_auto_delete_age;
     auto* worker = new auto_del_t(path, prefix, suffix, cutoff);
     worker->start();
     if (worker->unref()) delete worker;
@@ -314,17 +356,25 @@ void log_channel_t::set_log_cfg(const log_cfg_t& cfg) {
 }
 
 unsigned int log_channel_t::log_data(const void* data, std::size_t len) {
+    return log_data(data, len, NAN);
+}
+
+unsigned int log_channel_t::log_data(const void* data, std::size_t len, double t) {
     log_channel_priv_t& p = *priv_;
     if (!p.cfg.log_enabled || len == 0) return 0;
     // The volume is away for now: its return starts the channel again, so only this data is
     // lost, not the logging.
     if (p.errors & err_device_not_found) return 0;
+    const bool from_clock = !std::isfinite(t);
+    if (from_clock) t = gettstamp_data();
+    p.observe(t);
     unsigned int result = 0;
-    p.check_switch_file(result);
+    p.check_switch_file(t, result);
     if (result & result_failed) {
         p.fail();
         return result;
     }
+    if (p.del_due) p.check_auto_del(t, from_clock);
     if (!p.write_block(data, len)) {
         p.fail();
         return result | result_failed;

@@ -49,6 +49,9 @@ public:
             if (client) client->usb_dev_added(dev);
             return;
         }
+        // A reconnected daemon lists every volume again: only a different record is a change
+        // (else every log channel on it would start afresh, and a per-start file split).
+        if (it->second == dev) return;
         const usb_dev_t old = it->second;
         it->second = dev;
         if (client) client->usb_dev_changed(old, dev);

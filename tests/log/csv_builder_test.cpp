@@ -120,6 +120,16 @@ TEST(CsvBuilder, FieldsOlderThanTheirAgeGoEmpty) {
     EXPECT_TRUE(b.field_valid(csv_field_course));
     EXPECT_EQ(b.field_tstamp(csv_field_speed), 98.9);
     EXPECT_EQ(b.field_tstamp(28), 0.0);
+
+    // At real epochs, to the microsecond (each time the double nearest its decimal value).
+    for (int k = 0; k < 9000; ++k) {
+        const double us = 1700000000.0e6 + k * 1000.0;
+        b.set_msg_tstamp(us / 1e6);
+        b.set_speed(2.0, (us - 1100000) / 1e6);  // exactly 1.1 s before: kept
+        b.set_height(1.0, (us - 1100001) / 1e6); // a microsecond more: gone
+        b.age_fields();
+        ASSERT_TRUE(b.field_valid(csv_field_speed) && !b.field_valid(csv_field_height)) << k;
+    }
 }
 
 TEST(CsvBuilder, UpdateFunctionsTakeTheirMessagesAndSkipOthers) {

@@ -183,6 +183,12 @@ TEST_F(DataLogger, CsvLinesComeFromTheTimerOnlyForAFreshEpoch) {
     EXPECT_EQ(temp_dir_t::read(file), b->file_header() + line);
     run_until([] { return false; }, 0.1); // several ticks, no new epoch
     EXPECT_EQ(temp_dir_t::read(file), b->file_header() + line);
+    // A line comes a tick after its second, and goes into the file of its second's day.
+    b->set_msg_tstamp(nov15 - 1);
+    ASSERT_TRUE(run_until([&] { return !b->msg_tstamp_valid(); }));
+    EXPECT_EQ(temp_dir_t::read(vol + "/c/20231114_000000+0000.csv"),
+              b->file_header() + "1700006399.000,11/14/2023 23:59:59," + std::string(27, ',') +
+                  "0.50,\r\n");
     logger.stop_csv_log();
     EXPECT_FALSE(logger.is_csv_log_active());
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace tern;
@@ -45,6 +46,9 @@ protected:
     }
     static unsigned write(log_channel_t& ch, const std::string& s) {
         return ch.log_data(s.data(), s.size());
+    }
+    static unsigned write(log_channel_t& ch, const std::string& s, double t) {
+        return ch.log_data(s.data(), s.size(), t);
     }
 };
 
@@ -182,13 +186,14 @@ TEST_F(LogChannel, AVolumeMovingOntoTheLogPathIsPickedUp) {
     log_channel_t ch(log_channel_raw, 0, ".raw");
     watched = &ch;
     log_cfg_t c = cfg(log_cfg_t::switch_daily, "x");
-    c.log_path = other + "/x";
+    c.log_path = other; // the mount point itself (stored as other + "/")
     ch.set_log_cfg(c);
     EXPECT_EQ(ch.error_flags(), log_channel_t::err_device_not_found);
     daemon.add(usb_volume("/dev/sda1", other)); // the same device, now mounted there
     ASSERT_TRUE(run_until([&] { return ch.error_flags() == 0; }));
     set_data_time(nov15);
     EXPECT_EQ(write(ch, "y"), log_channel_t::result_new_file);
+    EXPECT_EQ(temp_dir_t::read(other + "/20231115_000000+0000.raw"), "y");
 }
 
 TEST_F(LogChannel, AutoDeleteRemovesOnlyItsOwnOldFiles) {
@@ -253,4 +258,72 @@ TEST_F(LogChannel, AFileSizeLimitDisablesTheChannelAndKeepsEveryWholeBlock) {
     EXPECT_EQ(ch.error_flags(), log_channel_t::err_logging_data);
     EXPECT_FALSE(ch.log_cfg().log_enabled);
     EXPECT_EQ(temp_dir_t::read(vol + "/big.raw"), block + block);
+}
+
+TEST_F(LogChannel, StampsFarAheadOrBehindGoToTheirOwnFilesAndAgeNoFile) {
+    // Daily files kept 30 days; at the first write (10:00) files up to 2023-10-16 10:00 are
+    // too old, 20231016_100030 only for the pass made once the clock is steady again.
+    const std::string dir = vol + "/j/";
+    ::mkdir(dir.c_str(), 0777);
+    const auto file = [&](const std::string& stamp) { return dir + stamp + "+0000.raw"; };
+    const std::string young[] = {"20231016_100030", "20231017_000000", "20231114_000000"};
+    for (const char* s : {"20231005_000000", "20231015_000000", "20231016_100030",
+                          "20231017_000000", "20231114_000000"})
+        tmp.write("vol/j/" + std::string(s) + "+0000.raw", "old");
+    log_channel_t ch(log_channel_raw, 0, ".raw");
+    log_cfg_t c = cfg(log_cfg_t::switch_daily, "j");
+    c.log_auto_delete_age = 30 * 86400;
+    ch.set_log_cfg(c);
+    const double t0 = nov15 + 36000;
+    write(ch, "a", t0);
+    ASSERT_TRUE(run_until(
+        [&] { return !exists(file("20231005_000000")) && !exists(file("20231015_000000")); }));
+    // 2038-01-01 05:00 and 2001-05-04 among ordinary data, which runs on for 59 s after.
+    const std::pair<const char*, double> writes[] = {
+        {"F", 2145934800.0}, {"b", t0 + 1}, {"B", 988934400.0}, {"c", t0 + 2}, {"d", t0 + 61}};
+    for (const auto& w : writes) write(ch, w.first, w.second);
+    EXPECT_EQ(temp_dir_t::read(file("20231115_000000")), "abcd");
+    EXPECT_EQ(temp_dir_t::read(file("20380101_000000")), "F");
+    EXPECT_EQ(temp_dir_t::read(file("20010504_000000")), "B");
+    // A minute without a jump: the held pass is made at the time of the ordinary data.
+    write(ch, "e", t0 + 62);
+    ASSERT_TRUE(run_until([&] { return !exists(file(young[0])); }));
+    EXPECT_TRUE(exists(file(young[1])) && exists(file(young[2])) &&
+                exists(file("20380101_000000")));
+}
+
+TEST_F(LogChannel, ChannelsSharingAFileAtItsSizeLimitKeepEveryReportedBlockWhole) {
+    // In a child process under a file-size limit, a raw and a CSV channel append to one file
+    // until both have failed; the child notes every block reported written.
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{}, small{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        small = saved;
+        small.rlim_cur = 10240;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        log_channel_t raw(log_channel_raw, 0, ".raw"), csv(log_channel_csv, 0, ".csv");
+        raw.set_log_cfg(cfg(log_cfg_t::switch_fixed, "shared"));
+        csv.set_log_cfg(cfg(log_cfg_t::switch_fixed, "shared"));
+        std::string reported;
+        for (int i = 0; i < 100; ++i) {
+            const std::string frame = "\x02" + std::string(196, 'f') + "\x03",
+                              line = "1700006400." + std::to_string(100 + i) + ",59.95,\r\n";
+            if (raw.log_cfg().log_enabled && !(write(raw, frame) & log_channel_t::result_failed))
+                reported += frame;
+            if (csv.log_cfg().log_enabled && !(write(csv, line) & log_channel_t::result_failed))
+                reported += line;
+        }
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        tmp.write("reported", reported);
+        ::_exit(raw.log_cfg().log_enabled || csv.log_cfg().log_enabled ? 3 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_EQ(status, 0);
+    const std::string file = temp_dir_t::read(vol + "/shared");
+    EXPECT_GT(file.size(), 10240u - 198u);
+    EXPECT_TRUE(file == temp_dir_t::read(tmp.file("reported"))) << file.size();
 }

@@ -4,6 +4,7 @@
 #include "support/mainloop.h"
 #include "support/process.h"
 #include "support/scratch.h"
+#include "support/usock.h"
 
 #include <gtest/gtest.h>
 
@@ -17,11 +18,13 @@
 #include <string>
 #include <vector>
 
+using tern_test::raw_connect;
 using tern_test::run_program;
 using tern_test::run_until;
 using tern_test::temp_dir_t;
 using tern_test::tool_path;
 using tern_tools_test::child_t;
+using tern_tools_test::has;
 
 namespace {
 
@@ -165,7 +168,64 @@ TEST_F(LogTools, AVolumeUnpluggedWhileLoggingComesBack) {
     ASSERT_TRUE(seen("alarm cleared: Logging suspended: device not found", 1));
     log.send(frames.substr(2 * epoch));
     log.close_input();
-    EXPECT_EQ(log.wait(), 0) << read(tmp.file("log.err"));
+    EXPECT_EQ(log.wait(), 1); // the epoch dropped meanwhile counts
+    EXPECT_TRUE(seen("logging failed: device not found, data dropped", 1));
     EXPECT_TRUE(read(vol + "/raw/20231114_000000+0000.raw") == first());
     EXPECT_TRUE(read(vol + "/raw/20231115_000000+0000.raw") == frames.substr(2 * epoch));
+}
+
+TEST_F(LogTools, TheFirstFrameStampedAtMidnightOpensTheNewDaysFile) {
+    start_daemon(vol);
+    const std::string sim = tool_path("tern-sim"); // epochs on the second: 23:59:59, 00:00:00
+    const auto one = run_program({sim, "--start", "1700006399", "--epochs", "1", "--rate", "0"});
+    const auto two = run_program({sim, "--start", "1700006399", "--epochs", "2", "--rate", "0"});
+    ASSERT_EQ(two.out.compare(0, one.out.size(), one.out), 0);
+    EXPECT_EQ(run_program(log_args(), two.out).status, 0);
+    EXPECT_TRUE(read(vol + "/raw/20231114_000000+0000.raw") == one.out);
+    EXPECT_TRUE(read(vol + "/raw/20231115_000000+0000.raw") == two.out.substr(one.out.size()));
+}
+
+TEST_F(LogTools, NoVolumeOrNoInputIsAFailure) {
+    auto args = log_args(); // and no daemon: what comes in is dropped
+    args.insert(args.end(), {"--usb-wait", "0", golden + "sim_midnight.frames"});
+    auto r = run_program(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "logging failed: device not found, data dropped")) << r.err;
+    args = log_args(); // a missing input is told at once, not after waiting for the volumes
+    args.insert(args.end(), {"--usb-wait", "600", tmp.file("none")});
+    r = run_program(args, "", 20);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "cannot open " + tmp.file("none") + ": No such file")) << r.err;
+}
+
+TEST_F(LogTools, TheDaemonKeepsToItsOwnSocketAndOutlivesClientsThatStopReadingOrHangUp) {
+    const std::string sim = tool_path("tern-usbd-sim"), path = tmp.file("usbd.sock");
+    const std::string notes = tmp.write("notes", "keep me"); // given by mistake
+    auto r = run_program({sim, "--socket", notes}, "", 10);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "not a socket: " + notes) && read(notes) == "keep me") << r.err;
+    ::close(tern_test::raw_socket(path, true)); // stale: nobody listens there
+    child_t d({sim, "--socket", path}, tmp.file("d.err"));
+    int silent = -1; // never reads
+    ASSERT_TRUE(run_until([&] { return (silent = raw_connect(path)) >= 0; }, 10));
+    r = run_program({sim, "--socket", path}, "", 10);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "a daemon already answers on " + path)) << r.err;
+    ::close(raw_connect(path));          // hangs up at once
+    for (int i = 0; i < 2000; i += 50) { // big records fill the silent one's socket soon
+        std::string cmds;
+        for (int k = i; k < i + 50; ++k)
+            cmds += "add " + tmp.file(std::string(200, 'v') + std::to_string(k)) + ":" +
+                    std::string(200, 'L') + "\n";
+        d.send(cmds);
+        ASSERT_TRUE(run_until([&] { return d.unread() == 0 || !d.running(); }, 20));
+        ASSERT_TRUE(d.running()) << "status " << d.wait();
+    }
+    ::close(silent);
+    // At the end it removes its own socket only, not a file that took its place.
+    ASSERT_EQ(::rename(path.c_str(), (path + ".moved").c_str()), 0);
+    tmp.write("usbd.sock", "someone else's");
+    d.kill(SIGTERM);
+    EXPECT_EQ(d.wait(), 0);
+    EXPECT_EQ(read(path), "someone else's");
 }

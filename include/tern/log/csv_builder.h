@@ -108,7 +108,8 @@ public:
     // The data time field i was last set at; 0 above 27.
     double field_tstamp(unsigned int i) const;
 
-    // Every valid field more than its maximum age (1.1 s) older than the epoch becomes invalid.
+    // Every valid field more than its maximum age (1.1 s) older than the epoch becomes invalid,
+    // compared in whole microseconds: a value set exactly 1.1 s before stays.
     void age_fields();
 
     // The header line of the selected columns, with its line end.

@@ -53,7 +53,10 @@ public:
 
     // Writes to the channel of `type` (nothing when there is none). A failed write appends the
     // channel's configuration report; a new file tells on_new_log_files when the channel asked.
+    // The second form writes data of time `t` (see log_channel_t::log_data).
     void log_data(log_channel_type_t type, const void* data, std::size_t len,
+                  std::list<msg_t*>& msgs);
+    void log_data(log_channel_type_t type, const void* data, std::size_t len, double t,
                   std::list<msg_t*>& msgs);
 
     csv_builder_t* csv_builder();
@@ -63,7 +66,8 @@ public:
     bool is_csv_log_active() const;
     // Milliseconds between CSV lines (1000); takes effect at the next start or line.
     void set_csv_interval(unsigned int ms);
-    // Writes one CSV line when the builder holds a fresh epoch time stamp (the timer's work).
+    // Writes one CSV line when the builder holds a fresh epoch time stamp (the timer's work),
+    // into the file of that epoch's time, however late the line comes.
     void generate_csv();
 
     // USB_LOG_DATA_DIR + "/" + the port's name as a path component [+ "/log"].

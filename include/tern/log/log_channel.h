@@ -8,6 +8,20 @@
 // logging (re)started. In fixed mode `log_path` is the file itself. A new or empty file starts
 // with the channel's header. Closed files are flushed to the medium by a separate process, and
 // old files of the channel are deleted on a worker thread.
+//
+// Time of a write: the time given with the data, else the data clock. A daily or hourly write
+// goes into the file of the period that holds its time, whichever way the clock moved: data
+// stamped at the first instant of a period opens the new file, and data stamped before the
+// current period (a clock that went back) goes back to the file of its own period.
+//
+// Auto-delete: each file opening makes one pass due, deleting the channel's files whose name
+// is at or before (the time of the write, in whole seconds) minus the age. The channel follows
+// the times of its writes: a step of more than clock_jump seconds either way from the write
+// before is a jump, and after a jump a due pass waits until the writes have gone on without one
+// for clock_settle seconds; the first writes of a channel, before any jump, count as steady.
+// So a few data stamped far ahead (or behind) among ordinary data never age the files: the
+// pass is made later, at the time of the ordinary data. A clock that wanders by less than
+// clock_jump is taken as it is.
 #pragma once
 
 #include <tern/log/log_cfg.h>
@@ -32,6 +46,9 @@ public:
     // Bits of the result of log_data.
     static constexpr unsigned int result_failed = 1;   // not written; the channel is disabled
     static constexpr unsigned int result_new_file = 2; // a file was opened for this write
+    // Auto-delete's view of the clock, in seconds (see the top of this file).
+    static constexpr double clock_jump = 60.0;
+    static constexpr double clock_settle = 60.0;
 
     log_channel_t(log_channel_type_t type, unsigned int flags, const std::string& suffix);
     // Closes the file (flushed in the background).
@@ -57,7 +74,12 @@ public:
 
     // Appends the bytes as one block; 0 without doing anything when disabled, when `len` is 0
     // or while the volume is missing (the data is then dropped). See the result bits above.
+    // The first form writes at the data clock; the second at `t`, the data's own time (seconds
+    // since 1970 UTC; not finite: the data clock), so the block lands in the file of its period.
+    // A short write (full medium, file-size limit) takes back only the part of this block that
+    // reached the file, so a file shared by channels ends on the last whole block.
     unsigned int log_data(const void* data, std::size_t len);
+    unsigned int log_data(const void* data, std::size_t len, double t);
 
     // A volume event starts the channel afresh when the volume holds the log path (for a
     // change: before or after it).

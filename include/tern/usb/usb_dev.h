@@ -1,6 +1,7 @@
 // One USB storage volume as the USB daemon reports it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace tern {
@@ -20,9 +21,13 @@ public:
     bool operator==(const usb_dev_t& o) const;
     bool operator!=(const usb_dev_t& o) const { return !(*this == o); }
 
-    // True when mount_path is a byte prefix of `path` (so the file lies on this volume); never
-    // for an empty mount_path.
+    // True when `path` is the mount point or lies below it, compared by whole components
+    // ("/media/usb0" and "/media/usb0/x" are on "/media/usb0/", "/media/usb01" is not); never
+    // for an empty mount_path. A mount path of "/" holds every absolute path.
     bool has_path(const std::string& path) const;
+    // Length of mount_path without its trailing separators: where a path on the volume goes
+    // on after the mount point.
+    std::size_t mount_length() const;
 };
 
 tern::msg_encoder_t& operator<<(tern::msg_encoder_t& enc, const usb_dev_t& dev);

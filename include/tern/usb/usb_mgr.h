@@ -4,7 +4,8 @@
 // link is down it tries again once per second. Losing the link forgets every volume whose
 // persistent flag is clear; shutdown forgets them all. Stored records always carry a label
 // ("<no label>" for an empty one) and a mount path ending in '/'; a volume reported without a
-// mount path keeps an empty one and lies on no path at all.
+// mount path keeps an empty one and lies on no path at all. A record reported again unchanged
+// (as a reconnected daemon lists them all) is no change and tells the client nothing.
 #pragma once
 
 #include <tern/usb/usb_dev.h>
