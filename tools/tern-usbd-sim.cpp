@@ -39,7 +39,12 @@ const char usage[] =
     "Standard input takes the lines 'add DIR[:LABEL]', 'add-persistent DIR[:LABEL]' and\n"
     "'remove DIR'; each change is printed on standard output. Ends on SIGTERM or SIGINT.\n"
     "A PATH that is not a socket, or where a daemon answers, is refused; at the end only the\n"
-    "socket this process made is removed.\n";
+    "socket this process made is removed.\n"
+    "  --socket PATH        serve the link on PATH\n"
+    "  --volume DIR[:LABEL] announce DIR as a mounted volume (repeatable)\n"
+    "  --persistent-volume DIR[:LABEL]\n"
+    "                       the same for a volume that survives a loss of the link in its\n"
+    "                       clients\n";
 
 // "DIR[:LABEL]": the label follows the last ':' when no '/' comes after it.
 usb_dev_t parse_volume(const std::string& arg, bool persistent, unsigned int n) {
