@@ -84,7 +84,7 @@ int fw_swinfo_header_t::read(srec_decode_t& dec) {
     for (;;) {
         const int r = dec.get_rec(rec);
         if (r < 0) {
-            clear_desc() << text(f, "error reading record");
+            clear_desc() << text(f, "error reading record") << ": " << dec.get_desc();
             return -1;
         }
         if (r == 0) {
@@ -190,7 +190,7 @@ int fw_scan_tmpl_t<Family>::scan_iter() {
     }
     const int r = dec_.get_rec(rec_);
     if (r < 0) {
-        clear_desc() << text(f, "read error");
+        clear_desc() << text(f, "read error") << ": " << dec_.get_desc();
         return -1;
     }
     if (r == 0) {

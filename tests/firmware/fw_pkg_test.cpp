@@ -132,8 +132,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "record too long", "Record too long"},
         bad_case_t{"HeaderCut", srec_line(0, 0, 2, bytes_t(marker_text.begin(), marker_text.end())),
                    "end of file while reading", "End of file while reading"},
-        bad_case_t{"BadLine", component(comp_t()) + "S1FF\n", "error reading record",
-                   "Error reading record"}),
+        bad_case_t{"BadLine", component(comp_t()) + "S1FF\n",
+                   "error reading record: line 8: failed to get 255 bytes; got 0",
+                   "Error reading record: line 8: failed to get 255 bytes; got 0"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(HarborScan, MarkerComparedOnlyToItsFifteenthCharacter) {
