@@ -199,18 +199,17 @@ int fw_scan_tmpl_t<Family>::scan_iter() {
     }
     switch (rec_.type()) {
     case 3: {
-        const uint32_t lo = rec_.addr32();
-        const uint32_t n = rec_.data_len();
-        const uint32_t hi = n ? lo + (n - 1) : lo;
-        if (!have_data_) {
-            cur_.min_addr = lo;
-            cur_.max_addr = hi;
-            have_data_ = true;
-        } else if (lo < cur_.max_addr) {
-            return fail_line("address overlap");
-        } else {
-            cur_.max_addr = std::max(cur_.max_addr, hi);
-        }
+        // A record holds [address, address + length - 1], or just its address when empty; it
+        // must start above every byte before it and end below 2^32 (counted in 64 bits, where
+        // nothing wraps).
+        const uint64_t lo = rec_.addr32();
+        const uint64_t end = lo + std::max(rec_.data_len(), 1u);
+        if (end > uint64_t(1) << 32) return fail_line("data runs past 0xFFFFFFFF");
+        if (have_data_ && lo < next_free_) return fail_line("address overlap");
+        if (!have_data_) cur_.min_addr = static_cast<uint32_t>(lo);
+        cur_.max_addr = static_cast<uint32_t>(end - 1);
+        next_free_ = end;
+        have_data_ = true;
         break;
     }
     case 7:

@@ -129,6 +129,9 @@ bool ih_decode_t::get_data_rec(uint32_t& addr, unsigned& len, unsigned char* dat
             return fail_line("unexpected characters after checksum");
         switch (type) {
         case 0:
+            // An address past the top of memory does not wrap to its bottom.
+            if (uint64_t(base_) + (ahi << 8 | alo) + count > uint64_t(1) << 32)
+                return fail_line("data runs past 0xFFFFFFFF");
             addr = (ahi << 8 | alo) + base_;
             len = count;
             delivered_ += count;
