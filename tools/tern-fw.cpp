@@ -21,6 +21,7 @@
 #include <iostream>
 #include <list>
 #include <locale>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -89,6 +90,64 @@ bool components(const std::string& path, std::vector<std::string>& lines, std::s
     return false;
 }
 
+// What a plain S-record file (one without components) must be: data records that neither
+// overlap nor run past 0xFFFFFFFF, then one end record (S7, S8 or S9) and nothing after it.
+// A loader stops at the end record and writes overlapping records over each other, so a cut
+// file or a doubled record would otherwise be flashed with a hole or with the wrong bytes.
+class plain_srec_t {
+public:
+    void add(const srec_t& rec, unsigned line) {
+        if (!err_.empty()) return;
+        const unsigned t = rec.type();
+        if (end_line_) {
+            fail(line, "record after the end record");
+        } else if (t >= 7) {
+            end_line_ = line;
+        } else if (t >= 1 && t <= 3 && rec.data_len()) {
+            const uint64_t lo = t == 1 ? rec.addr16() : t == 2 ? rec.addr24() : rec.addr32();
+            add_range(lo, lo + rec.data_len(), line);
+        }
+    }
+    // False with the first fault found, naming its line.
+    bool check(unsigned last_line, std::string& err) const {
+        if (err_.empty() && !end_line_) {
+            err = "no end record (S7, S8 or S9)";
+            if (last_line) err += " after line " + std::to_string(last_line);
+            return false;
+        }
+        err = err_;
+        return err_.empty();
+    }
+
+private:
+    void fail(unsigned line, const char* what) {
+        err_ = "line " + std::to_string(line) + ": " + what;
+    }
+    // Keeps the data seen so far as disjoint ranges [start, end), joining those that touch.
+    void add_range(uint64_t lo, uint64_t hi, unsigned line) {
+        if (hi > uint64_t(1) << 32) return fail(line, "data runs past 0xFFFFFFFF");
+        auto next = used_.lower_bound(lo);
+        if (next != used_.end() && next->first < hi) return fail(line, "address overlap");
+        if (next != used_.begin()) {
+            auto prev = std::prev(next);
+            if (prev->second > lo) return fail(line, "address overlap");
+            if (prev->second == lo) {
+                lo = prev->first;
+                used_.erase(prev);
+            }
+        }
+        if (next != used_.end() && next->first == hi) {
+            hi = next->second;
+            used_.erase(next);
+        }
+        used_[lo] = hi;
+    }
+
+    std::map<uint64_t, uint64_t> used_;
+    unsigned end_line_ = 0;
+    std::string err_;
+};
+
 bool check_srec(const std::string& path, std::vector<std::string>& lines, std::string& err) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
@@ -99,15 +158,17 @@ bool check_srec(const std::string& path, std::vector<std::string>& lines, std::s
     dec.init(f);
     srec_t rec;
     unsigned long long bytes = 0;
-    uint32_t lo = UINT32_MAX, hi = 0;
+    uint64_t lo = UINT32_MAX, hi = 0;
     bool swinfo = false;
+    plain_srec_t plain;
     int r;
     while ((r = dec.get_rec(rec)) > 0) {
         const unsigned t = rec.type();
         if (t == 0 && rec.data_len() == 19 && std::memcmp(rec.data(), "QVT SWINFO VER ", 15) == 0)
             swinfo = true;
+        plain.add(rec, dec.line_num());
         if (t < 1 || t > 3 || rec.data_len() == 0) continue;
-        const uint32_t a = t == 1 ? rec.addr16() : t == 2 ? rec.addr24() : rec.addr32();
+        const uint64_t a = t == 1 ? rec.addr16() : t == 2 ? rec.addr24() : rec.addr32();
         lo = std::min(lo, a);
         hi = std::max(hi, a + rec.data_len() - 1);
         bytes += rec.data_len();
@@ -117,9 +178,12 @@ bool check_srec(const std::string& path, std::vector<std::string>& lines, std::s
         err = dec.get_desc();
         return false;
     }
+    // A component file's structure is the component scan's to check.
+    if (!swinfo && !plain.check(dec.line_num(), err)) return false;
     std::ostringstream s = text_stream();
     s << "S-record: " << dec.rec_num() << " records, " << bytes << " data bytes";
-    if (bytes) s << " at " << hex32(lo) << '-' << hex32(hi);
+    if (bytes)
+        s << " at " << hex32(static_cast<uint32_t>(lo)) << '-' << hex32(static_cast<uint32_t>(hi));
     lines.push_back(s.str());
     return !swinfo || components(path, lines, err);
 }
