@@ -341,7 +341,7 @@ bool slb_decode_t::scan_combined() {
         sum.add_data(piece, n);
         left -= int64_t(n);
     }
-    sum.get_sum(computed_sum_);
+    if (!sum.get_sum(computed_sum_)) return fail("failed to compute checksum");
     if (std::memcmp(computed_sum_, stored_sum_, digest_len) != 0)
         return fail("computed checksum does not match one in file");
 

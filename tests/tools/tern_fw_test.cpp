@@ -50,6 +50,21 @@ TEST(TernFw, BlocksOfAnSlbImage) {
     EXPECT_EQ(r.out, path + ": no firmware matches engine\n");
 }
 
+// A digest libcrypto cannot compute (here: no provider offers SHA-256) fails the check; it is
+// never taken as 32 zero bytes, which a file ending in them would match.
+TEST(TernFw, DigestThatCannotBeComputedFails) {
+    tern_test::temp_dir_t dir;
+    std::string file = tern_test::temp_dir_t::read(golden + "combined.slb");
+    file.replace(file.size() - 32, 32, std::string(32, '\0'));
+    const std::string path = dir.write("zero.slb", file);
+    const std::string conf = dir.write("openssl.cnf", "openssl_conf = init\n[init]\n"
+                                                      "providers = providers\n[providers]\n"
+                                                      "null = null\n[null]\nactivate = 1\n");
+    const auto r = run_program({"/usr/bin/env", "OPENSSL_CONF=" + conf, fw(), "check", path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, path + ": failed to compute checksum\n");
+}
+
 TEST(TernFw, ListFindsFilesInTheTree) {
     tern_test::temp_dir_t dir;
     ASSERT_EQ(::mkdir(dir.file("a").c_str(), 0777), 0);
