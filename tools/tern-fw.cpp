@@ -12,9 +12,11 @@
 #include <tern/thread/thread.h>
 
 #include <glib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <iomanip>
@@ -236,7 +238,7 @@ bool check_slb(const std::string& path, std::vector<std::string>& lines, std::st
 }
 
 // The kind of a file by its first bytes (or its name, for S-records).
-enum class kind_t { srec, ihex, slb };
+enum class kind_t { none, srec, ihex, slb };
 
 kind_t kind_of(const std::string& path) {
     if (srec_filename_check(path)) return kind_t::srec;
@@ -251,13 +253,23 @@ kind_t kind_of(const std::string& path) {
     return kind_t::slb;
 }
 
+// Why the path cannot be a firmware file ("" when it may be one): a directory or a device
+// would only give a puzzling read error, and a FIFO would block the check.
+std::string not_a_file(const std::string& path) {
+    struct stat st = {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return "";
+    return S_ISDIR(st.st_mode) ? "is a directory" : "not a regular file";
+}
+
 int cmd_check(const std::vector<std::string>& files) {
     int status = 0;
     for (const std::string& path : files) {
         std::vector<std::string> lines;
-        std::string err;
+        std::string err = not_a_file(path);
         bool ok = false;
-        switch (kind_of(path)) {
+        switch (err.empty() ? kind_of(path) : kind_t::none) {
+        case kind_t::none:
+            break;
         case kind_t::srec:
             ok = check_srec(path, lines, err);
             break;
@@ -372,17 +384,21 @@ int cmd_list(const std::string& dir) {
 }
 
 int cmd_blocks(const std::string& path, const char* image) {
+    const std::string not_file = not_a_file(path);
     slb_decode_t slb;
-    if (!slb.scan(path)) {
-        std::cout << path << ": " << slb.get_err() << '\n';
+    if (!not_file.empty() || !slb.scan(path)) {
+        std::cout << path << ": " << (not_file.empty() ? slb.get_err() : not_file) << '\n';
         return 1;
     }
-    unsigned long long index = 0;
     std::unique_ptr<slb_fw_t> fw;
-    if (!image || tern_tool::parse_unsigned(image, 255, index))
+    if (!image || std::strspn(image, "0123456789") == std::strlen(image)) {
+        // An index too large for any file is out of range like any other.
+        unsigned long long index = 0;
+        if (image && !tern_tool::parse_unsigned(image, UINT_MAX, index)) index = UINT_MAX;
         fw.reset(slb.get_fw(static_cast<unsigned>(index)));
-    else
+    } else {
         fw.reset(slb.get_fw_by_engine(image));
+    }
     if (!fw) {
         std::cout << path << ": " << slb.get_err() << '\n';
         return 1;
@@ -409,8 +425,10 @@ int cmd_blocks(const std::string& path, const char* image) {
 int main(int argc, char** argv) {
     tern_tool::set_program(argv[0]);
     std::vector<std::string> args(argv + 1, argv + argc);
-    for (const std::string& a : args)
-        if (a == "--help" || a == "-h") {
+    // Options stand before "--"; after it every word is the command or a file, "-x" too.
+    const auto options_end = std::find(args.begin(), args.end(), "--");
+    for (auto a = args.begin(); a != options_end; ++a)
+        if (*a == "--help" || *a == "-h") {
             std::cout << usage;
             return 0;
         }
@@ -418,11 +436,12 @@ int main(int argc, char** argv) {
         tern_tool::diag(why + " (see --help)");
         return 2;
     };
+    for (auto a = args.begin(); a != options_end; ++a)
+        if (a->size() > 1 && (*a)[0] == '-') return bad("unknown option " + *a);
+    if (options_end != args.end()) args.erase(options_end);
     if (args.empty()) return bad("no command given");
     const std::string cmd = args[0];
     args.erase(args.begin());
-    for (const std::string& a : args)
-        if (a.size() > 1 && a[0] == '-') return bad("unknown option " + a);
     int status;
     if (cmd == "check") {
         if (args.empty()) return bad("check needs at least one FILE");

@@ -1,6 +1,8 @@
 #include <tern/firmware/cobalt_fw_pkg.h>
 #include <tern/firmware/harbor_fw_pkg.h>
 
+#include "firmware/open_priv.h"
+
 #include <glib.h>
 
 #include <algorithm>
@@ -141,7 +143,8 @@ bool fw_scan_tmpl_t<Family>::open(const std::string& path, std::list<info_t>& in
     const fw_family_t& f = Family::rules;
     close();
     infos_ = &infos;
-    file_ = fopen(path.c_str(), "rb");
+    std::string why;
+    file_ = tern_fw::open_file(path, why);
     if (!file_) {
         clear_desc() << text(f, "failed to open");
         return false;
@@ -236,7 +239,8 @@ bool fw_comp_loader_tmpl_t<Family>::open(const std::string& path, long offset,
                                          unsigned first_line) {
     const fw_family_t& f = Family::rules;
     close();
-    file_ = fopen(path.c_str(), "rb");
+    std::string why;
+    file_ = tern_fw::open_file(path, why);
     if (!file_) {
         clear_desc() << text(f, "failed to open");
         return false;

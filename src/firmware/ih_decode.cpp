@@ -1,6 +1,7 @@
 #include <tern/firmware/ih_decode.h>
 
 #include "firmware/hex_priv.h"
+#include "firmware/open_priv.h"
 
 #include <cerrno>
 #include <cstring>
@@ -31,9 +32,10 @@ bool ih_decode_t::fail_line(const char* what) {
 bool ih_decode_t::scan(const std::string& path) {
     close();
     total_len_ = min_addr_ = max_addr_ = 0;
-    file_ = fopen(path.c_str(), "rb");
+    std::string why;
+    file_ = tern_fw::open_file(path, why);
     if (!file_) {
-        err_ = std::string("failed to open file: ") + strerror(errno);
+        err_ = "failed to open file: " + why;
         return false;
     }
     eof_ = false;

@@ -3,6 +3,8 @@
 #include <tern/firmware/sha256sum.h>
 #include <tern/msg/msg.h>
 
+#include "firmware/open_priv.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -291,8 +293,9 @@ bool slb_decode_t::scan(const std::string& path) {
     single_ = true;
     file_len_ = 0;
     std::memset(header_, 0, sizeof header_);
-    file_ = fopen(path.c_str(), "rb");
-    if (!file_) return fail_errno("failed to open file: ");
+    std::string why;
+    file_ = tern_fw::open_file(path, why);
+    if (!file_) return fail("failed to open file: " + why);
 
     slb_fw_t single;
     if (single.scan(file_)) {

@@ -48,6 +48,31 @@ TEST(TernFw, BlocksOfAnSlbImage) {
     r = run_program({fw(), "blocks", path, "QVTALFA"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, path + ": no firmware matches engine\n");
+    // A number is an index, however large.
+    for (const char* index : {"1", "999", "99999999999999999999"}) {
+        r = run_program({fw(), "blocks", path, index});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, path + ": firmware index out of range\n") << index;
+    }
+}
+
+// A directory or a FIFO is named as what it is (a FIFO must not block the check), and after
+// "--" a word starting with "-" is a file.
+TEST(TernFw, ArgumentsThatAreNoFirmwareFile) {
+    tern_test::temp_dir_t dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    dir.write("-x.hex", ":00000001FF\n");
+    auto r = run_program({fw(), "check", dir.path(), dir.file("fifo")}, "", 10);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out,
+              dir.path() + ": is a directory\n" + dir.file("fifo") + ": not a regular file\n");
+    r = run_program({fw(), "blocks", dir.path()});
+    EXPECT_EQ(r.out, dir.path() + ": is a directory\n");
+    r = run_program({"/usr/bin/env", "-C", dir.path(), fw(), "check", "--", "-x.hex"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "-x.hex: ok\n  Intel hex: 0 data bytes\n");
+    r = run_program({fw(), "check", "-x.hex"});
+    EXPECT_EQ(r.status, 2);
 }
 
 // A digest libcrypto cannot compute (here: no provider offers SHA-256) fails the check; it is
