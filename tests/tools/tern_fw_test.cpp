@@ -115,7 +115,7 @@ TEST(TernFw, ListFindsFilesInTheTree) {
 }
 
 // Each file of tests/golden/firmware beside its NAME.expected output of "tern-fw check NAME",
-// where FILE stands for the path.
+// where FILE stands for the path; the README there says what each file holds.
 std::vector<std::string> golden_files() {
     std::vector<std::string> names;
     std::error_code ec;
