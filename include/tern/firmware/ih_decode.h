@@ -6,8 +6,8 @@
 //         04 extended linear address (base = value << 16); 02 and 04 carry two data bytes
 //   cc    checksum: the 8-bit sum of every byte of the line, cc included, is 0
 // A data byte's address is the record address plus the current base; data running past
-// 0xFFFFFFFF is refused, as is any other text after the checksum and a line longer than 524
-// characters, so a record whose line feed was lost is never passed over.
+// 0xFFFFFFFF is refused, as is any other text after the checksum and a line of more than 524
+// characters with its line end, so a record whose line feed was lost is never passed over.
 #pragma once
 
 #include <cstdint>

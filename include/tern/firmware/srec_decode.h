@@ -9,8 +9,8 @@
 // Hex digits of either case are accepted. Count rules: types 0 and 1 at least 3, 2 at least 4,
 // 3 at least 5; 5 and 9 exactly 3, 7 exactly 5, 8 exactly 4. A line is every byte up to its
 // line feed (the last line may lack it): a NUL is a bad character of its line, anything but
-// blanks and CR after the checksum is refused, and so is a line longer than 516 characters,
-// so a record whose line feed was lost is never passed over.
+// blanks and CR after the checksum is refused, and so is a line of more than 516 characters
+// with its line end, so a record whose line feed was lost is never passed over.
 #pragma once
 
 #include <tern/thread/desc.h>
