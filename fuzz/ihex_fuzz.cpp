@@ -14,7 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     unsigned len;
     unsigned char buf[255];
     uint32_t total = 0;
-    while (ih.get_data_rec(addr, len, buf)) total += len;
+    while (ih.get_data_rec(addr, len, buf)) {
+        if (uint64_t(addr) + len > uint64_t(1) << 32) std::abort(); // data past the top
+        total += len;
+    }
     if (!ih.is_eof() || total != ih.get_total_len()) std::abort();
     return 0;
 }

@@ -15,8 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ostringstream text;
     slb.dump(text);
     for (unsigned i = 0; i < slb.get_num_firmwares(); ++i) {
+        // The scan checked every image: each must now be readable.
         std::unique_ptr<slb_fw_t> fw(slb.get_fw(i));
-        if (!fw) continue;
+        if (!fw) std::abort();
         unsigned char buf[slb_fw_t::chunk_size];
         slb_fw_t::data_control_t ctl;
         fw->start_flash(0, 0);

@@ -12,15 +12,18 @@
 #include <tern/thread/thread.h>
 
 #include <glib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <iomanip>
 #include <iostream>
 #include <list>
 #include <locale>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -40,6 +43,7 @@ const char usage[] =
     "  blocks FILE [IMAGE]  the reports an SLB image is sent as: kind (start, data, end),\n"
     "                       flash address, length and CRC; IMAGE is an index (default 0) or an\n"
     "                       engine family name\n"
+    "Options end at \"--\": a FILE after it may start with \"-\".\n"
     "Exit status: 0 when every file is sound, 1 when one is not, 2 on bad usage.\n";
 
 std::ostringstream text_stream() {
@@ -89,6 +93,64 @@ bool components(const std::string& path, std::vector<std::string>& lines, std::s
     return false;
 }
 
+// What a plain S-record file (one without components) must be: data records that neither
+// overlap nor run past 0xFFFFFFFF, then one end record (S7, S8 or S9) and nothing after it.
+// A loader stops at the end record and writes overlapping records over each other, so a cut
+// file or a doubled record would otherwise be flashed with a hole or with the wrong bytes.
+class plain_srec_t {
+public:
+    void add(const srec_t& rec, unsigned line) {
+        if (!err_.empty()) return;
+        const unsigned t = rec.type();
+        if (end_line_) {
+            fail(line, "record after the end record");
+        } else if (t >= 7) {
+            end_line_ = line;
+        } else if (t >= 1 && t <= 3 && rec.data_len()) {
+            const uint64_t lo = t == 1 ? rec.addr16() : t == 2 ? rec.addr24() : rec.addr32();
+            add_range(lo, lo + rec.data_len(), line);
+        }
+    }
+    // False with the first fault found, naming its line.
+    bool check(unsigned last_line, std::string& err) const {
+        if (err_.empty() && !end_line_) {
+            err = "no end record (S7, S8 or S9)";
+            if (last_line) err += " after line " + std::to_string(last_line);
+            return false;
+        }
+        err = err_;
+        return err_.empty();
+    }
+
+private:
+    void fail(unsigned line, const char* what) {
+        err_ = "line " + std::to_string(line) + ": " + what;
+    }
+    // Keeps the data seen so far as disjoint ranges [start, end), joining those that touch.
+    void add_range(uint64_t lo, uint64_t hi, unsigned line) {
+        if (hi > uint64_t(1) << 32) return fail(line, "data runs past 0xFFFFFFFF");
+        auto next = used_.lower_bound(lo);
+        if (next != used_.end() && next->first < hi) return fail(line, "address overlap");
+        if (next != used_.begin()) {
+            auto prev = std::prev(next);
+            if (prev->second > lo) return fail(line, "address overlap");
+            if (prev->second == lo) {
+                lo = prev->first;
+                used_.erase(prev);
+            }
+        }
+        if (next != used_.end() && next->first == hi) {
+            hi = next->second;
+            used_.erase(next);
+        }
+        used_[lo] = hi;
+    }
+
+    std::map<uint64_t, uint64_t> used_;
+    unsigned end_line_ = 0;
+    std::string err_;
+};
+
 bool check_srec(const std::string& path, std::vector<std::string>& lines, std::string& err) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
@@ -99,15 +161,17 @@ bool check_srec(const std::string& path, std::vector<std::string>& lines, std::s
     dec.init(f);
     srec_t rec;
     unsigned long long bytes = 0;
-    uint32_t lo = UINT32_MAX, hi = 0;
+    uint64_t lo = UINT32_MAX, hi = 0;
     bool swinfo = false;
+    plain_srec_t plain;
     int r;
     while ((r = dec.get_rec(rec)) > 0) {
         const unsigned t = rec.type();
         if (t == 0 && rec.data_len() == 19 && std::memcmp(rec.data(), "QVT SWINFO VER ", 15) == 0)
             swinfo = true;
+        plain.add(rec, dec.line_num());
         if (t < 1 || t > 3 || rec.data_len() == 0) continue;
-        const uint32_t a = t == 1 ? rec.addr16() : t == 2 ? rec.addr24() : rec.addr32();
+        const uint64_t a = t == 1 ? rec.addr16() : t == 2 ? rec.addr24() : rec.addr32();
         lo = std::min(lo, a);
         hi = std::max(hi, a + rec.data_len() - 1);
         bytes += rec.data_len();
@@ -117,9 +181,12 @@ bool check_srec(const std::string& path, std::vector<std::string>& lines, std::s
         err = dec.get_desc();
         return false;
     }
+    // A component file's structure is the component scan's to check.
+    if (!swinfo && !plain.check(dec.line_num(), err)) return false;
     std::ostringstream s = text_stream();
     s << "S-record: " << dec.rec_num() << " records, " << bytes << " data bytes";
-    if (bytes) s << " at " << hex32(lo) << '-' << hex32(hi);
+    if (bytes)
+        s << " at " << hex32(static_cast<uint32_t>(lo)) << '-' << hex32(static_cast<uint32_t>(hi));
     lines.push_back(s.str());
     return !swinfo || components(path, lines, err);
 }
@@ -172,7 +239,7 @@ bool check_slb(const std::string& path, std::vector<std::string>& lines, std::st
 }
 
 // The kind of a file by its first bytes (or its name, for S-records).
-enum class kind_t { srec, ihex, slb };
+enum class kind_t { none, srec, ihex, slb };
 
 kind_t kind_of(const std::string& path) {
     if (srec_filename_check(path)) return kind_t::srec;
@@ -187,13 +254,23 @@ kind_t kind_of(const std::string& path) {
     return kind_t::slb;
 }
 
+// Why the path cannot be a firmware file ("" when it may be one): a directory or a device
+// would only give a puzzling read error, and a FIFO would block the check.
+std::string not_a_file(const std::string& path) {
+    struct stat st = {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return "";
+    return S_ISDIR(st.st_mode) ? "is a directory" : "not a regular file";
+}
+
 int cmd_check(const std::vector<std::string>& files) {
     int status = 0;
     for (const std::string& path : files) {
         std::vector<std::string> lines;
-        std::string err;
+        std::string err = not_a_file(path);
         bool ok = false;
-        switch (kind_of(path)) {
+        switch (err.empty() ? kind_of(path) : kind_t::none) {
+        case kind_t::none:
+            break;
         case kind_t::srec:
             ok = check_srec(path, lines, err);
             break;
@@ -308,17 +385,21 @@ int cmd_list(const std::string& dir) {
 }
 
 int cmd_blocks(const std::string& path, const char* image) {
+    const std::string not_file = not_a_file(path);
     slb_decode_t slb;
-    if (!slb.scan(path)) {
-        std::cout << path << ": " << slb.get_err() << '\n';
+    if (!not_file.empty() || !slb.scan(path)) {
+        std::cout << path << ": " << (not_file.empty() ? slb.get_err() : not_file) << '\n';
         return 1;
     }
-    unsigned long long index = 0;
     std::unique_ptr<slb_fw_t> fw;
-    if (!image || tern_tool::parse_unsigned(image, 255, index))
+    if (!image || std::strspn(image, "0123456789") == std::strlen(image)) {
+        // An index too large for any file is out of range like any other.
+        unsigned long long index = 0;
+        if (image && !tern_tool::parse_unsigned(image, UINT_MAX, index)) index = UINT_MAX;
         fw.reset(slb.get_fw(static_cast<unsigned>(index)));
-    else
+    } else {
         fw.reset(slb.get_fw_by_engine(image));
+    }
     if (!fw) {
         std::cout << path << ": " << slb.get_err() << '\n';
         return 1;
@@ -345,22 +426,25 @@ int cmd_blocks(const std::string& path, const char* image) {
 int main(int argc, char** argv) {
     tern_tool::set_program(argv[0]);
     std::vector<std::string> args(argv + 1, argv + argc);
-    for (const std::string& a : args)
-        if (a == "--help" || a == "-h") {
+    // Options stand before "--"; after it every word is the command or a file, "-x" too.
+    const auto options_end = std::find(args.begin(), args.end(), "--");
+    for (auto a = args.begin(); a != options_end; ++a)
+        if (*a == "--help" || *a == "-h") {
             std::cout << usage << tern_tool::standard_usage;
             return 0;
-        } else if (a == "--version") {
+        } else if (*a == "--version") {
             return tern_tool::print_version();
         }
     auto bad = [](const std::string& why) {
         tern_tool::diag(why + " (see --help)");
         return 2;
     };
+    for (auto a = args.begin(); a != options_end; ++a)
+        if (a->size() > 1 && (*a)[0] == '-') return bad("unknown option " + *a);
+    if (options_end != args.end()) args.erase(options_end);
     if (args.empty()) return bad("no command given");
     const std::string cmd = args[0];
     args.erase(args.begin());
-    for (const std::string& a : args)
-        if (a.size() > 1 && a[0] == '-') return bad("unknown option " + a);
     int status;
     if (cmd == "check") {
         if (args.empty()) return bad("check needs at least one FILE");

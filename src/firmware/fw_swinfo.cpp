@@ -1,6 +1,8 @@
 #include <tern/firmware/cobalt_fw_pkg.h>
 #include <tern/firmware/harbor_fw_pkg.h>
 
+#include "firmware/open_priv.h"
+
 #include <glib.h>
 
 #include <algorithm>
@@ -84,7 +86,7 @@ int fw_swinfo_header_t::read(srec_decode_t& dec) {
     for (;;) {
         const int r = dec.get_rec(rec);
         if (r < 0) {
-            clear_desc() << text(f, "error reading record");
+            clear_desc() << text(f, "error reading record") << ": " << dec.get_desc();
             return -1;
         }
         if (r == 0) {
@@ -141,7 +143,8 @@ bool fw_scan_tmpl_t<Family>::open(const std::string& path, std::list<info_t>& in
     const fw_family_t& f = Family::rules;
     close();
     infos_ = &infos;
-    file_ = fopen(path.c_str(), "rb");
+    std::string why;
+    file_ = tern_fw::open_file(path, why);
     if (!file_) {
         clear_desc() << text(f, "failed to open");
         return false;
@@ -190,7 +193,7 @@ int fw_scan_tmpl_t<Family>::scan_iter() {
     }
     const int r = dec_.get_rec(rec_);
     if (r < 0) {
-        clear_desc() << text(f, "read error");
+        clear_desc() << text(f, "read error") << ": " << dec_.get_desc();
         return -1;
     }
     if (r == 0) {
@@ -199,18 +202,17 @@ int fw_scan_tmpl_t<Family>::scan_iter() {
     }
     switch (rec_.type()) {
     case 3: {
-        const uint32_t lo = rec_.addr32();
-        const uint32_t n = rec_.data_len();
-        const uint32_t hi = n ? lo + (n - 1) : lo;
-        if (!have_data_) {
-            cur_.min_addr = lo;
-            cur_.max_addr = hi;
-            have_data_ = true;
-        } else if (lo < cur_.max_addr) {
-            return fail_line("address overlap");
-        } else {
-            cur_.max_addr = std::max(cur_.max_addr, hi);
-        }
+        // A record holds [address, address + length - 1], or just its address when empty; it
+        // must start above every byte before it and end below 2^32 (counted in 64 bits, where
+        // nothing wraps).
+        const uint64_t lo = rec_.addr32();
+        const uint64_t end = lo + std::max(rec_.data_len(), 1u);
+        if (end > uint64_t(1) << 32) return fail_line("data runs past 0xFFFFFFFF");
+        if (have_data_ && lo < next_free_) return fail_line("address overlap");
+        if (!have_data_) cur_.min_addr = static_cast<uint32_t>(lo);
+        cur_.max_addr = static_cast<uint32_t>(end - 1);
+        next_free_ = end;
+        have_data_ = true;
         break;
     }
     case 7:
@@ -237,7 +239,8 @@ bool fw_comp_loader_tmpl_t<Family>::open(const std::string& path, long offset,
                                          unsigned first_line) {
     const fw_family_t& f = Family::rules;
     close();
-    file_ = fopen(path.c_str(), "rb");
+    std::string why;
+    file_ = tern_fw::open_file(path, why);
     if (!file_) {
         clear_desc() << text(f, "failed to open");
         return false;

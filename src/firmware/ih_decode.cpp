@@ -1,6 +1,7 @@
 #include <tern/firmware/ih_decode.h>
 
 #include "firmware/hex_priv.h"
+#include "firmware/open_priv.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,7 +10,9 @@
 
 using tern_fw::hex_byte;
 
-ih_decode_t::ih_decode_t() = default;
+class ih_decode_t::reader_t : public tern_fw::line_reader_t<ih_decode_t::line_size> {};
+
+ih_decode_t::ih_decode_t() : reader_(std::make_unique<reader_t>()) {}
 
 ih_decode_t::~ih_decode_t() {
     close();
@@ -29,9 +32,10 @@ bool ih_decode_t::fail_line(const char* what) {
 bool ih_decode_t::scan(const std::string& path) {
     close();
     total_len_ = min_addr_ = max_addr_ = 0;
-    file_ = fopen(path.c_str(), "rb");
+    std::string why;
+    file_ = tern_fw::open_file(path, why);
     if (!file_) {
-        err_ = std::string("failed to open file: ") + strerror(errno);
+        err_ = "failed to open file: " + why;
         return false;
     }
     eof_ = false;
@@ -91,13 +95,15 @@ bool ih_decode_t::get_data_rec(uint32_t& addr, unsigned& len, unsigned char* dat
     }
     if (eof_) return false;
     for (;;) {
-        const size_t n = tern_fw::read_line(file_, line_, line_size);
+        bool too_long = false;
+        const size_t n = reader_->read(file_, too_long);
         if (n == 0) {
             err_ = "missing end-of-file record";
             return false;
         }
         ++line_num_;
-        const char* s = line_;
+        const char* s = reader_->data();
+        if (too_long) return fail_line("line longer than any record");
         // Eleven characters of record and the line end: LF, or CR LF.
         const size_t eol = n >= 2 && s[n - 2] == '\r' && s[n - 1] == '\n' ? 2 : 1;
         if (n < 11 + eol) return fail_line("invalid line length");
@@ -121,8 +127,13 @@ bool ih_decode_t::get_data_rec(uint32_t& addr, unsigned& len, unsigned char* dat
         if (pos + 2 > n || !hex_byte(s + pos, check))
             return fail_line("failed to interpret checksum");
         if (((sum + check) & 0xFF) != 0) return fail_line("checksum did not match");
+        if (!tern_fw::only_blanks(s + pos + 2, s + n - 1))
+            return fail_line("unexpected characters after checksum");
         switch (type) {
         case 0:
+            // An address past the top of memory does not wrap to its bottom.
+            if (uint64_t(base_) + (ahi << 8 | alo) + count > uint64_t(1) << 32)
+                return fail_line("data runs past 0xFFFFFFFF");
             addr = (ahi << 8 | alo) + base_;
             len = count;
             delivered_ += count;

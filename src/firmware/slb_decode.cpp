@@ -3,6 +3,8 @@
 #include <tern/firmware/sha256sum.h>
 #include <tern/msg/msg.h>
 
+#include "firmware/open_priv.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -291,8 +293,9 @@ bool slb_decode_t::scan(const std::string& path) {
     single_ = true;
     file_len_ = 0;
     std::memset(header_, 0, sizeof header_);
-    file_ = fopen(path.c_str(), "rb");
-    if (!file_) return fail_errno("failed to open file: ");
+    std::string why;
+    file_ = tern_fw::open_file(path, why);
+    if (!file_) return fail("failed to open file: " + why);
 
     slb_fw_t single;
     if (single.scan(file_)) {
@@ -301,9 +304,17 @@ bool slb_decode_t::scan(const std::string& path) {
         err_ = "<no error>";
         return true;
     }
-    // Not a sound single image: it can only be a combined file.
+    // A file that starts as an image is a damaged image, whose own reason says what is wrong;
+    // anything else can only be a combined file.
+    if (starts_as_image()) return fail(single.get_err());
     single_ = false;
     return scan_combined();
+}
+
+bool slb_decode_t::starts_as_image() {
+    unsigned char magic[7];
+    return fseeko(file_, 0, SEEK_SET) == 0 && read_all(file_, magic, sizeof magic) &&
+           (std::memcmp(magic, magic_alfa, 7) == 0 || std::memcmp(magic, magic_brav, 7) == 0);
 }
 
 bool slb_decode_t::scan_combined() {
@@ -333,13 +344,14 @@ bool slb_decode_t::scan_combined() {
         sum.add_data(piece, n);
         left -= int64_t(n);
     }
-    sum.get_sum(computed_sum_);
+    if (!sum.get_sum(computed_sum_)) return fail("failed to compute checksum");
     if (std::memcmp(computed_sum_, stored_sum_, digest_len) != 0)
         return fail("computed checksum does not match one in file");
 
     if (fseeko(file_, 16, SEEK_SET) != 0)
         return fail_errno("failed to seek to first firmware block: ");
     const unsigned count = header_[13];
+    if (count == 0) return fail("combined file holds no firmware");
     for (unsigned i = 0; i < count; ++i) {
         const std::string which = " of firmware " + std::to_string(i);
         unsigned char block[block_header_len];
@@ -370,6 +382,19 @@ bool slb_decode_t::scan_combined() {
         fws_.push_back(h);
         if (fseeko(file_, h.offset + h.length, SEEK_SET) != 0)
             return fail_errno("failed to seek to start of next firmware block: ");
+    }
+    // Bytes between the last block and the digest would be a block the count leaves out.
+    const int64_t blocks_end = ftello(file_);
+    if (blocks_end != data_len)
+        return fail("firmware blocks end " + std::to_string(data_len - blocks_end) +
+                    " bytes before the checksum");
+    // The file is checked end to end: every image must be sound and fit its block now, not
+    // only when it is sent.
+    for (size_t i = 0; i < fws_.size(); ++i) {
+        slb_fw_t fw(fws_[i]);
+        if (!fw.scan(file_))
+            return fail("failed to initialize firmware " + std::to_string(i) +
+                        " from header: " + fw.get_err());
     }
     err_ = "<no error>";
     return true;

@@ -98,7 +98,8 @@ std::ostream& operator<<(std::ostream& os, const srec_t& rec) {
 // ---------------------------------------------------------------------------------------------
 
 namespace {
-constexpr int line_size = 517; // a line of up to 516 characters and its terminator
+// The longest record (count 255) is 514 characters; with CR LF its line is 516.
+constexpr size_t line_size = 517;
 
 // Fewest and most count bytes of each type digit; 0/0 for digits that are not record types.
 struct count_rule_t {
@@ -113,7 +114,7 @@ public:
     FILE* file = nullptr;
     unsigned records = 0;
     unsigned line = 0;
-    char buf[line_size] = {};
+    tern_fw::line_reader_t<line_size> reader;
 };
 
 srec_decode_t::srec_decode_t() : priv_(std::make_unique<srec_decode_priv_t>()) {}
@@ -142,7 +143,8 @@ int srec_decode_t::get_rec(srec_t& rec) {
         clear_desc() << "not initialized";
         return 0;
     }
-    const size_t len = tern_fw::read_line(p.file, p.buf, line_size);
+    bool too_long = false;
+    const size_t len = p.reader.read(p.file, too_long);
     if (len == 0) {
         if (ferror(p.file)) {
             clear_desc() << "line " << p.line + 1 << ": failed to get line";
@@ -152,15 +154,12 @@ int srec_decode_t::get_rec(srec_t& rec) {
         return 0;
     }
     ++p.line;
-    // Nothing after the checksum is examined, and no record needs this many characters: the
-    // rest of an overlong line is passed over so that it is not taken for the next record.
-    if (len == line_size - 1 && p.buf[len - 1] != '\n') {
-        int c;
-        while ((c = fgetc(p.file)) != EOF && c != '\n') {
-        }
-    }
-    const char* s = p.buf;
+    const char* s = p.reader.data();
     auto fail = [&]() -> std::ostream& { return clear_desc() << "line " << p.line << ": "; };
+    if (too_long) {
+        fail() << "line longer than any record";
+        return -1;
+    }
     if (s[0] != 'S') {
         fail() << "failed to find S to start record";
         return -1;
@@ -197,6 +196,11 @@ int srec_decode_t::get_rec(srec_t& rec) {
     const unsigned computed = ~(sum - stored) & 0xFF;
     if (computed != stored) {
         fail() << "checksum mismatch: expected " << stored << "; computed " << computed;
+        return -1;
+    }
+    const size_t end = s[len - 1] == '\n' ? len - 1 : len;
+    if (!tern_fw::only_blanks(s + 4 + 2 * size_t(count), s + end)) {
+        fail() << "unexpected characters after checksum";
         return -1;
     }
     r.type = digit;

@@ -132,8 +132,12 @@ INSTANTIATE_TEST_SUITE_P(
                    "record too long", "Record too long"},
         bad_case_t{"HeaderCut", srec_line(0, 0, 2, bytes_t(marker_text.begin(), marker_text.end())),
                    "end of file while reading", "End of file while reading"},
-        bad_case_t{"BadLine", component(comp_t()) + "S1FF\n", "error reading record",
-                   "Error reading record"}),
+        bad_case_t{"BadLine", component(comp_t()) + "S1FF\n",
+                   "error reading record: line 8: failed to get 255 bytes; got 0",
+                   "Error reading record: line 8: failed to get 255 bytes; got 0"},
+        // The last byte there is may be used; one past it is a golden file of tern-fw.
+        bad_case_t{"EndsAtTheTop", component(comp_t{2, 2, 0, {{0xFFFFFFFC, bytes_t(4, 0)}}}),
+                   nullptr, nullptr}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(HarborScan, MarkerComparedOnlyToItsFifteenthCharacter) {

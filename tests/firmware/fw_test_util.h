@@ -8,7 +8,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <map>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -45,6 +47,59 @@ inline std::string srec_line(unsigned type, uint32_t addr, unsigned addr_len, co
     }
     std::snprintf(buf, sizeof buf, "%02X\n", ~sum & 0xFF);
     return line + buf;
+}
+
+// One case of a table in tests/cases/firmware: its name and its other fields.
+struct case_t {
+    std::string name;
+    std::vector<std::string> fields;
+};
+
+// Only the name in test listings and failure messages; the fields may hold any byte.
+inline void PrintTo(const case_t& c, std::ostream* os) {
+    *os << c.name;
+}
+
+// The bytes a field stands for: \n, \r, \t, \0, \\ and \xHH are escapes, the rest is literal.
+inline std::string unescape(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\' || i + 1 == s.size()) {
+            out += s[i];
+            continue;
+        }
+        const char c = s[++i];
+        if (c == 'x' && i + 2 < s.size()) {
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c == '0' ? '\0' : c;
+        }
+    }
+    return out;
+}
+
+// The cases of tests/cases/firmware/`file`: one a line, its fields separated by " | " and
+// trimmed, the first its name; blank lines and lines starting with "#" are left out.
+inline std::vector<case_t> read_cases(const std::string& file) {
+    std::ifstream in(std::string(TERN_TEST_DATA_DIR) + "/../cases/firmware/" + file);
+    std::vector<case_t> cases;
+    auto trim = [](const std::string& f) {
+        const size_t a = f.find_first_not_of(' '), b = f.find_last_not_of(' ');
+        return a == std::string::npos ? std::string() : f.substr(a, b - a + 1);
+    };
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        case_t c;
+        size_t at = 0;
+        for (size_t bar; (bar = line.find(" | ", at)) != std::string::npos; at = bar + 3)
+            c.fields.push_back(unescape(trim(line.substr(at, bar - at))));
+        c.fields.push_back(unescape(trim(line.substr(at))));
+        c.name = c.fields.front();
+        c.fields.erase(c.fields.begin());
+        cases.push_back(c);
+    }
+    return cases;
 }
 
 // CRC-16, polynomial 0x1021, bit by bit.

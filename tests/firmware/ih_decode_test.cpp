@@ -14,53 +14,21 @@ namespace {
 
 const std::string eof_lf = ":00000001FF\n";
 
-struct ih_case_t {
-    const char* name;
-    std::string text;
-    const char* err; // nullptr: scan succeeds
-};
-
-class IhFile : public ::testing::TestWithParam<ih_case_t> {};
+// The files of tests/cases/firmware/ihex_files.txt: "ok", or the reason scan gives.
+class IhFile : public ::testing::TestWithParam<case_t> {};
 
 TEST_P(IhFile, ScanResult) {
+    const std::vector<std::string>& f = GetParam().fields;
+    ASSERT_EQ(f.size(), 2u);
     tern_test::temp_dir_t dir;
     ih_decode_t ih;
-    const bool ok = ih.scan(dir.write("f.hex", GetParam().text));
-    if (!GetParam().err) {
-        EXPECT_TRUE(ok) << ih.get_err();
-        EXPECT_TRUE(ih.is_open());
-    } else {
-        EXPECT_FALSE(ok);
-        EXPECT_EQ(ih.get_err(), GetParam().err);
-        EXPECT_FALSE(ih.is_open());
-    }
+    const bool ok = ih.scan(dir.write("f.hex", f[0]));
+    EXPECT_EQ(ok ? "ok" : ih.get_err(), f[1]);
+    EXPECT_EQ(ih.is_open(), ok);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, IhFile,
-    ::testing::Values(
-        ih_case_t{"EofCrLf", ":00000001FF\r\n", nullptr}, ih_case_t{"EofLf", eof_lf, nullptr},
-        ih_case_t{"DataThenEof", ":0100000041BE\n" + eof_lf, nullptr},
-        ih_case_t{"NoEofRecord", ":0100000041BE\n", "missing end-of-file record"},
-        ih_case_t{"Empty", "", "missing end-of-file record"},
-        ih_case_t{"EofWithoutLineEnd", ":0100000041BE\n:00000001FF", "line 2: invalid line length"},
-        ih_case_t{"DataWithoutLineEnd", ":0100000041BE", "line 1: missing line terminator"},
-        ih_case_t{"Short", ":000001FF\n", "line 1: invalid line length"},
-        ih_case_t{"ShortCrLf", ":00000001F\r\n", "line 1: invalid line length"},
-        ih_case_t{"NoColon", "000000001FF\n", "line 1: missing colon at start of line"},
-        ih_case_t{"BadType", ":000000G1FF\n", "line 1: failed to interpret record type"},
-        ih_case_t{"BadAddress", ":0000X001FF\n", "line 1: failed to interpret base address"},
-        ih_case_t{"BadLength", ":0X000001FF\n", "line 1: failed to interpret record length"},
-        ih_case_t{"BadData", ":0200000041ZZ00\n", "line 1: failed to interpret data byte"},
-        ih_case_t{"DataRunsOut", ":0200000041\n", "line 1: failed to interpret data byte"},
-        ih_case_t{"NoChecksum", ":0100000041\n", "line 1: failed to interpret checksum"},
-        ih_case_t{"BadChecksum", ":0100000041BF\n" + eof_lf, "line 1: checksum did not match"},
-        ih_case_t{"SecondLineBad", ":0100000041BE\n:00000001FE\n",
-                  "line 2: checksum did not match"},
-        ih_case_t{"StartLinearType", ":04000005000000CD2A\n" + eof_lf, "invalid record type"},
-        ih_case_t{"LinearShort", ":0100000408F3\n" + eof_lf, "line 1: invalid record length"},
-        ih_case_t{"SegmentLong", ":03000002000000FB\n" + eof_lf, "line 1: invalid record length"}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Files, IhFile, ::testing::ValuesIn(read_cases("ihex_files.txt")),
+                         [](const auto& p) { return p.param.name; });
 
 // Reading stops at the end record; rewind starts over, the linear base read afresh.
 TEST(IhDecode, EndAndRewind) {

@@ -57,6 +57,8 @@ TEST_P(QvtIni, Refused) {
     files();
     dir.write("bad.hex", ":0100000041BF\n:00000001FF\n");
     dir.write("bad.slb", "Bin+Chk001");
+    dir.write("bad_image.slb", tern_test::temp_dir_t::read(std::string(TERN_TEST_DATA_DIR) +
+                                                           "/firmware/combined_wrong_magic.slb"));
     dir.write("install.ini", GetParam().ini);
     qvt_fw_pkg_t pkg;
     EXPECT_FALSE(pkg.scan(dir.path()));
@@ -83,8 +85,11 @@ INSTANTIATE_TEST_SUITE_P(
         ini_case_t{"BadLbm", "gpssoftware=ENGINE.SLB\nlbmsoftware=bad.hex\n",
                    "failed to init LBM decoder: line 1: checksum did not match"},
         ini_case_t{"BadGps", "gpssoftware=bad.slb\n",
-                   "failed to init GPS decoder: failed to read combined header: unexpected end "
-                   "of file"}),
+                   "failed to init GPS decoder: failed to read firmware header: unexpected end "
+                   "of file"},
+        ini_case_t{"BadImageInGps", "gpssoftware=bad_image.slb\n",
+                   "failed to init GPS decoder: failed to initialize firmware 1 from header: "
+                   "failed to find magic string at start of header"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(QvtPkg, NoIndex) {

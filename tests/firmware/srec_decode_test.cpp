@@ -25,39 +25,21 @@ struct srec_in_t {
     }
 };
 
-// One line each: get_rec's result and the description it leaves.
-TEST(SrecLine, ResultAndText) {
-    const struct {
-        const char* line;
-        int result;
-        const char* desc;
-    } rows[] = {
-        {"S107001001020304DE\n", 1, ""},
-        {"S107001001020304de\r\n", 1, ""},
-        {"S107001001020304DF\n", -1, "line 1: checksum mismatch: expected 223; computed 222"},
-        {"S5040001FA\n", -1, "line 1: invalid length for this record type"},
-        {"S403000000FC\n", -1, "line 1: failed to get valid type code"},
-        {"S603000000FC\n", -1, "line 1: failed to get valid type code"},
-        {"X107001001020304DE\n", -1, "line 1: failed to find S to start record"},
-        {"\n", -1, "line 1: failed to find S to start record"},
-        {"S1G7001001020304DE\n", -1, "line 1: failed to get record length"},
-        {"S1\n", -1, "line 1: failed to get record length"},
-        {"S10700100102\n", -1, "line 1: failed to get 7 bytes; got 4"},
-        {"S1070010010203X4DE\n", -1, "line 1: failed to get 7 bytes; got 5"},
-        {"S30400000000\n", -1, "line 1: invalid length for this record type"},
-        {"S204000000FB\n", 1, ""},
-        {"S9030000FC\n", 1, ""},
-        {"S70500000000FA\n", 1, ""},
-        {"S80400000000\n", -1, "line 1: checksum mismatch: expected 0; computed 251"},
-        {"S804000000FB trailing text\n", 1, ""},
-        {"", 0, ""}};
-    for (const auto& r : rows) {
-        srec_in_t in(r.line);
-        srec_t rec;
-        EXPECT_EQ(in.dec.get_rec(rec), r.result) << r.line;
-        EXPECT_EQ(in.dec.get_desc(), r.desc) << r.line;
-    }
+// A file of a line or two each (tests/cases/firmware/srec_lines.txt): the result of the first
+// get_rec and the description it leaves.
+class SrecLine : public ::testing::TestWithParam<case_t> {};
+
+TEST_P(SrecLine, ResultAndText) {
+    const std::vector<std::string>& f = GetParam().fields;
+    ASSERT_GE(f.size(), 2u);
+    srec_in_t in(f[0]);
+    srec_t rec;
+    EXPECT_EQ(in.dec.get_rec(rec), std::stoi(f[1]));
+    EXPECT_EQ(in.dec.get_desc(), f.size() > 2 ? f[2] : "");
 }
+
+INSTANTIATE_TEST_SUITE_P(Lines, SrecLine, ::testing::ValuesIn(read_cases("srec_lines.txt")),
+                         [](const auto& p) { return p.param.name; });
 
 TEST(SrecRecord, TextFormAndCounts) {
     srec_in_t in("S107001001020304de\nS3090800001041424344D4\nS70508000010E2\n");
@@ -84,15 +66,6 @@ TEST(SrecDecode, LineNumbersStartWhereToldAndCountBadLines) {
     EXPECT_EQ(in.dec.get_rec(rec), 1);
     EXPECT_EQ(in.dec.get_rec(rec), -1);
     EXPECT_EQ(in.dec.get_desc(), "line 42: checksum mismatch: expected 253; computed 252");
-}
-
-TEST(SrecDecode, OverlongLineIsOneLine) {
-    srec_in_t in("S9030000FC" + std::string(700, 'S') + "\nS9030000FC\n");
-    srec_t rec;
-    EXPECT_EQ(in.dec.get_rec(rec), 1);
-    EXPECT_EQ(in.dec.get_rec(rec), 2);
-    EXPECT_EQ(in.dec.line_num(), 2u);
-    EXPECT_EQ(in.dec.get_rec(rec), 0);
 }
 
 TEST(SrecFilename, S19InAnyCase) {

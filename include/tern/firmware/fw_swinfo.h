@@ -7,7 +7,8 @@
 //   S0 records                     their data, concatenated, is the 64-byte header block:
 //                                  4 major, 5 minor, 6 build, 7 component type,
 //                                  32 product type, 33 spin number (other bytes kept)
-//   S3 records                     data at 32-bit addresses, ascending
+//   S3 records                     data at 32-bit addresses, ascending without overlap,
+//                                  none past 0xFFFFFFFF
 //   S7 record                      end of the component
 // The families differ in their texts (Harbor's start with a capital), in how much of the
 // marker they compare and in the component types they know; cobalt_fw_pkg.h and
@@ -113,6 +114,7 @@ private:
     info_t cur_;
     bool have_header_ = false;
     bool have_data_ = false;
+    uint64_t next_free_ = 0; // the address after the component's last byte so far
 };
 
 // Feeds one component's data to the upload in frames.

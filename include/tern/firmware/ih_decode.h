@@ -1,15 +1,18 @@
 // Intel hex reading: a processor image as data records with absolute addresses.
 //
-// Line:  :ll aaaa tt dd... cc  then LF or CR LF
+// Line:  :ll aaaa tt dd... cc  then LF or CR LF (blanks may stand before the line end)
 //   ll    number of data bytes          aaaa  record address (big-endian)
 //   tt    00 data, 01 end of file, 02 extended segment address (base = value * 16),
 //         04 extended linear address (base = value << 16); 02 and 04 carry two data bytes
 //   cc    checksum: the 8-bit sum of every byte of the line, cc included, is 0
-// A data byte's address is the record address plus the current base.
+// A data byte's address is the record address plus the current base; data running past
+// 0xFFFFFFFF is refused, as is any other text after the checksum and a line of more than 524
+// characters with its line end, so a record whose line feed was lost is never passed over.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -50,7 +53,8 @@ private:
     std::string err_ = "not initialized";
     FILE* file_ = nullptr;
     bool eof_ = false;
-    char line_[line_size] = {};
+    class reader_t;
+    std::unique_ptr<reader_t> reader_;
     unsigned line_num_ = 0;
     uint32_t total_len_ = 0;
     uint32_t delivered_ = 0;

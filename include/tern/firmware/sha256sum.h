@@ -16,8 +16,9 @@ public:
     ~sha256sum_t();
 
     void add_data(const void* data, size_t len);
-    // Writes the 32-byte digest of everything added, then starts afresh.
-    void get_sum(unsigned char sum[32]);
+    // Writes the 32-byte digest of everything added, then starts afresh. False (and 32 zero
+    // bytes, which are no digest) when libcrypto could not compute it.
+    bool get_sum(unsigned char sum[32]);
 
     // 64 lower-case hex digits.
     static std::string sum_string(const unsigned char sum[32]);

@@ -12,7 +12,7 @@
 //
 // Combined file:
 //   0   12     "QVTCOMBINED" and a zero byte
-//   12  1      file version              13  1   number of images
+//   12  1      file version              13  1   number of images (at least 1)
 //   14  2      (not read)
 //   16  ...    image blocks: 48-byte block header, then (block length - 48) bytes of one
 //              single image. Block header: 0-3 block length (header included, at least 48),
@@ -138,8 +138,10 @@ public:
     slb_decode_t& operator=(const slb_decode_t&) = delete;
     ~slb_decode_t();
 
-    // Opens and checks the file: a single image as a whole; a combined file by its digest and
-    // the structure of its blocks. False (reason in get_err(), file closed) otherwise.
+    // Opens and checks the file: a single image as a whole; a combined file by its digest, its
+    // blocks, which must fill it up to the digest, and every image in them. False (reason in
+    // get_err(), file closed) otherwise; a file that starts with an image's magic is refused
+    // with the image's own reason.
     bool scan(const std::string& path);
     void close();
     bool is_open() const { return file_ != nullptr; }
@@ -162,6 +164,7 @@ public:
 private:
     bool fail(const std::string& what);
     bool fail_errno(const std::string& what);
+    bool starts_as_image();
     bool scan_combined();
     bool copy_sum(const unsigned char* from, unsigned char* sum, const char* single);
 

@@ -1,13 +1,16 @@
 // Motorola S-record reading: one record per text line, and the loader that hands out the
 // payload of S3 records in frames.
 //
-// Line:  S t cc aaaa[aa[aa]] dd... kk [anything up to the line end]
+// Line:  S t cc aaaa[aa[aa]] dd... kk [blanks] [CR] LF
 //   t   type digit: 0 header, 1/2/3 data with 16/24/32-bit address, 5 record count,
 //       7/8/9 end with 32/24/16-bit start address (4 and 6 are not accepted)
 //   cc  count: the number of bytes after it (address, data and checksum), two hex digits
 //   kk  checksum: ~(cc + every byte before kk) & 0xFF
 // Hex digits of either case are accepted. Count rules: types 0 and 1 at least 3, 2 at least 4,
-// 3 at least 5; 5 and 9 exactly 3, 7 exactly 5, 8 exactly 4.
+// 3 at least 5; 5 and 9 exactly 3, 7 exactly 5, 8 exactly 4. A line is every byte up to its
+// line feed (the last line may lack it): a NUL is a bad character of its line, anything but
+// blanks and CR after the checksum is refused, and so is a line of more than 516 characters
+// with its line end, so a record whose line feed was lost is never passed over.
 #pragma once
 
 #include <tern/thread/desc.h>
