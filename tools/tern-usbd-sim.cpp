@@ -8,13 +8,13 @@
 //
 // Each change is printed on standard output ("added /dev/usbsim0 DIR", "removed ...").
 #include "common/program.h"
+#include "common/signal_watch.h"
 
 #include <tern/conn/conn_usock_stream.h>
 #include <tern/thread/glibTimer.h>
 #include <tern/usb/usbd_conn.h>
 #include <tern/usb/usbd_msg.h>
 
-#include <glib-unix.h>
 #include <glib.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -251,11 +251,6 @@ struct socket_file_t {
     }
 };
 
-gboolean on_signal(void* loop) {
-    g_main_loop_quit(static_cast<GMainLoop*>(loop));
-    return G_SOURCE_CONTINUE;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -294,14 +289,14 @@ int main(int argc, char** argv) {
     d.loop = loop;
     d.input.connect(&d, &daemon_t::readable);
     d.input.start(0, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR));
-    const guint sigterm = g_unix_signal_add(SIGTERM, on_signal, loop);
-    const guint sigint = g_unix_signal_add(SIGINT, on_signal, loop);
     d.connector.start(&d);
     socket_file_t made;
     if (!d.failed && file_name) made.note(socket);
-    if (!d.failed) g_main_loop_run(loop);
-    g_source_remove(sigterm);
-    g_source_remove(sigint);
+    if (!d.failed) {
+        const auto quit = [loop] { g_main_loop_quit(loop); };
+        const tern_tool::signal_watch_t sigterm(SIGTERM, quit), sigint(SIGINT, quit);
+        g_main_loop_run(loop);
+    }
     d.input.stop();
     d.connector.stop();
     d.peers.clear();
