@@ -14,11 +14,16 @@
 #include <tern/output/tss1Builder.h>
 #include <tern/output/ttmBuilder.h>
 
+#include "support/cases.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <limits>
+#include <map>
 #include <sstream>
 
 using namespace tern;
@@ -506,3 +511,70 @@ TEST(Builders, ValuesThatAreNotNumbersLeaveEmptyFields) {
                                            "$GPGGA,221320.00,,,00506.000000,E,2,04,,,M,,M,,0012",
                                            "$GPTTM,00,,,T,,,,,,,,,,,A"}));
 }
+
+namespace {
+
+// The sentence that carries `field` with `value` in it, and that field's index.
+std::pair<std::string, std::size_t> sentence_with(const std::string& field,
+                                                  const std::string& value) {
+    const double v = std::strtod(value.c_str(), nullptr);
+    rig_t r([&](output_cfg_t& c) {
+        c.output_rmc = field == "RMC course";
+        c.output_vtg = field == "VTG course";
+        c.output_hdt = field.compare(0, 3, "HDT") == 0;
+        c.strict_nmea = field == "HDT strict heading";
+        c.output_ths = field == "THS heading";
+        c.output_hehdt = field == "HEHDT heading";
+        c.output_rot = field == "ROT rate";
+        c.output_gga = field.compare(0, 3, "GGA") == 0;
+        c.output_dpgga = field == "DPGGA age";
+        c.output_gst = field == "GST orientation";
+        c.output_pternr_navq = field == "NAVQ name";
+        c.output_dtm = field == "DTM subdivision";
+    });
+    auto d = diff(T);
+    d.age = static_cast<float>(v);
+    auto h = height(T);
+    h.geoidal_height = v;
+    auto cog = at<data_cog_t>(T, &data_cog_t::cog_valid, true, &data_cog_t::cog, v * deg);
+    auto st = at<data_pr_stats_t>(T, &data_pr_stats_t::orientation_valid, true,
+                                  &data_pr_stats_t::orientation, v * deg);
+    auto datum = at<data_datum_t>(T, &data_datum_t::mask, data_datum_t::datum_all,
+                                  &data_datum_t::localDatumSubdivision, value);
+    auto detail = at<data_diff_detail_t>(T, &data_diff_detail_t::name, value);
+    auto fix = at<data_fix_type_t>(T, &data_fix_type_t::fix_valid, true);
+    const std::vector<std::string> s =
+        r.feed_all(pos(T), mode(T, 2), fix, hdop(T, 1.0f), h, d, count(T, 8), st, cog,
+                   at<data_sog_t>(T), at<data_heading_t>(T, &data_heading_t::heading, v * deg),
+                   at<data_mbrtk_heading_t>(T, &data_mbrtk_heading_t::heading, v),
+                   at<data_rot_t>(T, &data_rot_t::rot, v * deg / 60.0), datum, detail,
+                   at<data_dual_freq_t>(T));
+    const std::map<std::string, std::size_t> index = {
+        {"RMC course", 8},         {"VTG course", 1},      {"HDT heading", 1},
+        {"HDT strict heading", 1}, {"THS heading", 1},     {"HEHDT heading", 1},
+        {"ROT rate", 1},           {"GGA age", 13},        {"DPGGA age", 13},
+        {"GGA altitude", 9},       {"GST orientation", 5}, {"NAVQ name", 4},
+        {"DTM subdivision", 2}};
+    const auto it = index.find(field);
+    if (s.size() != 1 || it == index.end()) return {"no single sentence for " + field, 0};
+    return {s[0], it->second};
+}
+
+class SentenceField : public testing::TestWithParam<tern_test::case_t> {};
+
+} // namespace
+
+TEST_P(SentenceField, IsWrittenAsExpected) {
+    const auto& c = GetParam().cols;
+    ASSERT_EQ(c.size(), 3u);
+    const auto [sentence, index] = sentence_with(c[0], c[1]);
+    std::vector<std::string> fields;
+    std::istringstream in(sentence);
+    for (std::string f; std::getline(in, f, ',');) fields.push_back(f);
+    ASSERT_LT(index, fields.size()) << sentence;
+    EXPECT_EQ(fields[index], c[2]) << sentence;
+}
+
+INSTANTIATE_TEST_SUITE_P(Output, SentenceField,
+                         testing::ValuesIn(tern_test::read_cases("output/fields.txt")),
+                         tern_test::case_name);
