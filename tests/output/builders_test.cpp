@@ -169,7 +169,7 @@ TEST(PositionBuilders, InvalidLatitudeGivesEmptyPairs) {
     ASSERT_EQ(s.size(), 3u);
     EXPECT_EQ(s[0], "$GPGGA,221320.00,,,00506.000000,E,1,05,1.0,12.500,M,41.300,M,,");
     EXPECT_EQ(s[1], "$GPGLL,,,00506.000000,E,221320.00,V,A");
-    EXPECT_EQ(s[2], "$GPRMC,221320.00,A,,,00506.000000,E,,,141123,,,A");
+    EXPECT_EQ(s[2], "$GPRMC,221320.00,V,,,00506.000000,E,,,141123,,,A");
 }
 
 TEST(PositionBuilders, RmcVtgCoursesDatesAndModes) {
@@ -473,7 +473,7 @@ TEST(Builders, AnEmptyCacheGivesDefinedText) {
         const char* text;
     } rows[] = {
         {&gga, "$GPGGA,000000.00,,,,,0,00,,,M,,M,,"},
-        {&rmc, "$GPRMC,000000.00,A,,,,,,,010170,,,N"},
+        {&rmc, "$GPRMC,000000.00,V,,,,,,,010170,,,N"},
         {&dtm, "$GPDTM,,,,,,,,"},
         {&gst, "$GPGST,000000.00,,,,,,,"},
         {&rxq, "$PQVTR,RXQ,000000,N,0.00,0,0"},
@@ -506,10 +506,45 @@ TEST(Builders, ValuesThatAreNotNumbersLeaveEmptyFields) {
     const auto s = r.feed_all(cog, sog, pos(T, nan_v, 5.1), mode(T, 2),
                               hdop(T, static_cast<float>(nan_v)), h, d, count(T, 4), base);
     // The fix mode completes RMC and VTG: RMC comes first in the builder list.
-    EXPECT_EQ(s, (std::vector<std::string>{"$GPRMC,221320.00,A,,,00506.000000,E,,,141123,,,D",
+    EXPECT_EQ(s, (std::vector<std::string>{"$GPRMC,221320.00,V,,,00506.000000,E,,,141123,,,D",
                                            "$GPVTG,,T,,M,,N,,K,D",
                                            "$GPGGA,221320.00,,,00506.000000,E,2,04,,,M,,M,,0012",
                                            "$GPTTM,00,,,T,,,,,,,,,,,A"}));
+}
+
+// ---- What a plotter or an autopilot trusts
+
+TEST(PositionBuilders, StatusIsVoidWhenTheFixModeSaysNoFix) {
+    auto cog = at<data_cog_t>(T);
+    auto sog = at<data_sog_t>(T);
+    rig_t r([](output_cfg_t& c) { c.output_gll = c.output_rmc = true; });
+    EXPECT_EQ(
+        r.feed_all(cog, sog, pos(T), mode(T, 0)),
+        (std::vector<std::string>{"$GPGLL,5957.000000,N,00506.000000,E,221320.00,V,N",
+                                  "$GPRMC,221320.00,V,5957.000000,N,00506.000000,E,,,141123,,,N"}));
+
+    // 2.1 has no mode field to contradict the status, and sends on the position: the fix mode
+    // of the epoch when it came first, else the one of the epoch before.
+    rig_t v21([](output_cfg_t& c) {
+        c.output_gll = c.output_rmc = true;
+        c.nmea_version = nmea_version_2_1;
+    });
+    EXPECT_EQ(
+        v21.feed_all(mode(T, 0), cog, sog, pos(T)),
+        (std::vector<std::string>{"$GPGLL,5957.000000,N,00506.000000,E,221320.00,V",
+                                  "$GPRMC,221320.00,V,5957.000000,N,00506.000000,E,,,141123,,"}));
+    cog.utc_tstamp = sog.utc_tstamp = T + 1;
+    const auto next = v21.feed_all(cog, sog, pos(T + 1), mode(T + 1, 1));
+    ASSERT_EQ(next.size(), 2u);
+    EXPECT_EQ(next[0].substr(next[0].size() - 2), ",V");
+    cog.utc_tstamp = sog.utc_tstamp = T + 2;
+    EXPECT_EQ(v21.feed_all(cog, sog, pos(T + 2))[0],
+              "$GPGLL,5957.000000,N,00506.000000,E,221322.00,A");
+    // A fix mode long gone says nothing about this position.
+    cog.utc_tstamp = sog.utc_tstamp = T + 10;
+    v21.feed(mode(T + 6, 0));
+    EXPECT_EQ(v21.feed_all(cog, sog, pos(T + 10))[0],
+              "$GPGLL,5957.000000,N,00506.000000,E,221330.00,A");
 }
 
 namespace {
