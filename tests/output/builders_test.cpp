@@ -547,6 +547,40 @@ TEST(PositionBuilders, StatusIsVoidWhenTheFixModeSaysNoFix) {
               "$GPGLL,5957.000000,N,00506.000000,E,221330.00,A");
 }
 
+// Every satellite-use message of an epoch gives its GSA once, whatever the order in which it
+// and its companions arrive.
+TEST(SatelliteBuilders, GsaInEveryOrderOfTheEpoch) {
+    const std::vector<std::string> both = {"$GLGSA,A,3,66,67,,,,,,,,,,,1.7,0.9,1.3",
+                                           "$GPGSA,A,3,02,05,,,,,,,,,,,1.7,0.9,1.3"};
+    const auto gps = use(T, constellation_gps, {2, 5});
+    const auto glo = use(T, constellation_glonass, {66, 67});
+    const auto hd = hdop(T, 0.9f);
+    const auto pv =
+        at<data_pv_dop_t>(T, &data_pv_dop_t::pdop_valid, true, &data_pv_dop_t::pdop, 1.7f,
+                          &data_pv_dop_t::vdop_valid, true, &data_pv_dop_t::vdop, 1.3f);
+    const auto fix =
+        at<data_fix_type_t>(T, &data_fix_type_t::fix_valid, true, &data_fix_type_t::fix_3d, true,
+                            &data_fix_type_t::fix_auto, true);
+    std::vector<const data_msg_t*> epoch = {&gps, &glo, &hd, &pv, &fix};
+    std::sort(epoch.begin(), epoch.end());
+    int orders = 0;
+    do {
+        rig_t r([](output_cfg_t& c) { c.output_gsa = true; });
+        std::vector<std::string> s;
+        std::string order;
+        for (const data_msg_t* m : epoch) {
+            for (auto& one : r.feed(*m)) s.push_back(one);
+            order += std::to_string(m->type) + " ";
+        }
+        for (const data_msg_t* m : std::vector<const data_msg_t*>{&gps, &glo, &hd})
+            EXPECT_TRUE(r.feed(*m).empty()) << "a second copy adds nothing; order " << order;
+        std::sort(s.begin(), s.end());
+        EXPECT_EQ(s, both) << "message types in the order " << order;
+        ++orders;
+    } while (std::next_permutation(epoch.begin(), epoch.end()));
+    EXPECT_EQ(orders, 120);
+}
+
 namespace {
 
 // The sentence that carries `field` with `value` in it, and that field's index.
