@@ -581,6 +581,18 @@ TEST(SatelliteBuilders, GsaInEveryOrderOfTheEpoch) {
     EXPECT_EQ(orders, 120);
 }
 
+TEST(FilteredGga, The3DHoldAtSmallTimesAndWithAClockSetBack) {
+    dp_rig_t r([](dpgga_filter_cfg_t& f) { f.filter_enable = true; });
+    // A data clock near 0 (before the receiver has the time): no 2D fix was ever seen.
+    EXPECT_EQ(r.epoch(100.0).size(), 1u);
+    EXPECT_TRUE(r.epoch(1000.0, false).empty());
+    EXPECT_EQ(r.epoch(1300.0).size(), 1u);
+    // Set back before the last 2D fix: the hold starts again rather than last until 1300.
+    EXPECT_TRUE(r.epoch(50.0).empty());
+    EXPECT_EQ(r.ob.dpggaBuilder()->filterStatus(), 4u);
+    EXPECT_EQ(r.epoch(350.0).size(), 1u);
+}
+
 namespace {
 
 // The sentence that carries `field` with `value` in it, and that field's index.
