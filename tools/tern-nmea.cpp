@@ -2,6 +2,7 @@
 // proprietary sentences out, as one output port with its configuration would send them.
 #include "common/frame_input.h"
 #include "common/program.h"
+#include "common/sentence_server.h"
 #include "common/settings.h"
 #include "common/transport.h"
 
@@ -26,12 +27,19 @@ namespace {
 
 const char usage[] =
     "usage: tern-nmea [--config FILE] [--prefix P] [--set KEY=VALUE]... [--udp HOST:PORT]\n"
-    "                 [--connect ARG | --listen ARG] [INPUT]\n"
+    "                 [--serve [HOST:]PORT] [--connect ARG | --listen ARG] [INPUT]\n"
     "Reads navigation data frames from INPUT (or standard input, or a connection) and writes\n"
     "the sentences of one output port, configured by the output settings under prefix P of\n"
     "FILE (built-in defaults without --config), to standard output.\n"
     "  --udp HOST:PORT      also send every sentence as one UDP datagram to HOST:PORT (a\n"
-    "                       broadcast address such as 255.255.255.255 is allowed)\n";
+    "                       broadcast address such as 255.255.255.255 is allowed)\n"
+    "  --serve [HOST:]PORT  also serve the sentences over TCP: every client gets the bytes of\n"
+    "                       standard output from the moment it connects; HOST is 127.0.0.1\n"
+    "                       unless given (0.0.0.0 offers them to the network). Chart plotters\n"
+    "                       commonly read NMEA on port 10110\n";
+
+// How long the TCP clients get at the end of the input to take what is queued for them.
+constexpr double serve_linger_s = 10.0;
 
 // Where --udp sends: one datagram per sentence, unconnected, so a missing receiver never
 // stops the output on standard output. Broadcast is allowed: plotters commonly listen for
@@ -127,7 +135,7 @@ int main(int argc, char** argv) {
     tern_tool::set_program(argv[0]);
     tern_tool::settings_opt_t settings;
     tern_tool::transport_opt_t link_opt;
-    std::string udp;
+    std::string udp, serve;
     const char* file = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -137,8 +145,8 @@ int main(int argc, char** argv) {
             return 0;
         } else if (tern_tool::take_settings_option(argc, argv, i, settings, status)) {
             if (status) return status;
-        } else if (a == "--udp") {
-            if (!take_value(argc, argv, i, udp)) return 2;
+        } else if (a == "--udp" || a == "--serve") {
+            if (!take_value(argc, argv, i, a == "--udp" ? udp : serve)) return 2;
         } else if ((status = tern_tool::take_input_argument(argc, argv, i, link_opt, file))) {
             return status;
         }
@@ -175,6 +183,16 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    tern_tool::sentence_server_t server;
+    if (!serve.empty()) {
+        bool bad_usage = false;
+        if (!server.listen(serve, why, bad_usage)) {
+            tern_tool::diag(why + (bad_usage ? " (see --help)" : ""));
+            return bad_usage ? 2 : 1;
+        }
+        tern_tool::diag("serving the sentences on " + server.address());
+    }
+
     tern::outputBuilder_t builder;
     builder.setConfig(cfg);
     tern::outputBuilder_t::msgList_t out;
@@ -203,6 +221,7 @@ int main(int argc, char** argv) {
                 if (std::fwrite(cmd->write_data(), 1, n, stdout) != n)
                     fail(std::string("write error on standard output: ") + std::strerror(errno));
                 udp_out.send(cmd->write_data(), n);
+                server.send(cmd->write_data(), n);
                 wrote = true;
             }
             delete m;
@@ -212,6 +231,7 @@ int main(int argc, char** argv) {
             fail(std::string("write error on standard output: ") + std::strerror(errno));
     };
     int status = input.run();
+    server.finish(failed ? 0.0 : serve_linger_s);
     if (std::fflush(stdout) != 0 && !failed) {
         tern_tool::diag("write error on standard output");
         status = 1;

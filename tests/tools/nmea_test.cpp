@@ -234,3 +234,100 @@ TEST_P(NmeaSettings, RefusedWithOneLineEach) {
 INSTANTIATE_TEST_SUITE_P(TernNmea, NmeaSettings,
                          testing::ValuesIn(tern_test::read_cases("tools/nmea_settings.txt")),
                          tern_test::case_name);
+
+namespace {
+
+// A TCP client of --serve on loopback; `rcvbuf` 0 leaves the kernel's default.
+int tcp_client(unsigned short port, int rcvbuf) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (rcvbuf) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    return fd;
+}
+
+unsigned short local_port(int fd) {
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    return ntohs(a.sin_port);
+}
+
+// Reads `fd` until its end (or 10 s of silence, which only a failing run sees).
+std::string read_to_end(int fd) {
+    std::string got;
+    char buf[4096];
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 10000) <= 0) break;
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0) break;
+        got.append(buf, static_cast<std::size_t>(n));
+    }
+    return got;
+}
+
+std::size_t count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+} // namespace
+
+// Three clients: one reads everything, one never reads, one leaves halfway. The reader gets
+// standard output's bytes, the stalled one is dropped with one line, the run ends cleanly.
+TEST(TernNmea, ServesTheSentencesToTcpClients) {
+    const temp_dir_t tmp;
+    const std::string frames = tern_tools_test::sim_frames(150);
+    tern_tools_test::child_t prog({nmea, "--config", dir + "every.cfg", "--serve", "127.0.0.1:0"},
+                                  tmp.file("err"), tmp.file("out"));
+    std::smatch m;
+    const std::regex serving("serving the sentences on 127\\.0\\.0\\.1:([0-9]+)\n");
+    std::string err;
+    ASSERT_TRUE(tern_test::run_until([&] {
+        err = temp_dir_t::read(tmp.file("err"));
+        return std::regex_search(err, m, serving);
+    })) << err;
+    const auto port = static_cast<unsigned short>(std::stoi(m[1].str()));
+
+    const int reader = tcp_client(port, 1 << 20); // room for the whole stream, however late
+    const int stalled = tcp_client(port, 4096);
+    const int leaver = tcp_client(port, 0);
+    ASSERT_EQ(::write(reader, "hello\r\n", 7), 7) << "a client's bytes are read and ignored";
+    ASSERT_TRUE(tern_test::run_until(
+        [&] { return count(temp_dir_t::read(tmp.file("err")), " connected\n") == 3; }));
+    std::string got;
+    std::thread reading([&] { got = read_to_end(reader); });
+
+    prog.send(frames.substr(0, frames.size() / 2));
+    std::string left;
+    ASSERT_TRUE(tern_test::run_until([&] {
+        char buf[4096];
+        const ssize_t n = ::recv(leaver, buf, sizeof buf, MSG_DONTWAIT);
+        if (n > 0) left.append(buf, static_cast<std::size_t>(n));
+        return left.size() > 1000;
+    }));
+    ::close(leaver);
+    prog.send(frames.substr(frames.size() / 2));
+    prog.close_input();
+    EXPECT_EQ(prog.wait(), 0);
+    reading.join();
+
+    const std::string out = temp_dir_t::read(tmp.file("out"));
+    EXPECT_GT(out.size(), 200000u);
+    EXPECT_EQ(got.size(), out.size());
+    EXPECT_TRUE(got == out) << "the reader's bytes are standard output's";
+    EXPECT_EQ(left, out.substr(0, left.size()));
+    err = temp_dir_t::read(tmp.file("err"));
+    EXPECT_EQ(count(err, "stopped reading"), 1u) << err;
+    EXPECT_EQ(count(err, "client 127.0.0.1:" + std::to_string(local_port(stalled)) +
+                             " stopped reading: dropped with "),
+              1u)
+        << err;
+    ::close(reader);
+    ::close(stalled);
+}
