@@ -3,6 +3,7 @@
 #include "common/frame_input.h"
 #include "common/program.h"
 #include "common/sentence_server.h"
+#include "common/serial_out.h"
 #include "common/settings.h"
 #include "common/transport.h"
 
@@ -27,7 +28,7 @@ namespace {
 
 const char usage[] =
     "usage: tern-nmea [--config FILE] [--prefix P] [--set KEY=VALUE]... [--udp HOST:PORT]\n"
-    "                 [--serve [HOST:]PORT] [--connect ARG | --listen ARG] [INPUT]\n"
+    "                 [--serve [HOST:]PORT] [--serial N] [--connect ARG | --listen ARG] [INPUT]\n"
     "Reads navigation data frames from INPUT (or standard input, or a connection) and writes\n"
     "the sentences of one output port, configured by the output settings under prefix P of\n"
     "FILE (built-in defaults without --config), to standard output.\n"
@@ -36,7 +37,12 @@ const char usage[] =
     "  --serve [HOST:]PORT  also serve the sentences over TCP: every client gets the bytes of\n"
     "                       standard output from the moment it connects; HOST is 127.0.0.1\n"
     "                       unless given (0.0.0.0 offers them to the network). Chart plotters\n"
-    "                       commonly read NMEA on port 10110\n";
+    "                       commonly read NMEA on port 10110\n"
+    "  --serial N           also write the sentences to port N's serial device, set up from\n"
+    "                       the keys port_N_serial_device, port_N_baud, port_N_data_bits (7\n"
+    "                       or 8), port_N_parity (none, odd, even), port_N_stop_bits (1 or 2),\n"
+    "                       port_N_flow_control (none, tern: RTS/CTS) and port_N_use_rts of\n"
+    "                       the same settings (absent keys: 115200 8N1, no flow control)\n";
 
 // How long the TCP clients get at the end of the input to take what is queued for them.
 constexpr double serve_linger_s = 10.0;
@@ -135,7 +141,7 @@ int main(int argc, char** argv) {
     tern_tool::set_program(argv[0]);
     tern_tool::settings_opt_t settings;
     tern_tool::transport_opt_t link_opt;
-    std::string udp, serve;
+    std::string udp, serve, serial;
     const char* file = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -145,13 +151,19 @@ int main(int argc, char** argv) {
             return 0;
         } else if (tern_tool::take_settings_option(argc, argv, i, settings, status)) {
             if (status) return status;
-        } else if (a == "--udp" || a == "--serve") {
-            if (!take_value(argc, argv, i, a == "--udp" ? udp : serve)) return 2;
+        } else if (a == "--udp" || a == "--serve" || a == "--serial") {
+            if (!take_value(argc, argv, i, a == "--udp" ? udp : a == "--serve" ? serve : serial))
+                return 2;
         } else if ((status = tern_tool::take_input_argument(argc, argv, i, link_opt, file))) {
             return status;
         }
     }
     if (const int status = tern_tool::check_input_arguments(link_opt, file)) return status;
+    unsigned long long serial_port = 0;
+    if (!serial.empty() && !tern_tool::parse_unsigned(serial.c_str(), 255, serial_port)) {
+        tern_tool::diag("--serial takes a port number, not " + serial + " (see --help)");
+        return 2;
+    }
 
     udp_out_t udp_out;
     if (!udp.empty()) {
@@ -172,9 +184,25 @@ int main(int argc, char** argv) {
         return 1;
     }
     // A value that does not convert would silently be another setting: refused, naming it.
-    if (const int status = tern_tool::report_faults(
-            settings, tern::output_cfg_t::check_cfg(store, settings.prefix)))
-        return status;
+    const std::string port_prefix =
+        serial.empty() ? std::string() : tern::port_config_prefix(int(serial_port));
+    std::vector<tern::cfg_fault_t> faults;
+    for (tern::cfg_fault_t& f : tern::output_cfg_t::check_cfg(store, settings.prefix)) {
+        // The serial port's own keys are no typos.
+        const bool port_key = !port_prefix.empty() && f.expected.empty() &&
+                              f.key.compare(0, port_prefix.size(), port_prefix) == 0;
+        if (!port_key) faults.push_back(f);
+    }
+    tern::port_cfg_t port_cfg;
+    std::string serial_why;
+    const bool serial_ok =
+        serial.empty() ||
+        tern_tool::serial_settings(store, int(serial_port), port_cfg, faults, serial_why);
+    if (const int status = tern_tool::report_faults(settings, faults)) return status;
+    if (!serial_ok) {
+        tern_tool::diag(serial_why);
+        return 1;
+    }
     tern::output_cfg_t cfg;
     if (!cfg.load_cfg(store, settings.prefix)) {
         tern_tool::diag((settings.config.empty() ? std::string("settings") : settings.config) +
@@ -183,6 +211,11 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    tern_tool::serial_out_t serial_out;
+    if (!serial.empty() && !serial_out.open(port_cfg, why)) {
+        tern_tool::diag(why);
+        return 1;
+    }
     tern_tool::sentence_server_t server;
     if (!serve.empty()) {
         bool bad_usage = false;
@@ -206,6 +239,7 @@ int main(int argc, char** argv) {
         tern_tool::diag(reason);
         input.quit(1);
     };
+    serial_out.on_gone = fail;
     input.on_frame = [&](tern::msg_decoder_t& dec) {
         if (failed) return;
         std::unique_ptr<tern::msg_t> msg = tern::create_msg(dec);
@@ -222,6 +256,9 @@ int main(int argc, char** argv) {
                     fail(std::string("write error on standard output: ") + std::strerror(errno));
                 udp_out.send(cmd->write_data(), n);
                 server.send(cmd->write_data(), n);
+                std::string serial_error;
+                if (serial_out.is_open() && !serial_out.write(cmd->write_data(), n, serial_error))
+                    fail(serial_error);
                 wrote = true;
             }
             delete m;

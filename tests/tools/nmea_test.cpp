@@ -331,3 +331,103 @@ TEST(TernNmea, ServesTheSentencesToTcpClients) {
     ::close(reader);
     ::close(stalled);
 }
+
+namespace {
+
+// A pseudo-terminal pair: the program writes to the slave's name, the test reads the master.
+struct pty_t {
+    int master = -1;
+    int slave = -1; // held open so that its settings outlive the program's run
+    std::string name;
+    pty_t() {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return;
+        ::fcntl(master, F_SETFL, O_NONBLOCK); // read on the test's loop, never waited on
+        name = ::ptsname(master);
+        slave = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    }
+    ~pty_t() {
+        if (slave >= 0) ::close(slave);
+        if (master >= 0) ::close(master);
+    }
+};
+
+} // namespace
+
+TEST(TernNmea, SerialPortGetsStandardOutputsBytesWithItsLineSettings) {
+    pty_t pty;
+    ASSERT_GE(pty.slave, 0);
+    const std::string expected = temp_dir_t::read(dir + "every.nmea");
+    std::string got;
+    std::thread reading([&] {
+        char buf[4096];
+        while (got.size() < expected.size()) {
+            pollfd p{pty.master, POLLIN, 0};
+            if (poll(&p, 1, 10000) <= 0) break;
+            const ssize_t n = ::read(pty.master, buf, sizeof buf);
+            if (n <= 0) break;
+            got.append(buf, static_cast<std::size_t>(n));
+        }
+    });
+    const std::vector<std::string> port = {"--serial", "2", "--set",
+                                           "port_2_serial_device=" + pty.name};
+    std::vector<std::string> argv = {nmea, "--config", dir + "every.cfg"};
+    argv.insert(argv.end(), port.begin(), port.end());
+    argv.insert(argv.end(), {"--set", "port_2_baud=4800", "--set", "port_2_stop_bits=2", "--set",
+                             "port_2_flow_control=tern", dir + "epochs.bin"});
+    const auto r = run_program(argv);
+    reading.join();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expected);
+    EXPECT_TRUE(got == expected) << "the serial line's bytes are standard output's";
+
+    termios t{};
+    ASSERT_EQ(tcgetattr(pty.slave, &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), speed_t(B4800));
+    EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL),
+              tcflag_t(CS8 | CSTOPB | CRTSCTS | CLOCAL));
+    EXPECT_EQ(t.c_oflag & OPOST, 0u) << "raw: line ends go out as they are";
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
+
+    // A pseudo-terminal is always 8 bits without parity and has no modem lines.
+    for (const char* set : {"port_2_data_bits=7", "port_2_parity=even", "port_2_use_rts=1"}) {
+        argv = {nmea};
+        argv.insert(argv.end(), port.begin(), port.end());
+        argv.insert(argv.end(), {"--set", set, "/dev/null"});
+        const auto refused = run_program(argv);
+        EXPECT_EQ(refused.status, 1) << set;
+        EXPECT_TRUE(std::regex_match(
+            without_prefix(refused.err),
+            std::regex(
+                pty.name +
+                " refuses (the data bits|the parity|its line settings: .*|RTS control: .*)\n")))
+            << refused.err;
+    }
+    EXPECT_NE(run_program({nmea, "--help"}).out.find("port_N_serial_device, port_N_baud"),
+              std::string::npos);
+}
+
+// A USB-serial adapter pulled: the device hangs up; the run ends at once with exit status 1,
+// though its input is still open and quiet.
+TEST(TernNmea, ASerialDeviceThatGoesAwayEndsTheRun) {
+    const temp_dir_t tmp;
+    auto pty = std::make_unique<pty_t>();
+    ASSERT_GE(pty->slave, 0);
+    const std::string name = pty->name;
+    tern_tools_test::child_t prog({nmea, "--serial", "0", "--set", "port_0_serial_device=" + name},
+                                  tmp.file("err"));
+    const std::string frames = tern_tools_test::sim_frames(2);
+    const std::string expected = run_program({nmea}, frames).out;
+    prog.send(frames);
+    std::string got;
+    ASSERT_TRUE(tern_test::run_until([&] {
+        char buf[4096];
+        const ssize_t n = ::read(pty->master, buf, sizeof buf);
+        if (n > 0) got.append(buf, static_cast<std::size_t>(n));
+        return got.size() >= expected.size();
+    })) << got;
+    EXPECT_EQ(got, expected);
+    pty.reset(); // both ends closed: the program's side hangs up
+    EXPECT_EQ(prog.wait(), 1);
+    EXPECT_EQ(without_prefix(temp_dir_t::read(tmp.file("err"))), name + " went away (hang-up)\n");
+}
