@@ -103,11 +103,7 @@ int main(int argc, char** argv) {
     input.on_frame = [&](tern::msg_decoder_t& dec) { dumper.handle(dec); };
     const int status = input.run();
     std::cout.flush();
-    std::cerr << tern_tool::prefix() << ": frames " << input.frames() << ", messages "
-              << dumper.messages;
-    // A connection skips garbage itself, so there is no count of skipped bytes there.
-    if (!link_opt.used) std::cerr << ", bytes skipped " << input.skipped();
-    std::cerr << std::endl;
+    tern_tool::diag(input.summary(dumper.messages));
     if (!std::cout) {
         tern_tool::diag("write error on standard output");
         return 1;

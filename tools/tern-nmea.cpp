@@ -2,6 +2,8 @@
 // proprietary sentences out, as one output port with its configuration would send them.
 #include "common/frame_input.h"
 #include "common/program.h"
+#include "common/sentence_server.h"
+#include "common/serial_out.h"
 #include "common/settings.h"
 #include "common/transport.h"
 
@@ -29,10 +31,24 @@ const char usage[] =
     "Reads navigation data frames from INPUT (or standard input, or a connection) and writes\n"
     "the sentences of one output port, configured by the output settings under prefix P of\n"
     "FILE (built-in defaults without --config), to standard output.\n"
-    "  --udp HOST:PORT      also send every sentence as one UDP datagram to HOST:PORT\n";
+    "  --udp HOST:PORT      also send every sentence as one UDP datagram to HOST:PORT (a\n"
+    "                       broadcast address such as 255.255.255.255 is allowed)\n"
+    "  --serve [HOST:]PORT  also serve the sentences over TCP: every client gets the bytes of\n"
+    "                       standard output from the moment it connects; HOST is 127.0.0.1\n"
+    "                       unless given (0.0.0.0 offers them to the network). Chart plotters\n"
+    "                       commonly read NMEA on port 10110\n"
+    "  --serial N           also write the sentences to port N's serial device, set up from\n"
+    "                       the keys port_N_serial_device, port_N_baud, port_N_data_bits (7\n"
+    "                       or 8), port_N_parity (none, odd, even), port_N_stop_bits (1 or 2),\n"
+    "                       port_N_flow_control (none, tern: RTS/CTS) and port_N_use_rts of\n"
+    "                       the same settings (absent keys: 115200 8N1, no flow control)\n";
+
+// How long the TCP clients get at the end of the input to take what is queued for them.
+constexpr double serve_linger_s = 10.0;
 
 // Where --udp sends: one datagram per sentence, unconnected, so a missing receiver never
-// stops the output on standard output.
+// stops the output on standard output. Broadcast is allowed: plotters commonly listen for
+// broadcast NMEA.
 class udp_out_t {
 public:
     ~udp_out_t() {
@@ -72,30 +88,51 @@ public:
             freeaddrinfo(res);
             return false;
         }
+        const int on = 1;
+        if (res->ai_family == AF_INET) ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
         std::memcpy(&addr_, res->ai_addr, res->ai_addrlen);
         addr_len_ = res->ai_addrlen;
         freeaddrinfo(res);
+        target_ = arg;
         return true;
     }
 
-    bool used() const { return fd_ >= 0; }
-
     void send(const unsigned char* data, unsigned int len) {
         if (fd_ < 0) return;
+        ++sent_;
         const ssize_t n =
             ::sendto(fd_, data, len, 0, reinterpret_cast<sockaddr*>(&addr_), addr_len_);
-        if (n < 0 && !warned_) {
-            warned_ = true;
-            tern_tool::diag(std::string("UDP send failed: ") + std::strerror(errno));
-        }
+        if (n >= 0) return;
+        if (failed_++ == 0) first_error_ = std::strerror(errno);
+    }
+
+    // At the end: false after a line saying how many datagrams failed.
+    bool report() const {
+        if (failed_ == 0) return true;
+        tern_tool::diag("UDP: " + std::to_string(failed_) + " of " + std::to_string(sent_) +
+                        " datagrams to " + target_ + " not sent (" + first_error_ + ")");
+        return false;
     }
 
 private:
     int fd_ = -1;
     sockaddr_storage addr_{};
     socklen_t addr_len_ = 0;
-    bool warned_ = false;
+    std::string target_;
+    unsigned long long sent_ = 0, failed_ = 0;
+    std::string first_error_;
 };
+
+// Takes the value of option argv[i] (moving i past it); false after a diagnostic when it is
+// missing.
+bool take_value(int argc, char** argv, int& i, std::string& value) {
+    if (i + 1 >= argc) {
+        tern_tool::diag(std::string(argv[i]) + " needs a value (see --help)");
+        return false;
+    }
+    value = argv[++i];
+    return true;
+}
 
 } // namespace
 
@@ -103,7 +140,7 @@ int main(int argc, char** argv) {
     tern_tool::set_program(argv[0]);
     tern_tool::settings_opt_t settings;
     tern_tool::transport_opt_t link_opt;
-    std::string udp;
+    std::string udp, serve, serial;
     const char* file = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -116,17 +153,19 @@ int main(int argc, char** argv) {
             return tern_tool::print_version();
         } else if (tern_tool::take_settings_option(argc, argv, i, settings, status)) {
             if (status) return status;
-        } else if (a == "--udp") {
-            if (i + 1 >= argc) {
-                tern_tool::diag("--udp needs a value (see --help)");
+        } else if (a == "--udp" || a == "--serve" || a == "--serial") {
+            if (!take_value(argc, argv, i, a == "--udp" ? udp : a == "--serve" ? serve : serial))
                 return 2;
-            }
-            udp = argv[++i];
         } else if ((status = tern_tool::take_input_argument(argc, argv, i, link_opt, file))) {
             return status;
         }
     }
     if (const int status = tern_tool::check_input_arguments(link_opt, file)) return status;
+    unsigned long long serial_port = 0;
+    if (!serial.empty() && !tern_tool::parse_unsigned(serial.c_str(), 255, serial_port)) {
+        tern_tool::diag("--serial takes a port number, not " + serial + " (see --help)");
+        return 2;
+    }
 
     udp_out_t udp_out;
     if (!udp.empty()) {
@@ -146,6 +185,26 @@ int main(int argc, char** argv) {
         tern_tool::diag(why);
         return 1;
     }
+    // A value that does not convert would silently be another setting: refused, naming it.
+    const std::string port_prefix =
+        serial.empty() ? std::string() : tern::port_config_prefix(int(serial_port));
+    std::vector<tern::cfg_fault_t> faults;
+    for (tern::cfg_fault_t& f : tern::output_cfg_t::check_cfg(store, settings.prefix)) {
+        // The serial port's own keys are no typos.
+        const bool port_key = !port_prefix.empty() && f.expected.empty() &&
+                              f.key.compare(0, port_prefix.size(), port_prefix) == 0;
+        if (!port_key) faults.push_back(f);
+    }
+    tern::port_cfg_t port_cfg;
+    std::string serial_why;
+    const bool serial_ok =
+        serial.empty() ||
+        tern_tool::serial_settings(store, int(serial_port), port_cfg, faults, serial_why);
+    if (const int status = tern_tool::report_faults(settings, faults)) return status;
+    if (!serial_ok) {
+        tern_tool::diag(serial_why);
+        return 1;
+    }
     tern::output_cfg_t cfg;
     if (!cfg.load_cfg(store, settings.prefix)) {
         tern_tool::diag((settings.config.empty() ? std::string("settings") : settings.config) +
@@ -154,39 +213,73 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    tern_tool::serial_out_t serial_out;
+    if (!serial.empty() && !serial_out.open(port_cfg, why)) {
+        tern_tool::diag(why);
+        return 1;
+    }
+    tern_tool::sentence_server_t server;
+    if (!serve.empty()) {
+        bool bad_usage = false;
+        if (!server.listen(serve, why, bad_usage)) {
+            tern_tool::diag(why + (bad_usage ? " (see --help)" : ""));
+            return bad_usage ? 2 : 1;
+        }
+        tern_tool::diag("serving the sentences on " + server.address());
+    }
+
     tern::outputBuilder_t builder;
     builder.setConfig(cfg);
     tern::outputBuilder_t::msgList_t out;
     tern_tool::frame_input_t input(file, link_opt);
-    bool write_failed = false;
+    unsigned long long messages = 0;
+    // The first failure of an output ends the run: said once, nothing more is written.
+    bool failed = false;
+    const auto fail = [&](const std::string& reason) {
+        if (failed) return;
+        failed = true;
+        tern_tool::diag(reason);
+        input.quit(1);
+    };
+    serial_out.on_gone = fail;
     input.on_frame = [&](tern::msg_decoder_t& dec) {
-        if (dec.category() != tern::msg_t::category_data) return;
+        if (failed) return;
         std::unique_ptr<tern::msg_t> msg = tern::create_msg(dec);
+        if (msg) ++messages;
         const auto* data = dynamic_cast<const tern::data_msg_t*>(msg.get());
         if (!data) return;
         builder.handleDataMessage(*data, out);
         bool wrote = false;
         for (tern::msg_t* m : out) {
-            if (const auto* cmd = dynamic_cast<const tern::cmd_device_write_t*>(m)) {
+            const auto* cmd = dynamic_cast<const tern::cmd_device_write_t*>(m);
+            if (cmd && !failed) {
                 const unsigned int n = cmd->write_len();
-                if (!write_failed && std::fwrite(cmd->write_data(), 1, n, stdout) != n)
-                    write_failed = true;
+                if (std::fwrite(cmd->write_data(), 1, n, stdout) != n)
+                    fail(std::string("write error on standard output: ") + std::strerror(errno));
                 udp_out.send(cmd->write_data(), n);
+                server.send(cmd->write_data(), n);
+                std::string serial_error;
+                if (serial_out.is_open() && !serial_out.write(cmd->write_data(), n, serial_error))
+                    fail(serial_error);
                 wrote = true;
             }
             delete m;
         }
         out.clear();
-        if (wrote && !write_failed && std::fflush(stdout) != 0) write_failed = true;
-        if (write_failed) {
-            tern_tool::diag(std::string("write error on standard output: ") + std::strerror(errno));
-            input.quit(1);
-        }
+        if (wrote && !failed && std::fflush(stdout) != 0)
+            fail(std::string("write error on standard output: ") + std::strerror(errno));
     };
-    const int status = input.run();
-    if (std::fflush(stdout) != 0 && !write_failed) {
+    int status = input.run();
+    server.finish(failed ? 0.0 : serve_linger_s);
+    if (std::fflush(stdout) != 0 && !failed) {
         tern_tool::diag("write error on standard output");
-        return 1;
+        status = 1;
     }
-    return write_failed ? 1 : status;
+    if (!udp_out.report()) status = 1;
+    // Bytes that held no frame are worth a word: the wrong file, or text where frames belong.
+    if (input.skipped() > 0) {
+        tern_tool::diag(input.summary(messages));
+        if (input.frames() == 0) status = 1;
+    }
+    return failed ? 1 : status;
 }

@@ -20,6 +20,12 @@ inline bool fresh(double t, double sent) {
     return std::isfinite(t) && t != sent;
 }
 
+// The RMC and GLL status letter of a position stamped t: "A" only when latitude and
+// longitude are valid (and numbers) and the fix mode does not say there is no fix, else "V". The fix mode
+// counts when stamped t or, under 2.1 (which sends before the epoch's fix mode may arrive),
+// at most 2 s before.
+char positionStatus(const outputDataCache_t& cache, double t);
+
 // The RMC and VTG mode letter: N, A, D (2 to 5), E, S; nothing for other modes.
 void modeIndicator(nmea_write::line_t& os, unsigned int fix_mode);
 

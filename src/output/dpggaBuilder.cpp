@@ -16,7 +16,7 @@ dpggaBuilder_t::dpggaBuilder_t() : nmeaBuilder_t(raw_dpgga) {
 void dpggaBuilder_t::resetState() {
     nmeaBuilder_t::resetState();
     status_ = 0;
-    last_non3d_ = 0.0;
+    last_non3d_ = none_seen;
 }
 
 void dpggaBuilder_t::setConfig(const output_cfg_t& cfg) {
@@ -45,7 +45,9 @@ void dpggaBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_devic
 void dpggaBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
     line_t os(stream);
     const double t = cache.position().utc_tstamp;
-    if (!cache.fixType().fix_3d) last_non3d_ = t;
+    // A data clock set back before the last non-3D fix restarts the hold rather than block
+    // the sentence until the clock reaches that time again.
+    if (!cache.fixType().fix_3d || t < last_non3d_) last_non3d_ = t;
     if (cfg_.filter_enable) {
         const data_h_dop_t& hdop = cache.hdop();
         const data_pr_stats_t& st = cache.pseudorangeStats();
@@ -58,6 +60,8 @@ void dpggaBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream&
             if (cache.satCount().num_sats < cfg_.min_sats) status |= status_few_sats;
             const double a = st.semi_major_stddev, b = st.semi_minor_stddev;
             if (!(std::sqrt(a * a + b * b) <= cfg_.max_error)) status |= status_error;
+            // Before any non-3D fix was seen there is nothing to hold on (the difference is
+            // not a number then).
             if (cfg_.min_3D_time > t - last_non3d_) status |= status_3d_hold;
         }
         updateFilterStatus(status);

@@ -34,6 +34,18 @@ void modeIndicator(line_t& os, unsigned int fix_mode) {
     }
 }
 
+char positionStatus(const outputDataCache_t& cache, double t) {
+    const data_pos_t& pos = cache.position();
+    // A value that is not a number is written as an empty field: no position either.
+    if (!pos.latitude_valid || !pos.longitude_valid || !std::isfinite(pos.latitude) ||
+        !std::isfinite(pos.longitude))
+        return 'V';
+    const data_fix_mode_t& mode = cache.fixMode();
+    const double age = t - mode.utc_tstamp; // not a number when either is not
+    const bool current = age >= 0.0 && age <= 2.0;
+    return current && mode.fix_mode == data_fix_mode_t::fix_mode_invalid ? 'V' : 'A';
+}
+
 void latLonFields(line_t& os, const data_pos_t& pos, bool strict) {
     if (pos.latitude_valid)
         os << nmeaLatitude_t(pos.latitude, strict);

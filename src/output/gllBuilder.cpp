@@ -34,7 +34,7 @@ void gllBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& s
     put(os, ',');
     os << nmeaTimestamp_t(pos.utc_tstamp);
     put(os, ',');
-    put(os, pos.latitude_valid && pos.longitude_valid ? 'A' : 'V');
+    put(os, builder_detail::positionStatus(cache, pos.utc_tstamp));
     if (nmeaVersion() > nmea_version_2_1) {
         put(os, ',');
         // GLL knows no estimated or simulated mode.

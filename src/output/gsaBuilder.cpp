@@ -15,6 +15,7 @@ gsaBuilder_t::gsaBuilder_t() : nmeaBuilder_t(raw_gsa) {
 void gsaBuilder_t::resetState() {
     nmeaBuilder_t::resetState();
     last_ = constellation_none;
+    for (double& s : sent_) s = never;
 }
 
 void gsaBuilder_t::setConfig(const output_cfg_t& cfg) {
@@ -23,27 +24,33 @@ void gsaBuilder_t::setConfig(const output_cfg_t& cfg) {
 }
 
 void gsaBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_write_t*>& out) {
-    const data_sat_use_t* use = cache.lastSatUse();
-    if (!use) return;
-    const double t = use->utc_tstamp;
-    if (!std::isfinite(t)) return;
-    if (cache.hdop().utc_tstamp != t || cache.pvdop().utc_tstamp != t ||
-        cache.fixType().utc_tstamp != t)
+    // Every satellite-use message of the epoch gets its sentences once its companions are in,
+    // whichever of them came last: looking at the newest one only lost the others.
+    const double t = cache.hdop().utc_tstamp;
+    if (!std::isfinite(t) || cache.pvdop().utc_tstamp != t || cache.fixType().utc_tstamp != t)
         return;
-    if (t == outputTimestamp() && use->constellation == last_) return;
-    static const unsigned int ranges[2][2] = {{1, 32}, {65, 96}};
-    for (const auto& r : ranges) {
-        lo_ = r[0];
-        hi_ = r[1];
-        buildMessage(cache, out);
+    for (const auto& kv : cache.allSatUse()) {
+        const data_sat_use_t& use = kv.second;
+        if (use.utc_tstamp != t || use.constellation >= constellation_none) continue;
+        double& sent = sent_[use.constellation];
+        if (sent == t) continue;
+        static const unsigned int ranges[2][2] = {{1, 32}, {65, 96}};
+        use_ = &use;
+        for (const auto& r : ranges) {
+            lo_ = r[0];
+            hi_ = r[1];
+            buildMessage(cache, out);
+        }
+        use_ = nullptr;
+        sent = t;
+        setOutputTimestamp(t);
+        last_ = use.constellation;
     }
-    setOutputTimestamp(t);
-    last_ = use->constellation;
 }
 
 void gsaBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
     line_t os(stream);
-    const data_sat_use_t* use = cache.lastSatUse();
+    const data_sat_use_t* use = use_ ? use_ : cache.lastSatUse();
     if (!use) return;
     unsigned char sats[12];
     unsigned int n = 0;

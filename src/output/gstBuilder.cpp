@@ -41,16 +41,21 @@ void gstBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& s
     const struct {
         bool valid;
         double value;
-    } fields[] = {{st.range_stddev_rms_valid, st.range_stddev_rms},
-                  {st.semi_major_stddev_valid, st.semi_major_stddev},
-                  {st.semi_minor_stddev_valid, st.semi_minor_stddev},
-                  {st.orientation_valid, st.orientation * rad2deg},
-                  {st.lat_stddev_valid, st.lat_stddev},
-                  {st.lon_stddev_valid, st.lon_stddev},
-                  {st.altitude_stddev_valid, st.altitude_stddev}};
+        bool angle; // from true north, into [0, 360) like every other angle
+    } fields[] = {{st.range_stddev_rms_valid, st.range_stddev_rms, false},
+                  {st.semi_major_stddev_valid, st.semi_major_stddev, false},
+                  {st.semi_minor_stddev_valid, st.semi_minor_stddev, false},
+                  {st.orientation_valid, st.orientation * rad2deg, true},
+                  {st.lat_stddev_valid, st.lat_stddev, false},
+                  {st.lon_stddev_valid, st.lon_stddev, false},
+                  {st.altitude_stddev_valid, st.altitude_stddev, false}};
     for (const auto& f : fields) {
         put(os, ',');
-        if (f.valid) fixed(os, f.value, 4);
+        if (!f.valid) continue;
+        if (f.angle)
+            angle(os, f.value, 4);
+        else
+            fixed(os, f.value, 4);
     }
     setOutputTimestamp(st.utc_tstamp);
     last_ = st.constellation;

@@ -81,6 +81,12 @@ std::size_t fast_fixed(char* buf, double v, int prec) {
     }
 }
 
+bool only_zeros(const char* s, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        if (s[i] != '0' && s[i] != '.') return false;
+    return true;
+}
+
 } // namespace
 
 std::size_t fixed_text(char* buf, double v, int prec, int width) {
@@ -91,6 +97,11 @@ std::size_t fixed_text(char* buf, double v, int prec, int width) {
         const auto r = std::to_chars(buf, buf + 400, v, std::chars_format::fixed, prec);
         if (r.ec != std::errc()) return 0;
         n = static_cast<std::size_t>(r.ptr - buf);
+    }
+    // A negative value that rounds to zero is zero: "-0.0" would read as a sign to receivers.
+    if (buf[0] == '-' && only_zeros(buf + 1, n - 1)) {
+        std::memmove(buf, buf + 1, n - 1);
+        --n;
     }
     if (width > 0 && n < static_cast<std::size_t>(width)) {
         const std::size_t pad = static_cast<std::size_t>(width) - n;
@@ -173,7 +184,8 @@ bool whole_angle(double degrees, long& out) {
 void text(line_t& os, const std::string& s) {
     for (char c : s) {
         const auto u = static_cast<unsigned char>(c);
-        const bool reserved = c == '$' || c == '*' || c == ',' || u < 0x20 || u >= 0x7F;
+        const bool reserved = c == '$' || c == '*' || c == ',' || c == '!' || c == '\\' ||
+                              c == '^' || c == '~' || u < 0x20 || u >= 0x7F;
         put(os, reserved ? '_' : c);
     }
 }

@@ -89,7 +89,8 @@ line_t& operator<<(line_t& os, const nmeaHeading_t& v);
 line_t& operator<<(line_t& os, const nmeaTail_t& v);
 
 // Fixed-point with `prec` decimals, zero-padded after any sign to `width` characters (as
-// printf's "%0*.*f"). Writes nothing and returns false when `v` is not finite.
+// printf's "%0*.*f"), except that a value that rounds to zero never keeps a minus sign.
+// Writes nothing and returns false when `v` is not finite.
 bool fixed(line_t& os, double v, int prec, int width = 0);
 // The same into `buf` (at least 400 bytes); returns the length, 0 when not finite.
 std::size_t fixed_text(char* buf, double v, int prec, int width = 0);
@@ -105,8 +106,8 @@ bool angle(line_t& os, double degrees, int prec);
 bool whole_angle(double degrees, long& out);
 // v + 0.5 truncated toward zero; false when not finite or beyond a million.
 bool round_half(double v, long& out);
-// Text copied into a sentence: "$", "*", ",", control bytes and bytes outside ASCII become
-// "_", so the text can never break the framing.
+// Text copied into a sentence: the reserved characters "$", "*", ",", "!", "\\", "^", "~",
+// control bytes and bytes outside ASCII become "_", so the text can never break the framing.
 void text(line_t& os, const std::string& s);
 
 } // namespace nmea_write

@@ -4,7 +4,10 @@
 
 #include <keelconfig/KeelConfig.h>
 
+#include <algorithm>
+#include <functional>
 #include <ostream>
+#include <sstream>
 
 namespace tern {
 
@@ -297,6 +300,104 @@ bool output_cfg_t::load_cfg(KeelConfig& cfg, const std::string& prefix) {
     gga_quality = gga_quality_as_reported;
     cfg.get(prefix + "gga_quality", gga_quality);
     return true;
+}
+
+namespace {
+
+// One stored setting: its key after the prefix and what its value must be.
+struct setting_t {
+    std::string key;
+    std::string expected;
+    std::function<bool(const std::string&)> converts;
+};
+
+setting_t boolean(const std::string& key) {
+    return {key, "a bool (0, 1, true or false)", [](const std::string& text) {
+                bool v = false;
+                return ::operator>>(text, v);
+            }};
+}
+
+setting_t whole(const std::string& key, long long lo, unsigned long long hi) {
+    return {key, "a whole number from " + std::to_string(lo) + " to " + std::to_string(hi),
+            [lo, hi](const std::string& text) {
+                if (lo < 0) {
+                    long long v = 0;
+                    return ::operator>>(text, v) && v >= lo && v <= static_cast<long long>(hi);
+                }
+                unsigned long long v = 0;
+                return ::operator>>(text, v) && v <= hi;
+            }};
+}
+
+setting_t number(const std::string& key) {
+    return {key, "a number", [](const std::string& text) {
+                float v = 0;
+                return ::operator>>(text, v);
+            }};
+}
+
+// An enumeration takes exactly the texts its values are written as.
+template <class E>
+setting_t texts(const std::string& key, int values) {
+    std::vector<std::string> all;
+    for (int v = 0; v < values; ++v) {
+        std::ostringstream os;
+        os << static_cast<E>(v);
+        if (std::find(all.begin(), all.end(), os.str()) == all.end()) all.push_back(os.str());
+    }
+    std::string expected = "one of ";
+    for (const std::string& t : all) expected += (&t == &all.front() ? "" : ", ") + t;
+    return {key, expected, [all](const std::string& text) {
+                return std::find(all.begin(), all.end(), text) != all.end();
+            }};
+}
+
+// Every setting that set_cfg writes, in its order.
+const std::vector<setting_t>& stored_settings() {
+    static const std::vector<setting_t> all = [] {
+        const std::string dp = dpgga_infix;
+        std::vector<setting_t> v = {
+            texts<dpgga_prefix_t>(dp + "prefix", 4),
+            boolean(dp + "fix_mode_max"),
+            boolean(dp + "station_id_limit"),
+            boolean(dp + "filter_enable"),
+            boolean(dp + "use_pseudo_range_stats"),
+            number(dp + "max_hdop"),
+            whole(dp + "min_sats", 0, 255),
+            whole(dp + "min_3D_time", 0, 65535),
+            number(dp + "max_error"),
+            texts<hehdt_cfg_t::prefix_t>(std::string(hehdt_infix) + "prefix", 3),
+            whole(std::string(ttm_infix) + "target_num", 0, 4294967295u),
+            boolean(std::string(ttm_infix) + "range_uses_vertical"),
+            whole("gps_port", -128, 127),
+            texts<nmeaVersion_t>("nmea_version", 2),
+        };
+        for (const flag_info_t& f : flag_table) v.push_back(boolean(f.key));
+        v.push_back(texts<force_talker_t>("force_talker", 7));
+        v.push_back(texts<gga_ref_type_t>("gga_ref_type", 2));
+        v.push_back(texts<ggaQuality_t>("gga_quality", 3));
+        return v;
+    }();
+    return all;
+}
+
+} // namespace
+
+std::vector<cfg_fault_t> output_cfg_t::check_cfg(const KeelConfig& cfg, const std::string& prefix) {
+    std::vector<cfg_fault_t> faults;
+    for (const ConfigEntry& e : cfg.entries()) {
+        if (e.key.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string key = e.key.substr(prefix.size());
+        const auto& all = stored_settings();
+        const auto it =
+            std::find_if(all.begin(), all.end(), [&](const setting_t& s) { return s.key == key; });
+        if (it == all.end())
+            faults.push_back({e.key, e.value, std::string()});
+        else if (!it->converts(e.value))
+            faults.push_back({e.key, e.value, it->expected});
+    }
+    return faults;
 }
 
 bool output_cfg_t::operator==(const output_cfg_t& o) const {

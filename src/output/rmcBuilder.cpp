@@ -36,7 +36,9 @@ void rmcBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& s
     put(os, talkerString(cache));
     lit(os, "RMC,");
     os << time;
-    lit(os, ",A,");
+    put(os, ',');
+    put(os, builder_detail::positionStatus(cache, t));
+    put(os, ',');
     builder_detail::latLonFields(os, pos, strict());
     put(os, ',');
     if (cache.speed().sog_valid)

@@ -14,9 +14,13 @@
 #include <tern/output/tss1Builder.h>
 #include <tern/output/ttmBuilder.h>
 
+#include "support/cases.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <limits>
 #include <sstream>
@@ -164,7 +168,7 @@ TEST(PositionBuilders, InvalidLatitudeGivesEmptyPairs) {
     ASSERT_EQ(s.size(), 3u);
     EXPECT_EQ(s[0], "$GPGGA,221320.00,,,00506.000000,E,1,05,1.0,12.500,M,41.300,M,,");
     EXPECT_EQ(s[1], "$GPGLL,,,00506.000000,E,221320.00,V,A");
-    EXPECT_EQ(s[2], "$GPRMC,221320.00,A,,,00506.000000,E,,,141123,,,A");
+    EXPECT_EQ(s[2], "$GPRMC,221320.00,V,,,00506.000000,E,,,141123,,,A");
 }
 
 TEST(PositionBuilders, RmcVtgCoursesDatesAndModes) {
@@ -468,7 +472,7 @@ TEST(Builders, AnEmptyCacheGivesDefinedText) {
         const char* text;
     } rows[] = {
         {&gga, "$GPGGA,000000.00,,,,,0,00,,,M,,M,,"},
-        {&rmc, "$GPRMC,000000.00,A,,,,,,,010170,,,N"},
+        {&rmc, "$GPRMC,000000.00,V,,,,,,,010170,,,N"},
         {&dtm, "$GPDTM,,,,,,,,"},
         {&gst, "$GPGST,000000.00,,,,,,,"},
         {&rxq, "$PQVTR,RXQ,000000,N,0.00,0,0"},
@@ -501,8 +505,108 @@ TEST(Builders, ValuesThatAreNotNumbersLeaveEmptyFields) {
     const auto s = r.feed_all(cog, sog, pos(T, nan_v, 5.1), mode(T, 2),
                               hdop(T, static_cast<float>(nan_v)), h, d, count(T, 4), base);
     // The fix mode completes RMC and VTG: RMC comes first in the builder list.
-    EXPECT_EQ(s, (std::vector<std::string>{"$GPRMC,221320.00,A,,,00506.000000,E,,,141123,,,D",
+    EXPECT_EQ(s, (std::vector<std::string>{"$GPRMC,221320.00,V,,,00506.000000,E,,,141123,,,D",
                                            "$GPVTG,,T,,M,,N,,K,D",
                                            "$GPGGA,221320.00,,,00506.000000,E,2,04,,,M,,M,,0012",
                                            "$GPTTM,00,,,T,,,,,,,,,,,A"}));
 }
+
+// ---- What a plotter or an autopilot trusts
+
+TEST(PositionBuilders, StatusIsVoidWhenTheFixModeSaysNoFix) {
+    auto cog = at<data_cog_t>(T);
+    auto sog = at<data_sog_t>(T);
+    rig_t r([](output_cfg_t& c) { c.output_gll = c.output_rmc = true; });
+    EXPECT_EQ(
+        r.feed_all(cog, sog, pos(T), mode(T, 0)),
+        (std::vector<std::string>{"$GPGLL,5957.000000,N,00506.000000,E,221320.00,V,N",
+                                  "$GPRMC,221320.00,V,5957.000000,N,00506.000000,E,,,141123,,,N"}));
+    // 2.1 sends on the position: the epoch's fix mode when it came first, else one of the
+    // epoch before (at most 2 s older).
+    rig_t v21([](output_cfg_t& c) {
+        c.output_gll = true;
+        c.nmea_version = nmea_version_2_1;
+    });
+    const char* const gll = "$GPGLL,5957.000000,N,00506.000000,E,2213";
+    EXPECT_EQ(v21.feed_all(mode(T, 0), pos(T))[0], gll + std::string("20.00,V"));
+    EXPECT_EQ(v21.feed_all(pos(T + 1), mode(T + 1, 1))[0], gll + std::string("21.00,V"));
+    EXPECT_EQ(v21.feed_all(pos(T + 2))[0], gll + std::string("22.00,A"));
+    EXPECT_EQ(v21.feed_all(mode(T + 3, 0), pos(T + 6))[0], gll + std::string("26.00,A"));
+}
+
+// Every satellite-use message of an epoch gives its GSA once, in every order of the epoch.
+TEST(SatelliteBuilders, GsaInEveryOrderOfTheEpoch) {
+    const auto gps = use(T, constellation_gps, {2, 5});
+    const auto glo = use(T, constellation_glonass, {66, 67});
+    const auto hd = hdop(T, 0.9f);
+    const auto pv =
+        at<data_pv_dop_t>(T, &data_pv_dop_t::pdop_valid, true, &data_pv_dop_t::pdop, 1.7f);
+    const auto fix = at<data_fix_type_t>(T, &data_fix_type_t::fix_valid, true);
+    std::vector<const data_msg_t*> epoch = {&fix, &glo, &gps, &hd, &pv};
+    std::sort(epoch.begin(), epoch.end());
+    do {
+        rig_t r([](output_cfg_t& c) { c.output_gsa = true; });
+        std::vector<std::string> s;
+        for (const data_msg_t* m : epoch)
+            for (auto& one : r.feed(*m)) s.push_back(one);
+        for (const data_msg_t* m : std::vector<const data_msg_t*>{&gps, &glo, &hd})
+            EXPECT_TRUE(r.feed(*m).empty()) << "a second copy adds nothing";
+        std::sort(s.begin(), s.end());
+        EXPECT_EQ(s, (std::vector<std::string>{"$GLGSA,M,2,66,67,,,,,,,,,,,1.7,0.9,",
+                                               "$GPGSA,M,2,02,05,,,,,,,,,,,1.7,0.9,"}));
+    } while (std::next_permutation(epoch.begin(), epoch.end()));
+}
+
+TEST(FilteredGga, The3DHoldAtSmallTimesAndWithAClockSetBack) {
+    dp_rig_t r([](dpgga_filter_cfg_t& f) { f.filter_enable = true; });
+    EXPECT_EQ(r.epoch(100.0).size(), 1u) << "a clock near 0, no non-3D fix seen: no hold";
+    EXPECT_TRUE(r.epoch(1000.0, false).empty());
+    EXPECT_EQ(r.epoch(1300.0).size(), 1u);
+    EXPECT_TRUE(r.epoch(50.0).empty()) << "set back before the last 2D fix: the hold restarts";
+    EXPECT_EQ(r.epoch(350.0).size(), 1u) << "rather than last until the clock reaches 1300";
+}
+
+namespace {
+class SentenceField : public testing::TestWithParam<tern_test::case_t> {};
+} // namespace
+
+// One epoch carries the case's value in every angle, age, height and text of its messages.
+TEST_P(SentenceField, IsWrittenAsExpected) {
+    const auto& c = GetParam().cols; // sentence address, field number, value, written
+    ASSERT_EQ(c.size(), 4u);
+    const double v = std::strtod(c[2].c_str(), nullptr);
+    rig_t r([](output_cfg_t& o) {
+        o.output_gga = o.output_rmc = o.output_vtg = o.output_hdt = o.output_ths = true;
+        o.output_hehdt = o.output_rot = o.output_dpgga = o.output_gst = o.output_dtm = true;
+        o.output_pternr_navq = true;
+    });
+    auto d = diff(T);
+    d.age = static_cast<float>(v);
+    auto h = height(T);
+    h.geoidal_height = v;
+    const auto s =
+        r.feed_all(pos(T), mode(T, 2), at<data_fix_type_t>(T, &data_fix_type_t::fix_valid, true),
+                   hdop(T, 1.0f), h, d, count(T, 8), at<data_sog_t>(T),
+                   at<data_pr_stats_t>(T, &data_pr_stats_t::orientation_valid, true,
+                                       &data_pr_stats_t::orientation, v * deg),
+                   at<data_cog_t>(T, &data_cog_t::cog_valid, true, &data_cog_t::cog, v * deg),
+                   at<data_heading_t>(T, &data_heading_t::heading, v * deg),
+                   at<data_mbrtk_heading_t>(T, &data_mbrtk_heading_t::heading, v),
+                   at<data_rot_t>(T, &data_rot_t::rot, v * deg / 60.0), at<data_dual_freq_t>(T),
+                   at<data_datum_t>(T, &data_datum_t::mask, data_datum_t::datum_all,
+                                    &data_datum_t::localDatumSubdivision, c[2]),
+                   at<data_diff_detail_t>(T, &data_diff_detail_t::name, c[2]));
+    const auto it = std::find_if(s.begin(), s.end(), [&](const std::string& one) {
+        return one.compare(0, c[0].size() + 1, c[0] + ",") == 0;
+    });
+    ASSERT_NE(it, s.end()) << c[0];
+    std::vector<std::string> fields;
+    std::istringstream in(*it);
+    for (std::string f; std::getline(in, f, ',');) fields.push_back(f);
+    ASSERT_LT(std::stoul(c[1]), fields.size()) << *it;
+    EXPECT_EQ(fields[std::stoul(c[1])], c[3]) << *it;
+}
+
+INSTANTIATE_TEST_SUITE_P(Output, SentenceField,
+                         testing::ValuesIn(tern_test::read_cases("output/fields.txt")),
+                         tern_test::case_name);

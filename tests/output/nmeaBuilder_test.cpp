@@ -116,16 +116,17 @@ TEST(NmeaFields, HeadingAndHeight) {
 }
 
 TEST(NmeaFields, DecimalRoundingIsThatOfTheExactBinaryValue) {
-    // Expected texts as printf("%.2f") writes them: ties and near-ties included.
+    // Expected texts as printf("%.2f") writes them (ties and near-ties included), except that
+    // a value that rounds to zero never keeps its minus sign.
     const struct {
         double v;
         const char* two;
     } rows[] = {{0.125, "0.12"},    {2.675, "2.67"},
                 {1.005, "1.00"},    {9.995, "9.99"},
-                {-0.001, "-0.00"},  {1e12, "1000000000000.00"},
+                {-0.001, "0.00"},   {1e12, "1000000000000.00"},
                 {0.045, "0.04"},    {123456789.015, "123456789.02"},
-                {99.995, "100.00"}, {-7.5e-5, "-0.00"},
-                {0.5, "0.50"}};
+                {99.995, "100.00"}, {-7.5e-5, "0.00"},
+                {0.5, "0.50"},      {-0.005001, "-0.01"}};
     for (const auto& r : rows) EXPECT_EQ(text(nmeaHeight_t(r.v, true)), r.two) << r.v;
 }
 

@@ -137,6 +137,14 @@ void frame_input_t::quit(int status) {
     if (loop_) g_main_loop_quit(static_cast<GMainLoop*>(loop_));
 }
 
+std::string frame_input_t::summary(unsigned long long messages) const {
+    std::string text =
+        "frames " + std::to_string(frames()) + ", messages " + std::to_string(messages);
+    // A connection skips garbage itself, so there is no count of skipped bytes there.
+    if (!from_link_) text += ", bytes skipped " + std::to_string(skipped());
+    return text;
+}
+
 void frame_input_t::readable() {
     unsigned char chunk[65536];
     const ssize_t n = ::read(fd_, chunk, sizeof chunk);

@@ -63,6 +63,9 @@ public:
     unsigned long long frames() const { return splitter_.frames; }
     // Garbage bytes skipped in a file or standard input (a connection skips its own).
     unsigned long long skipped() const { return splitter_.skipped; }
+    // "frames N, messages M" and, for a file or standard input, ", bytes skipped N": the
+    // summary of a run that made M messages of its frames.
+    std::string summary(unsigned long long messages) const;
     // The connection once established (null otherwise).
     tern::conn_t* conn() { return link_ ? link_->conn() : nullptr; }
 

@@ -8,6 +8,8 @@
 
 #include <keelconfig/KeelConfig.h>
 
+#include <tern/output/output_cfg.h>
+
 namespace tern_tool {
 
 struct settings_opt_t {
@@ -23,6 +25,16 @@ bool take_settings_option(int argc, char** argv, int& i, settings_opt_t& opt, in
 // Reads the file (when given) into `store`, then applies the --set overrides. False with a
 // one-line reason when the file cannot be read or is damaged.
 bool load_settings(const settings_opt_t& opt, KeelConfig& store, std::string& why);
+
+// Where the value of `key` came from: "--set" when a --set gave it, else "FILE:LINE" of the
+// last line of the file that holds it (empty when neither did).
+std::string setting_origin(const settings_opt_t& opt, const std::string& key);
+
+// Reports settings values that do not convert (one line each: where it came from, the key,
+// the value and what it must be) and keys that no setting has (a warning each). Returns 0
+// when every value converts, else 2 when a bad value came from --set and 1 when only the
+// file held bad values.
+int report_faults(const settings_opt_t& opt, const std::vector<tern::cfg_fault_t>& faults);
 
 // Help text lines for the three options.
 extern const char settings_usage[];

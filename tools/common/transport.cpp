@@ -117,7 +117,9 @@ void link_t::handle_conn_failed() {
 }
 
 void link_t::handle_conn_status() {
-    const std::string what = connector_->get_desc();
+    std::string what = connector_->get_desc();
+    // Some descriptions end in their own line end; diag adds one.
+    while (!what.empty() && (what.back() == '\n' || what.back() == '\r')) what.pop_back();
     if (!what.empty()) diag(what);
 }
 

@@ -10,7 +10,8 @@
 // Filter status bits (0: the sentence goes out):
 //   1   no HDOP or no error-ellipse statistics (the other tests are then not made)
 //   2   fewer satellites than min_sats
-//   4   3D fix held for less than min_3D_time seconds
+//   4   3D fix held for less than min_3D_time seconds since the last non-3D fix (none
+//       seen yet: no hold)
 //   8   error sqrt(semi-major^2 + semi-minor^2) above max_error (or not a number)
 //   16  HDOP above max_hdop (or not a number)
 #pragma once
@@ -19,6 +20,8 @@
 #include <tern/output/output_cfg.h>
 
 #include <sigc++/signal.h>
+
+#include <limits>
 
 namespace tern {
 
@@ -37,7 +40,7 @@ public:
     void build(const outputDataCache_t& cache, std::vector<cmd_device_write_t*>& out) override;
     void setConfig(const output_cfg_t& cfg) override;
     void buildContents(const outputDataCache_t& cache, std::ostream& os) override;
-    // Output time stamp, filter status and last non-3D time to 0 (without a signal).
+    // Output time stamp and filter status to 0 (without a signal); no non-3D fix seen.
     void resetState() override;
 
     const dpgga_filter_cfg_t& filterConfig() const { return cfg_; }
@@ -50,7 +53,8 @@ public:
 private:
     dpgga_filter_cfg_t cfg_;
     unsigned int status_ = 0;
-    double last_non3d_ = 0.0;
+    static constexpr double none_seen = std::numeric_limits<double>::quiet_NaN();
+    double last_non3d_ = none_seen; // data time of the last non-3D fix
     sigc::signal<void, unsigned int> signal_;
 };
 

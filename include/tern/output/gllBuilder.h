@@ -1,8 +1,10 @@
 // GLL: geographic position, once per position time stamp.
 //
 //   $--GLL,llll.llllll,a,yyyyy.yyyyyy,a,hhmmss.ss,A,m*HH
-// Status A when latitude and longitude are both valid, else V; the mode field (A, D, N)
-// only with NMEA 3.01, which also waits for the fix mode of the same epoch.
+// Status A when latitude and longitude are both valid and the fix mode does not say there is
+// no fix, else V (under 2.1, which does not wait for the epoch's fix mode, one at most 2 s
+// older counts); the mode field (A, D, N) only with NMEA 3.01, which also waits for the fix
+// mode of the same epoch.
 #pragma once
 
 #include <tern/output/nmeaBuilder.h>

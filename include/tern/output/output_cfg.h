@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 class KeelConfig;
 
@@ -93,6 +94,15 @@ public:
     bool operator!=(const ttm_cfg_t& o) const { return !(*this == o); }
 };
 
+// A stored value that output_cfg_t::load_cfg would not take as written.
+struct cfg_fault_t {
+    std::string key;
+    std::string value;
+    // What the value must be: "a bool (0, 1, true or false)", "a whole number from 0 to 255",
+    // "a number", "one of 2.1, 3.01", ...; empty for a key that no setting has.
+    std::string expected;
+};
+
 // The complete configuration of one output. Stored under a caller's prefix with one key per
 // field (the field's name); the embedded records use prefix + "dpgga_cfg_", "hehdt_cfg_" and
 // "ttm_cfg_".
@@ -168,6 +178,11 @@ public:
     // False when a dpgga_cfg_ key, nmea_version or strict_nmea is missing (what was read
     // before stays); missing flags read as false, a missing gps_port as -1.
     bool load_cfg(KeelConfig& cfg, const std::string& prefix);
+    // Every key of `cfg` under `prefix`, in store order, whose value does not convert to its
+    // setting's type as written (a bool, a number within the field's range, one of the texts
+    // of an enumeration), or that no setting has. load_cfg itself takes such values leniently
+    // (an unknown text as the enumeration's default, a number narrowed to its field).
+    static std::vector<cfg_fault_t> check_cfg(const KeelConfig& cfg, const std::string& prefix);
 
     bool operator==(const output_cfg_t& o) const;
     bool operator!=(const output_cfg_t& o) const { return !(*this == o); }

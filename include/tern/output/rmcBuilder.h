@@ -1,8 +1,10 @@
 // RMC: recommended minimum data, once per complete epoch (position, course, speed).
 //
 //   $--RMC,hhmmss.ss,A,llll.llllll,a,yyyyy.yyyyyy,a,s.ss,c.c,ddmmyy,,,m*HH
-// Speed in knots, course in degrees [0, 360); magnetic variation always empty; the mode
-// field (N, A, D, E, S) only with NMEA 3.01, which also waits for the fix mode.
+// Status A for a valid position, V when latitude or longitude is not valid or the fix mode
+// says there is no fix (an autopilot on 2.1 has no mode field and trusts the status). Speed in
+// knots, course in degrees [0, 360); magnetic variation always empty; the mode field (N, A, D,
+// E, S) only with NMEA 3.01, which also waits for the fix mode.
 #pragma once
 
 #include <tern/output/nmeaBuilder.h>
