@@ -8,6 +8,7 @@
 #include <keelconfig/KeelConfig.h>
 
 #include <glib.h>
+#include <glib/gstdio.h>
 
 #include <cmath>
 #include <limits>
@@ -59,6 +60,22 @@ bool read_key(const KeelConfig& cfg, const char* key, T& value, std::string& why
 // The almanac's time as a double, for comparisons beyond the 32-bit range.
 double alm_unix_time(const alm_data_gps_t& alm) {
     return gpsTimeToUnix(alm.gps_week, alm.gps_week_sec);
+}
+
+// Only a regular file of a sane size is read: a FIFO would block the reader for ever and a
+// huge file would be read whole. stat() opens nothing, so it cannot block.
+bool plain_file(const std::string& path, std::string& why) {
+    GStatBuf st;
+    if (g_stat(path.c_str(), &st) != 0) return true; // the read names the failure
+    if (!S_ISREG(st.st_mode)) {
+        why = "not a regular file";
+        return false;
+    }
+    if (static_cast<unsigned long long>(st.st_size) > alm_mgr_gps_t::max_file_size) {
+        why = "larger than " + std::to_string(alm_mgr_gps_t::max_file_size) + " bytes";
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -232,8 +249,8 @@ bool alm_mgr_gps_t::alm_load(alm_data_gps_t& alm, const std::string& path, std::
     KeelConfig cfg("", 2);
     alm_data_gps_t rec;
     unsigned int prn = 0, health = 0, week = 0;
-    bool ok = cfg.read(path);
-    if (!ok) reason = cfg.error();
+    bool ok = plain_file(path, reason);
+    if (ok && !(ok = cfg.read(path))) reason = cfg.error();
     ok = ok && read_key(cfg, key_prn, prn, reason) && read_key(cfg, key_health, health, reason) &&
          read_key(cfg, key_week, week, reason) &&
          read_key(cfg, key_week_sec, rec.gps_week_sec, reason);

@@ -6,10 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
+#include <fcntl.h>
 #include <limits>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace tern;
@@ -55,6 +60,41 @@ const std::string alm7_text =
     tern_test::temp_dir_t::read(std::string(TERN_TEST_DATA_DIR) + "/almanac/gps_7");
 const alm_data_gps_t alm7 = {7,    3,      2000,   61440, 0.1,   0.0125, 0.96,
                              -1.5, 5153.5, -8e-09, 2.25,  1e-05, 0.0};
+
+// Opens the write end of a FIFO once `deadline_s` pass without done(), so that a reader stuck
+// opening it gets end of file: a test of code that must not open it ends either way.
+class fifo_rescue_t {
+public:
+    fifo_rescue_t(const std::string& path, double deadline_s)
+        : thread_([this, path, deadline_s] {
+              std::unique_lock<std::mutex> lock(mutex_);
+              if (cv_.wait_for(lock, std::chrono::duration<double>(deadline_s),
+                               [this] { return done_; }))
+                  return;
+              // Succeeds only while someone has the FIFO open for reading.
+              const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+              if (fd >= 0) ::close(fd);
+              needed_ = true;
+          }) {}
+    ~fifo_rescue_t() { done(); }
+    // Ends the wait; true when the rescue had to be done.
+    bool done() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        cv_.notify_all();
+        if (thread_.joinable()) thread_.join();
+        return needed_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool done_ = false;
+    bool needed_ = false;
+    std::thread thread_;
+};
 
 } // namespace
 
@@ -269,4 +309,24 @@ TEST_F(AlmGps, AFailedSaveSaysWhyAndKeepsTheAlmanac) {
     mgr.add(new alm_data_gps_t(alm(6, 2000, 0)));
     EXPECT_NE(mgr.get_alm(6), nullptr);
     EXPECT_FALSE(mgr.desc().get_desc().empty());
+}
+
+// Only a small regular file is read: a FIFO would hold loading for ever, a runaway file would
+// be read whole. Both are skipped with their reason, like damaged files.
+TEST_F(AlmGps, AFifoOrAnOversizedFileIsSkippedUnread) {
+    ASSERT_EQ(mkfifo(dir.file("almanac/3").c_str(), 0600), 0);
+    const auto padded = [](unsigned int prn, std::size_t size) {
+        std::string text = replace(alm7_text, "alm_prn=7", "alm_prn=" + std::to_string(prn));
+        return text + "#" + std::string(size - text.size() - 2, 'x') + "\n";
+    };
+    write_alm(9, padded(9, alm_mgr_gps_t::max_file_size));
+    write_alm(10, padded(10, alm_mgr_gps_t::max_file_size + 1));
+    fifo_rescue_t rescue(dir.file("almanac/3"), 10.0);
+    mgr.load();
+    EXPECT_FALSE(rescue.done()) << "the FIFO was opened";
+    EXPECT_NE(mgr.get_alm(9), nullptr); // exactly the limit still loads
+    EXPECT_EQ(mgr.num(), 1u);
+    ASSERT_EQ(mgr.skipped().size(), 2u);
+    EXPECT_EQ(mgr.skipped()[0], dir.file("almanac/3") + ": not a regular file");
+    EXPECT_EQ(mgr.skipped()[1], dir.file("almanac/10") + ": larger than 65536 bytes");
 }
