@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tern/util/time_util.h>
+
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -60,6 +62,17 @@ const std::string alm7_text =
     tern_test::temp_dir_t::read(std::string(TERN_TEST_DATA_DIR) + "/almanac/gps_7");
 const alm_data_gps_t alm7 = {7,    3,      2000,   61440, 0.1,   0.0125, 0.96,
                              -1.5, 5153.5, -8e-09, 2.25,  1e-05, 0.0};
+
+// The data clock standing at a given time while it lives.
+class data_clock_t {
+public:
+    explicit data_clock_t(double t) { set(t); }
+    ~data_clock_t() { set_tstamp_data_diff(saved_); }
+    void set(double t) { set_tstamp_data_diff(t - gettstamp_sys()); }
+
+private:
+    double saved_ = get_tstamp_data_diff();
+};
 
 // Opens the write end of a FIFO once `deadline_s` pass without done(), so that a reader stuck
 // opening it gets end of file: a test of code that must not open it ends either way.
@@ -309,6 +322,47 @@ TEST_F(AlmGps, AFailedSaveSaysWhyAndKeepsTheAlmanac) {
     mgr.add(new alm_data_gps_t(alm(6, 2000, 0)));
     EXPECT_NE(mgr.get_alm(6), nullptr);
     EXPECT_FALSE(mgr.desc().get_desc().empty());
+}
+
+// Before its first fix a controller's data clock may stand in 2000, and every almanac is then
+// "from the far future". They still compare by age, and wait to be saved and sent until the
+// clock makes them plausible.
+TEST_F(AlmGps, WhileTheClockIsFarBehindAlmanacsCompareAndWaitToBeSavedAndSent) {
+    const alm_data_gps_t held = alm(5, 2000, 200), older = alm(5, 2000, 100),
+                         newer = alm(5, 2000, 300);
+    const std::string file = dir.file("almanac/5");
+    data_clock_t clock(alm_mgr_gps_t::alm_time(held) + 86400.0);
+    mgr.set_save(true);
+    mgr.add(new alm_data_gps_t(held));
+    const std::string held_text = tern_test::temp_dir_t::read(file);
+    ASSERT_FALSE(held_text.empty());
+    mgr.add(new alm_data_gps_t(older)); // refused: the stored file stays as it was
+    EXPECT_EQ(tern_test::temp_dir_t::read(file), held_text);
+
+    clock.set(946684800.0); // 2000-01-01
+    alm_mgr_gps_t boot;
+    boot.set_save(true);
+    boot.load();
+    std::list<msg_t*> out;
+    boot.update(out, false);
+    EXPECT_EQ(prns(out), prns_t{}); // not sendable yet, still new
+    boot.add(new alm_data_gps_t(older));
+    EXPECT_EQ(*boot.get_alm(5), held);
+    boot.add(new alm_data_gps_t(newer));
+    boot.add(new alm_data_gps_t(older));
+    EXPECT_EQ(*boot.get_alm(5), newer);
+    EXPECT_EQ(tern_test::temp_dir_t::read(file), held_text);
+    EXPECT_EQ(boot.newest(), 0u);
+
+    clock.set(alm_mgr_gps_t::alm_time(newer) + 86400.0); // the first fix
+    boot.update(out, false);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(static_cast<fb_alm_gps_t*>(out.front())->alm, newer);
+    prns(out);
+    alm_data_gps_t stored{};
+    ASSERT_TRUE(alm_mgr_gps_t::alm_load(stored, file));
+    EXPECT_EQ(stored, newer);
+    EXPECT_EQ(boot.newest(), alm_mgr_gps_t::alm_time(newer));
 }
 
 // Only a small regular file is read: a FIFO would hold loading for ever, a runaway file would
