@@ -3,6 +3,8 @@
 #include <tern/msg/fb_msgs.h>
 #include <tern/util/time_util.h>
 
+#include "support/cases.h"
+
 #include <gtest/gtest.h>
 
 #include <type_traits>
@@ -48,6 +50,37 @@ double fixed_clock() {
 }
 
 } // namespace
+
+namespace {
+
+const std::vector<tern_test::case_t> alarm_rows = tern_test::read_cases("alarms/alarm_rows.txt");
+
+const std::vector<alarmInfo_t>& table_named(const std::string& name) {
+    return name == "system" ? systemAlarms() : generalAlarms();
+}
+
+} // namespace
+
+class AlarmRow : public ::testing::TestWithParam<tern_test::case_t> {};
+
+TEST_P(AlarmRow, SitsAtItsBitWithItsFlagAndText) {
+    const tern_test::case_t& c = GetParam();
+    ASSERT_EQ(c.fields.size(), 4u) << c;
+    const std::vector<alarmInfo_t>& table = table_named(c.fields[0]);
+    const unsigned long bit = std::stoul(c.fields[1]);
+    ASSERT_LT(bit, table.size()) << c;
+    EXPECT_EQ(table[bit].flag, c.fields[2] == "true") << c;
+    EXPECT_EQ(table[bit].text, c.fields[3]) << c;
+}
+INSTANTIATE_TEST_SUITE_P(File, AlarmRow, ::testing::ValuesIn(alarm_rows), tern_test::case_name);
+
+// No row beyond those of the file: a new alarm is added there too.
+TEST(AlarmTables, HoldTheRowsOfTheFileAndNoMore) {
+    std::size_t system = 0, general = 0;
+    for (const auto& c : alarm_rows) ++(tern_test::field(c, 0) == "system" ? system : general);
+    EXPECT_EQ(systemAlarms().size(), system);
+    EXPECT_EQ(generalAlarms().size(), general);
+}
 
 TEST(AlarmTables, UnknownBitsAreNamedByNumberInBitOrder) {
     EXPECT_EQ(alarmText(generalAlarms(), 9), "Failed to assert flow control");
