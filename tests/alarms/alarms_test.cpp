@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <type_traits>
 
 using namespace tern;
@@ -165,6 +167,19 @@ TEST(AlarmHistoryDataClock, ReportsStampedADayBehindTheSystemClockAreKept) {
     h.handle(system_report(gettstamp_data(), 0));
     EXPECT_EQ(h.entries.size(), 2u);
     set_tstamp_data_diff(saved);
+}
+
+// A stamp that is not a time would never be trimmed: the report clock stamps it instead.
+TEST_F(AlarmHistory, AReportStampedWithNoTimeTakesTheClocksTime) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (int i = 0; i < 100; ++i) h.handle(port_report(1, nan, (i + 1) % 2, 0));
+    h.handle(system_report(HUGE_VAL, 1));
+    ASSERT_EQ(h.entries.size(), 101u);
+    EXPECT_EQ(h.entries.front().tstamp, fixed_now);
+    EXPECT_EQ(h.entries.back().tstamp, fixed_now);
+    fixed_now += 86400.5;
+    h.handle(port_report(2, fixed_now, 1, 0));
+    EXPECT_ENTRIES(h.entries, {{fixed_now, 2, 1, 0, true}});
 }
 
 TEST_F(AlarmHistory, ClearForPortForgetsItsWords) {
