@@ -31,10 +31,15 @@ bool is_blank(char c) {
 }
 
 // The field's characters after leading blanks and an optional '+': where a conversion of the
-// whole rest starts. Only the field's own columns are ever looked at.
+// whole rest starts (from_chars takes a '-' itself). A sign is one character: after a '+'
+// another one ("+-123.4") leaves nothing to convert. Only the field's own columns are ever
+// looked at.
 const char* number_start(const char* p, const char* end) {
     while (p != end && is_blank(*p)) ++p;
-    if (p != end && *p == '+') ++p;
+    if (p != end && *p == '+') {
+        ++p;
+        if (p != end && (*p == '-' || *p == '+')) return end;
+    }
     return p;
 }
 

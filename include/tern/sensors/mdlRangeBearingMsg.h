@@ -13,7 +13,8 @@
 //
 // A message shorter than 17 characters is invalid; one with a checksum that does not match
 // is invalid. A number field counts only when its conversion takes every one of its
-// characters (leading blanks allowed, trailing ones not) and gives a finite value.
+// characters (leading blanks allowed, trailing ones not) and gives a finite value; its sign,
+// when written, is one character, '+' or '-' ("+-123.4" is no number).
 #pragma once
 
 #include <memory>
