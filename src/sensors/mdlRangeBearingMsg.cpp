@@ -1,7 +1,12 @@
 #include <tern/sensors/mdlRangeBearingMsg.h>
 
+#include <tern/msg/data_msgs.h>
+
+#include "sensors/sensor_msgs_priv.h"
+
 #include <charconv>
 #include <cmath>
+#include <string>
 
 namespace tern {
 
@@ -129,6 +134,19 @@ bool mdlRangeBearingMsg_t::range(double& range) const {
 bool mdlRangeBearingMsg_t::bearing(double& radians) const {
     if ((priv_->flags & flag_bearing) == 0) return false;
     radians = priv_->bearing;
+    return true;
+}
+
+bool rangeBearingDataMsg(const mdlRangeBearingMsg_t& msg, double time, std::list<msg_t*>& out) {
+    double range = 0.0;
+    double bearing = 0.0;
+    if (!msg.isFormatValid() || !msg.range(range) || !msg.bearing(bearing)) return false;
+    unsigned target = 0;
+    auto* m = new_target_msg<data_range_bearing_t>(
+        time, msg.targetNumber(target) ? std::to_string(target) : std::string());
+    m->range = range;
+    m->bearing = bearing;
+    out.push_back(m);
     return true;
 }
 
