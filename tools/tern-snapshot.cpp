@@ -16,6 +16,7 @@
 #include <glib-unix.h>
 #include <glib.h>
 
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <iostream>
@@ -24,18 +25,19 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
 const char usage[] =
-    "usage: tern-snapshot [--out FILE] [--title TEXT] [--config FILE] [--set KEY=VALUE]\n"
-    "                     [--connect ARG | --listen ARG | INPUT]\n"
+    "usage: tern-snapshot [--out FILE] [--title TEXT] [--config FILE] [--prefix P]\n"
+    "                     [--set KEY=VALUE]... [--connect ARG | --listen ARG | INPUT]\n"
     "Reads navigation data frames from INPUT (or standard input, or a connection) into a data\n"
     "cache per port and, at the end of the input, writes the HTML status snapshot page of\n"
     "every port to FILE (replaced whole) or standard output. SIGUSR1 writes a page at once\n"
-    "(while connected, or while a long input is read). Port N's name, device type and device name "
-    "come from the settings keys\n"
-    "port_N_name, port_N_device_type and port_N_device_name.\n"
+    "(while connected, or while a long input is read); without --out every signal appends a\n"
+    "whole page to standard output. Port N's name, device type and device name come from the\n"
+    "settings keys port_N_name, port_N_device_type and port_N_device_name (after the prefix).\n"
     "  --out FILE           write the page to FILE instead of standard output\n"
     "  --title TEXT         the page's title (default \"Controller snapshot\")\n";
 
@@ -157,13 +159,39 @@ bool write_page(controller_t& ctl, const options_t& opt) {
     return true;
 }
 
+// SIGUSR1 as an event of the main loop: the handler only writes a byte into a pipe that the
+// loop watches. Not g_unix_signal_add: removing its source puts back the default action, so a
+// late signal killed the program, and its delivery through GLib's worker thread deadlocks
+// under the qemu-user emulator that runs the 32-bit build.
+int usr1_pipe[2] = {-1, -1};
+
+extern "C" void usr1_handler(int) {
+    const int saved = errno;
+    const char byte = 1;
+    // A full pipe already holds a page to write.
+    const ssize_t n = ::write(usr1_pipe[1], &byte, 1);
+    (void)n;
+    errno = saved;
+}
+
+void set_usr1_action(void (*action)(int)) {
+    struct sigaction sa {};
+    sa.sa_handler = action;
+    sa.sa_flags = SA_RESTART;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGUSR1, &sa, nullptr);
+}
+
 struct signal_ctx_t {
     controller_t* ctl;
     const options_t* opt;
     tern_tool::frame_input_t* input;
 };
 
-gboolean on_usr1(gpointer data) {
+gboolean on_usr1(gint fd, GIOCondition, gpointer data) {
+    char bytes[64];
+    while (::read(fd, bytes, sizeof bytes) > 0) {
+    }
     auto* ctx = static_cast<signal_ctx_t*>(data);
     if (!write_page(*ctx->ctl, *ctx->opt)) ctx->input->quit(1);
     return G_SOURCE_CONTINUE;
@@ -172,6 +200,8 @@ gboolean on_usr1(gpointer data) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Until the handler takes over (and again after), a page request must not end the program.
+    set_usr1_action(SIG_IGN);
     tern_tool::set_program(argv[0]);
     options_t opt;
     tern_tool::transport_opt_t link_opt;
@@ -217,11 +247,22 @@ int main(int argc, char** argv) {
     };
 
     signal_ctx_t ctx{&ctl, &opt, &input};
-    // Meant for a connection that stays open, but a long file is served as well (and the
-    // signal never ends the program by its default action).
-    const guint usr1 = g_unix_signal_add(SIGUSR1, on_usr1, &ctx);
+    GError* err = nullptr;
+    if (!g_unix_open_pipe(usr1_pipe, FD_CLOEXEC, &err) ||
+        !g_unix_set_fd_nonblocking(usr1_pipe[0], TRUE, &err) ||
+        !g_unix_set_fd_nonblocking(usr1_pipe[1], TRUE, &err)) {
+        tern_tool::diag(std::string("cannot watch SIGUSR1: ") + (err ? err->message : "?"));
+        if (err) g_error_free(err);
+        return 1;
+    }
+    // Meant for a connection that stays open, but a long file is served as well.
+    const guint usr1 = g_unix_fd_add(usr1_pipe[0], G_IO_IN, on_usr1, &ctx);
+    set_usr1_action(usr1_handler);
     const int status = input.run();
-    if (usr1) g_source_remove(usr1);
+    set_usr1_action(SIG_IGN);
+    g_source_remove(usr1);
+    ::close(usr1_pipe[0]);
+    ::close(usr1_pipe[1]);
     if (status != 0) return status;
     return write_page(ctl, opt) ? 0 : 1;
 }

@@ -62,22 +62,24 @@ struct background_t {
 };
 
 // A program running in the background with a pipe on its standard input and its standard
-// error in a file; killed if still running at the end.
+// error in a file; standard output goes to a pipe (out()) when asked, else nowhere. Killed if
+// still running at the end.
 class child_t {
 public:
-    child_t(const std::vector<std::string>& argv, const std::string& err_file) {
+    child_t(const std::vector<std::string>& argv, const std::string& err_file,
+            bool pipe_out = false) {
         std::string cmd = "exec";
         for (const std::string& a : argv) {
             gchar* q = g_shell_quote(a.c_str());
             cmd += std::string(" ") + q;
             g_free(q);
         }
-        cmd += " 2>" + err_file + " >/dev/null";
+        cmd += " 2>" + err_file + (pipe_out ? "" : " >/dev/null");
         const gchar* args[] = {"/bin/sh", "-c", cmd.c_str(), nullptr};
         gint in = -1;
         if (g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(args), nullptr,
                                      G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid_, &in,
-                                     nullptr, nullptr, nullptr))
+                                     pipe_out ? &out_ : nullptr, nullptr, nullptr))
             in_ = in;
     }
     ~child_t() {
@@ -86,6 +88,17 @@ public:
             wait();
         }
         close_input();
+        if (out_ >= 0) ::close(out_);
+    }
+    // Standard output's pipe (-1 unless asked for).
+    int out() const { return out_; }
+    // Reads standard output to its end.
+    std::string read_out() {
+        std::string text;
+        char buf[4096];
+        for (ssize_t n; out_ >= 0 && (n = ::read(out_, buf, sizeof buf)) > 0;)
+            text.append(buf, static_cast<std::size_t>(n));
+        return text;
     }
     bool running() { return pid_ > 0 && !reaped(); }
     void send(const std::string& bytes) {
@@ -119,6 +132,7 @@ private:
     }
     GPid pid_ = -1;
     int in_ = -1;
+    int out_ = -1;
     int status_ = -1;
 };
 
