@@ -3,6 +3,7 @@
 #include "common/frame_input.h"
 #include "common/program.h"
 #include "common/settings.h"
+#include "common/signal_watch.h"
 #include "common/transport.h"
 
 #include <tern/config/config_util.h>
@@ -13,10 +14,8 @@
 #include <tern/msg/catalogue.h>
 #include <tern/util/time_util.h>
 
-#include <glib-unix.h>
 #include <glib.h>
 
-#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <iostream>
@@ -25,13 +24,12 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
 const char usage[] =
-    "usage: tern-snapshot [--out FILE] [--title TEXT] [--config FILE] [--prefix P]\n"
-    "                     [--set KEY=VALUE]... [--connect ARG | --listen ARG | INPUT]\n"
+    "usage: tern-snapshot [--out FILE] [--title TEXT] [--config FILE] [--set KEY=VALUE]\n"
+    "                     [--connect ARG | --listen ARG | INPUT]\n"
     "Reads navigation data frames from INPUT (or standard input, or a connection) into a data\n"
     "cache per port and, at the end of the input, writes the HTML status snapshot page of\n"
     "every port to FILE (replaced whole) or standard output. SIGUSR1 writes a page at once\n"
@@ -159,49 +157,12 @@ bool write_page(controller_t& ctl, const options_t& opt) {
     return true;
 }
 
-// SIGUSR1 as an event of the main loop: the handler only writes a byte into a pipe that the
-// loop watches. Not g_unix_signal_add: removing its source puts back the default action, so a
-// late signal killed the program, and its delivery through GLib's worker thread deadlocks
-// under the qemu-user emulator that runs the 32-bit build.
-int usr1_pipe[2] = {-1, -1};
-
-extern "C" void usr1_handler(int) {
-    const int saved = errno;
-    const char byte = 1;
-    // A full pipe already holds a page to write.
-    const ssize_t n = ::write(usr1_pipe[1], &byte, 1);
-    (void)n;
-    errno = saved;
-}
-
-void set_usr1_action(void (*action)(int)) {
-    struct sigaction sa {};
-    sa.sa_handler = action;
-    sa.sa_flags = SA_RESTART;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGUSR1, &sa, nullptr);
-}
-
-struct signal_ctx_t {
-    controller_t* ctl;
-    const options_t* opt;
-    tern_tool::frame_input_t* input;
-};
-
-gboolean on_usr1(gint fd, GIOCondition, gpointer data) {
-    char bytes[64];
-    while (::read(fd, bytes, sizeof bytes) > 0) {
-    }
-    auto* ctx = static_cast<signal_ctx_t*>(data);
-    if (!write_page(*ctx->ctl, *ctx->opt)) ctx->input->quit(1);
-    return G_SOURCE_CONTINUE;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    // Until the handler takes over (and again after), a page request must not end the program.
-    set_usr1_action(SIG_IGN);
+    // A page is asked for with SIGUSR1, which must never end the program: not before its
+    // watch is in place, nor after.
+    std::signal(SIGUSR1, SIG_IGN);
     tern_tool::set_program(argv[0]);
     options_t opt;
     tern_tool::transport_opt_t link_opt;
@@ -246,23 +207,14 @@ int main(int argc, char** argv) {
         ctl.device(static_cast<int>(data.port)).add(data);
     };
 
-    signal_ctx_t ctx{&ctl, &opt, &input};
-    GError* err = nullptr;
-    if (!g_unix_open_pipe(usr1_pipe, FD_CLOEXEC, &err) ||
-        !g_unix_set_fd_nonblocking(usr1_pipe[0], TRUE, &err) ||
-        !g_unix_set_fd_nonblocking(usr1_pipe[1], TRUE, &err)) {
-        tern_tool::diag(std::string("cannot watch SIGUSR1: ") + (err ? err->message : "?"));
-        if (err) g_error_free(err);
-        return 1;
+    int status = 0;
+    {
+        // Meant for a connection that stays open, but a long file is served as well.
+        const tern_tool::signal_watch_t usr1(SIGUSR1, [&] {
+            if (!write_page(ctl, opt)) input.quit(1);
+        });
+        status = input.run();
     }
-    // Meant for a connection that stays open, but a long file is served as well.
-    const guint usr1 = g_unix_fd_add(usr1_pipe[0], G_IO_IN, on_usr1, &ctx);
-    set_usr1_action(usr1_handler);
-    const int status = input.run();
-    set_usr1_action(SIG_IGN);
-    g_source_remove(usr1);
-    ::close(usr1_pipe[0]);
-    ::close(usr1_pipe[1]);
     if (status != 0) return status;
     return write_page(ctl, opt) ? 0 : 1;
 }

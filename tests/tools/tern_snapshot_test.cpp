@@ -109,7 +109,7 @@ TEST(TernSnapshot, SignalsOutsideTheHandlersTimeAreIgnored) {
 
 TEST(TernSnapshot, HelpNamesThePrefixAndWhatSignalsDoWithoutOut) {
     const auto r = run_program({tool_path("tern-snapshot"), "--help"});
-    EXPECT_TRUE(has(r.out, "[--prefix P]")) << r.out;
+    EXPECT_TRUE(has(r.out, "--prefix P")) << r.out;
     EXPECT_TRUE(has(r.out, "without --out every signal appends a\nwhole page to standard output"))
         << r.out;
 }
