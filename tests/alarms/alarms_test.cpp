@@ -67,19 +67,20 @@ class AlarmRow : public ::testing::TestWithParam<tern_test::case_t> {};
 
 TEST_P(AlarmRow, SitsAtItsBitWithItsFlagAndText) {
     const tern_test::case_t& c = GetParam();
-    ASSERT_EQ(c.fields.size(), 4u) << c;
-    const std::vector<alarmInfo_t>& table = table_named(c.fields[0]);
-    const unsigned long bit = std::stoul(c.fields[1]);
+    ASSERT_EQ(c.cols.size(), 4u) << c;
+    const std::vector<alarmInfo_t>& table = table_named(c.cols[0]);
+    const unsigned long bit = std::stoul(c.cols[1]);
     ASSERT_LT(bit, table.size()) << c;
-    EXPECT_EQ(table[bit].flag, c.fields[2] == "true") << c;
-    EXPECT_EQ(table[bit].text, c.fields[3]) << c;
+    EXPECT_EQ(table[bit].flag, c.cols[2] == "true") << c;
+    EXPECT_EQ(table[bit].text, c.cols[3]) << c;
 }
 INSTANTIATE_TEST_SUITE_P(File, AlarmRow, ::testing::ValuesIn(alarm_rows), tern_test::case_name);
 
 // No row beyond those of the file: a new alarm is added there too.
 TEST(AlarmTables, HoldTheRowsOfTheFileAndNoMore) {
     std::size_t system = 0, general = 0;
-    for (const auto& c : alarm_rows) ++(tern_test::field(c, 0) == "system" ? system : general);
+    for (const auto& c : alarm_rows)
+        ++(!c.cols.empty() && c.cols[0] == "system" ? system : general);
     EXPECT_EQ(systemAlarms().size(), system);
     EXPECT_EQ(generalAlarms().size(), general);
 }

@@ -1,86 +1,43 @@
-// Tables of test cases kept in text files under tests/cases/<area>/, one case a line:
-//
-//   # a comment line; blank lines are skipped too
-//   name | field | field ...
-//
-// Fields are split at '|' and trimmed of blanks. A field written in double quotes keeps its
-// blanks and takes C escapes (\r, \n, \t, \", \\, octal \NNN), so any byte can be shown. The
-// name is the case's name in the test's output: letters, digits and '_'.
+// Tables of test cases kept as text under tests/cases/<area>/: one case a line, columns
+// separated by "|" and trimmed, the first one the case's name (letters, digits, "_"); lines
+// starting with "#" and empty lines are skipped.
 #pragma once
 
-#include <glib.h>
+#include "support/scratch.h"
+
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <ostream>
-#include <string>
-#include <vector>
+#include <sstream>
 
 namespace tern_test {
 
 struct case_t {
     std::string name;
-    std::vector<std::string> fields; // after the name
-    unsigned int line = 0;           // in the file, for messages
+    std::vector<std::string> cols; // after the name
 };
-
 inline std::ostream& operator<<(std::ostream& os, const case_t& c) {
-    return os << c.name << " (line " << c.line << ")";
+    return os << c.name;
 }
 
-// The field at `i`, or an empty text when the line has fewer.
-inline const std::string& field(const case_t& c, std::size_t i) {
-    static const std::string none;
-    return i < c.fields.size() ? c.fields[i] : none;
-}
-
-inline std::string case_field(std::string text) {
-    const auto first = text.find_first_not_of(" \t");
-    const auto last = text.find_last_not_of(" \t");
-    text = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
-    if (text.size() < 2 || text.front() != '"' || text.back() != '"') return text;
-    gchar* plain = g_strcompress(text.substr(1, text.size() - 2).c_str());
-    text = plain;
-    g_free(plain);
-    return text;
-}
-
-// The cases of tests/cases/`file`. A file that cannot be read gives one case named
-// "unreadable_case_file" with no fields, so that the test fails rather than running nothing.
 inline std::vector<case_t> read_cases(const std::string& file) {
+    std::istringstream in(temp_dir_t::read(TERN_TEST_DATA_DIR "/../cases/" + file));
     std::vector<case_t> cases;
-    std::ifstream in(std::string(TERN_TEST_DATA_DIR) + "/../cases/" + file);
-    std::string text;
-    for (unsigned int line = 1; std::getline(in, text); ++line) {
-        if (text.find_first_not_of(" \t") == std::string::npos || text[0] == '#') continue;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream cols(line + "|");
         case_t c;
-        c.line = line;
-        std::size_t from = 0;
-        bool quoted = false, escaped = false;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const char ch = text[i];
-            if (escaped)
-                escaped = false;
-            else if (quoted && ch == '\\')
-                escaped = true;
-            else if (ch == '"')
-                quoted = !quoted;
-            else if (ch == '|' && !quoted) {
-                c.fields.push_back(case_field(text.substr(from, i - from)));
-                from = i + 1;
-            }
+        for (std::string col; std::getline(cols, col, '|');) {
+            col.erase(0, col.find_first_not_of(' '));
+            col.erase(col.find_last_not_of(' ') + 1);
+            (c.name.empty() ? c.name : c.cols.emplace_back()) = col;
         }
-        c.fields.push_back(case_field(text.substr(from)));
-        c.name = c.fields.front();
-        c.fields.erase(c.fields.begin());
         cases.push_back(c);
     }
-    if (cases.empty()) cases.push_back({"unreadable_case_file", {}, 0});
+    if (cases.empty()) cases.push_back({"no_cases_read", {file}});
     return cases;
 }
 
-// The name of a case for INSTANTIATE_TEST_SUITE_P.
-inline std::string case_name(const ::testing::TestParamInfo<case_t>& info) {
+inline std::string case_name(const testing::TestParamInfo<case_t>& info) {
     return info.param.name;
 }
 

@@ -25,12 +25,13 @@ inline bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// A socket of `type` (SOCK_STREAM, SOCK_DGRAM) bound to a free loopback port, and the port.
-inline int bind_loopback(int type, unsigned short& port) {
+// A socket of `type` (SOCK_STREAM, SOCK_DGRAM) bound to a free loopback port (or a free port
+// of `host`, such as INADDR_ANY), and the port.
+inline int bind_loopback(int type, unsigned short& port, in_addr_t host = INADDR_LOOPBACK) {
     const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_addr.s_addr = htonl(host);
     socklen_t len = sizeof a;
     EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
@@ -61,25 +62,25 @@ struct background_t {
     ~background_t() { wait(); }
 };
 
-// A program running in the background with a pipe on its standard input and its standard
-// error in a file; standard output goes to a pipe (out()) when asked, else nowhere. Killed if
-// still running at the end.
+// A program running in the background with a pipe on its standard input, its standard
+// error in a file and its standard output in another (or nowhere); killed if still running
+// at the end.
 class child_t {
 public:
     child_t(const std::vector<std::string>& argv, const std::string& err_file,
-            bool pipe_out = false) {
+            const std::string& out_file = "/dev/null") {
         std::string cmd = "exec";
         for (const std::string& a : argv) {
             gchar* q = g_shell_quote(a.c_str());
             cmd += std::string(" ") + q;
             g_free(q);
         }
-        cmd += " 2>" + err_file + (pipe_out ? "" : " >/dev/null");
+        cmd += " 2>" + err_file + " >" + out_file;
         const gchar* args[] = {"/bin/sh", "-c", cmd.c_str(), nullptr};
         gint in = -1;
         if (g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(args), nullptr,
                                      G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid_, &in,
-                                     pipe_out ? &out_ : nullptr, nullptr, nullptr))
+                                     nullptr, nullptr, nullptr))
             in_ = in;
     }
     ~child_t() {
@@ -88,17 +89,6 @@ public:
             wait();
         }
         close_input();
-        if (out_ >= 0) ::close(out_);
-    }
-    // Standard output's pipe (-1 unless asked for).
-    int out() const { return out_; }
-    // Reads standard output to its end.
-    std::string read_out() {
-        std::string text;
-        char buf[4096];
-        for (ssize_t n; out_ >= 0 && (n = ::read(out_, buf, sizeof buf)) > 0;)
-            text.append(buf, static_cast<std::size_t>(n));
-        return text;
     }
     bool running() { return pid_ > 0 && !reaped(); }
     void send(const std::string& bytes) {
@@ -132,7 +122,6 @@ private:
     }
     GPid pid_ = -1;
     int in_ = -1;
-    int out_ = -1;
     int status_ = -1;
 };
 
