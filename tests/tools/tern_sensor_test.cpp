@@ -36,8 +36,9 @@ std::string golden(const std::string& name) {
 }
 
 // A stream of data frames, every byte in a valid frame: "type@group " per message, where the
-// messages of one record (one time stamp) share a group number.
+// messages of one record (one time stamp) share a group number; and the messages.
 struct decoded_t {
+    std::vector<std::unique_ptr<tern::msg_t>> msgs;
     std::string shape;
     std::set<unsigned> ports;
     double first = -1, last = -1;
@@ -50,8 +51,7 @@ decoded_t decode(const std::string& out) {
         tern::msg_decoder_t dec;
         const unsigned n = dec.decode_init(reinterpret_cast<const unsigned char*>(out.data()) + off,
                                            static_cast<unsigned>(out.size() - off));
-        const std::unique_ptr<tern::msg_t> m(n > 0 && dec.is_valid() ? tern::create_msg(dec)
-                                                                     : nullptr);
+        std::unique_ptr<tern::msg_t> m(n > 0 && dec.is_valid() ? tern::create_msg(dec) : nullptr);
         const auto* data = dynamic_cast<const tern::data_msg_t*>(m.get());
         if (!data) {
             ADD_FAILURE() << "no data frame at " << off;
@@ -62,26 +62,13 @@ decoded_t decode(const std::string& out) {
         d.last = data->utc_tstamp;
         d.shape += std::to_string(m->type) + "@" + std::to_string(group) + " ";
         d.ports.insert(dec.port());
+        d.msgs.push_back(std::move(m));
         off += n;
     }
     return d;
 }
 
 constexpr double pi = 3.14159265358979323846;
-
-// The messages of a stream of data frames.
-std::vector<std::unique_ptr<tern::msg_t>> data_msgs(const std::string& out) {
-    std::vector<std::unique_ptr<tern::msg_t>> msgs;
-    for (std::size_t off = 0; off < out.size();) {
-        tern::msg_decoder_t dec;
-        const unsigned n = dec.decode_init(reinterpret_cast<const unsigned char*>(out.data()) + off,
-                                           static_cast<unsigned>(out.size() - off));
-        if (n == 0 || !dec.is_valid()) break;
-        msgs.emplace_back(tern::create_msg(dec));
-        off += n;
-    }
-    return msgs;
-}
 
 std::string raw_frame(const std::string& text, unsigned port) {
     tern::fb_raw_ascii_t raw(tern::raw_dtm, text.data(), static_cast<unsigned>(text.size()));
@@ -132,11 +119,11 @@ TEST(TernSensor, RangeBearingReadingsAreDataFramesAtFullPrecision) {
                                "01 0.00012 045.50\r\nbad\r\n01 0123.45 045.50 00\r\n"
                                " 2  12     359.99\r\nxx 1234567 -10.25");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(decode(r.out).shape, "37@1 37@2 ");
-    const auto frames = data_msgs(r.out);
-    ASSERT_EQ(frames.size(), 2u);
-    const auto* a = dynamic_cast<const tern::data_range_bearing_t*>(frames[0].get());
-    const auto* b = dynamic_cast<const tern::data_range_bearing_t*>(frames[1].get());
+    const decoded_t d = decode(r.out);
+    EXPECT_EQ(d.shape, "37@1 37@2 ");
+    ASSERT_EQ(d.msgs.size(), 2u);
+    const auto* a = dynamic_cast<const tern::data_range_bearing_t*>(d.msgs[0].get());
+    const auto* b = dynamic_cast<const tern::data_range_bearing_t*>(d.msgs[1].get());
     ASSERT_TRUE(a && b);
     EXPECT_EQ(a->target_id, "1");
     EXPECT_EQ(a->range, 0.00012);
