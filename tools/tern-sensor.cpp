@@ -7,13 +7,10 @@
 #include <tern/sensors/sensorInput.h>
 #include <tern/util/time_util.h>
 
-#include <cmath>
+#include <csignal>
 #include <cstdio>
-#include <iomanip>
 #include <iostream>
 #include <list>
-#include <locale>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -21,16 +18,17 @@ namespace {
 const char usage[] =
     "Usage: tern-sensor --format em|tss1|ats|fanbeam [OPTION]... [INPUT]\n"
     "Reads a sensor's byte stream from INPUT (or standard input) and writes the navigation\n"
-    "data frames its readings become to standard output: roll, pitch, heave and heading (em),\n"
-    "roll, pitch, heave and motion (tss1), target status, offset and depth (ats). Each is\n"
-    "stamped with the data clock when it is decoded (each frame or record a time of its own);\n"
-    "acoustic tracking data carries the tracker's own time. Range/bearing readings (fanbeam)\n"
-    "make no data message: each valid one is printed on standard error as\n"
-    "\"range_bearing target T range R bearing B\" (bearing in\n"
-    "degrees, \"-\" for a field the sensor left out). A summary line ends standard error.\n"
+    "data frames its readings become to standard output: roll, pitch, heave (positive down)\n"
+    "and heading (em), roll, pitch, heave (positive up) and motion (tss1), target status,\n"
+    "offset and depth (ats), range and bearing (fanbeam: target identifier the target\n"
+    "number, range as the sensor gives it, bearing in radians; a message without range or\n"
+    "bearing makes none). Each is stamped with the data clock when it is decoded (each frame\n"
+    "or record a time of its own); acoustic tracking data carries the tracker's own time.\n"
+    "A summary line ends standard error.\n"
     "On a connection the sensor's bytes arrive as the text of raw data frames (feedback type\n"
-    "38) and other frames are ignored; it ends when the peer hangs up. With \"pipe\" those\n"
-    "frames come on standard input and the data frames go back on standard output.\n"
+    "38) and other frames are ignored (an empty one carries nothing); it ends when the peer\n"
+    "hangs up. With \"pipe\" those frames come on standard input and the data frames go back\n"
+    "on standard output.\n"
     "  --format F           em (EM attitude, binary), tss1, ats (acoustic tracking), fanbeam\n"
     "  --port N             port 0 to 255 in the header of the data frames (default 255); on a\n"
     "                       connection, only raw frames of port N are read\n";
@@ -89,35 +87,11 @@ int parse_args(int argc, char** argv, options_t& opt, tern_tool::transport_opt_t
     return tern_tool::check_input_arguments(link, opt.file);
 }
 
-// "range_bearing target 3 range 12.500 bearing 45.00"
-std::string reading_text(const tern::mdlRangeBearingMsg_t& m) {
-    std::ostringstream s;
-    s.imbue(std::locale::classic());
-    s.setf(std::ios::fixed);
-    unsigned target = 0;
-    double range = 0.0;
-    double bearing = 0.0;
-    s << "range_bearing target ";
-    if (m.targetNumber(target))
-        s << target;
-    else
-        s << '-';
-    s << " range ";
-    if (m.range(range))
-        s << std::setprecision(3) << range;
-    else
-        s << '-';
-    s << " bearing ";
-    if (m.bearing(bearing))
-        s << std::setprecision(2) << bearing * 180.0 / 3.14159265358979323846;
-    else
-        s << '-';
-    return s.str();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
+    // A reader of standard output that goes away is a write error to report, not a death.
+    std::signal(SIGPIPE, SIG_IGN);
     tern_tool::set_program(argv[0]);
     options_t opt;
     tern_tool::transport_opt_t link_opt;
@@ -132,9 +106,6 @@ int main(int argc, char** argv) {
         last_stamp = now > last_stamp ? now : last_stamp + 1e-6;
         return last_stamp;
     });
-    sensor.on_range_bearing = [](const tern::mdlRangeBearingMsg_t& m) {
-        std::cerr << reading_text(m) << '\n';
-    };
     tern_tool::frame_input_t input(opt.file, link_opt);
     const bool reply_on_link =
         link_opt.used && link_opt.kind == tern_tool::transport_opt_t::kind_pipe;
@@ -160,16 +131,29 @@ int main(int argc, char** argv) {
         if (!reply_on_link && std::fflush(stdout) != 0) write_failed = true;
         if (write_failed) input.quit(1);
     };
+    // Whether the input was opened at all: without it there is nothing to sum up.
+    bool started = false;
     auto feed = [&](const unsigned char* data, std::size_t len) {
+        started = true;
         std::list<tern::msg_t*> msgs;
-        if (len == 0)
-            sensor.finish(msgs);
-        else
-            sensor.feed(data, len, msgs);
+        sensor.feed(data, len, msgs);
+        emit(msgs);
+    };
+    auto finish = [&] {
+        std::list<tern::msg_t*> msgs;
+        sensor.finish(msgs);
         emit(msgs);
     };
 
-    input.on_bytes = feed;
+    input.on_bytes = [&](const unsigned char* data, std::size_t len) {
+        if (len == 0) {
+            started = true;
+            finish();
+        } else {
+            feed(data, len);
+        }
+    };
+    input.on_ready = [&](tern::conn_t&) { started = true; };
     input.on_frame = [&](tern::msg_decoder_t& dec) {
         if (dec.category() != tern::msg_t::category_fb ||
             dec.type() != tern::fb_raw_ascii_t::msg_type ||
@@ -177,10 +161,12 @@ int main(int argc, char** argv) {
             return;
         tern::fb_raw_ascii_t raw(dec);
         if (dec.is_short()) return;
+        // An empty frame carries nothing: it neither ends a line nor a binary frame.
         feed(reinterpret_cast<const unsigned char*>(raw.text.data()), raw.text.size());
     };
     int status = input.run();
-    if (link_opt.used) feed(nullptr, 0); // the peer hung up: a last line without its end
+    if (!started) return status;                  // "cannot open": said, and nothing was read
+    if (link_opt.used && !write_failed) finish(); // the peer hung up: a last line without its end
     std::fflush(stdout);
     if (write_failed) {
         tern_tool::diag("write error on standard output");

@@ -32,9 +32,9 @@ const char usage[] =
     "Reads navigation data frames from INPUT (or standard input, or a connection) into a data\n"
     "cache per port and, at the end of the input, writes the HTML status snapshot page of\n"
     "every port to FILE (replaced whole) or standard output. SIGUSR1 writes a page at once\n"
-    "(while connected, or while a long input is read). Port N's name, device type and device name "
-    "come from the settings keys\n"
-    "port_N_name, port_N_device_type and port_N_device_name.\n"
+    "(while connected, or while a long input is read); without --out every signal appends a\n"
+    "whole page to standard output. Port N's name, device type and device name come from the\n"
+    "settings keys port_N_name, port_N_device_type and port_N_device_name (after the prefix).\n"
     "  --out FILE           write the page to FILE instead of standard output\n"
     "  --title TEXT         the page's title (default \"Controller snapshot\")\n";
 

@@ -3,6 +3,8 @@
 #include "tern/msg/fb_msgs.h"
 #include "tern/util/time_util.h"
 
+#include <cmath>
+
 namespace tern {
 
 const std::vector<alarmInfo_t>& systemAlarms() {
@@ -83,6 +85,8 @@ alarmHistory_t::alarmHistory_t() : clock_(&gettstamp_data) {}
 bool alarmHistory_t::record(double tstamp, unsigned int port, std::uint32_t old_general,
                             std::uint32_t new_general, std::uint32_t old_device,
                             std::uint32_t new_device) {
+    // A stamp that is not a time would keep its entry for ever (no cut-off compares with it).
+    if (!std::isfinite(tstamp)) tstamp = now();
     const std::uint32_t cleared = old_general & ~new_general;
     const std::uint32_t cleared_dev = old_device & ~new_device;
     const std::uint32_t raised = new_general & ~old_general;
@@ -118,8 +122,12 @@ void alarmHistory_t::clear() {
     entries.clear();
 }
 
+double alarmHistory_t::now() const {
+    return clock_ ? clock_() : gettstamp_data();
+}
+
 void alarmHistory_t::trimEntries() {
-    const double cutoff = (clock_ ? clock_() : gettstamp_data()) - keep_seconds;
+    const double cutoff = now() - keep_seconds;
     // Every old entry goes, not only those at the front: one entry stamped in the future
     // must not keep the older ones behind it for ever.
     entries.remove_if([cutoff](const entry_t& e) { return e.tstamp < cutoff; });

@@ -8,6 +8,7 @@
 #include <keelconfig/KeelConfig.h>
 
 #include <glib.h>
+#include <glib/gstdio.h>
 
 #include <cmath>
 #include <limits>
@@ -61,15 +62,34 @@ double alm_unix_time(const alm_data_gps_t& alm) {
     return gpsTimeToUnix(alm.gps_week, alm.gps_week_sec);
 }
 
+// Only a regular file of a sane size is read: a FIFO would block the reader for ever and a
+// huge file would be read whole. stat() opens nothing, so it cannot block.
+bool plain_file(const std::string& path, std::string& why) {
+    GStatBuf st;
+    if (g_stat(path.c_str(), &st) != 0) return true; // the read names the failure
+    if (!S_ISREG(st.st_mode)) {
+        why = "not a regular file";
+        return false;
+    }
+    if (static_cast<unsigned long long>(st.st_size) > alm_mgr_gps_t::max_file_size) {
+        why = "larger than " + std::to_string(alm_mgr_gps_t::max_file_size) + " bytes";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 struct alm_mgr_gps_t::priv_t {
     struct entry_t {
         std::unique_ptr<alm_data_gps_t> alm;
         bool is_new = false;
+        // Taken with saving on while its date was not plausible: saved once the clock allows.
+        bool unsaved = false;
         void store(std::unique_ptr<alm_data_gps_t> a) {
             alm = std::move(a);
             is_new = true;
+            unsaved = false;
         }
     };
 
@@ -81,9 +101,32 @@ struct alm_mgr_gps_t::priv_t {
     std::vector<std::string> skipped;
     desc_t desc;
 
-    // Dated further after the data time than any real almanac can be.
+    // Dated further after the data time than any real almanac can be. While the data clock
+    // is far behind (before the first fix, a controller booting in 2000) every almanac is.
     static bool in_future(const alm_data_gps_t& alm) {
         return alm_unix_time(alm) > gettstamp_data() + future_limit;
+    }
+
+    // Whether `a` takes the place of `held`. A plausible almanac beats one from the far future
+    // and never loses to one; between two of a kind the newer wins, so a clock that is wrong
+    // for both does not let an older one in.
+    static bool replaces(const alm_data_gps_t& a, const alm_data_gps_t& held) {
+        const bool a_future = in_future(a);
+        const bool held_future = in_future(held);
+        if (a_future != held_future) return held_future;
+        return alm_age_cmp(a, held) > 0;
+    }
+
+    // Saves what was held back while the clock made it implausible, now that it does not.
+    void save_pending() {
+        for (auto& kv : entries) {
+            entry_t& e = kv.second;
+            if (!e.unsaved || !e.alm || in_future(*e.alm)) continue;
+            e.unsaved = false;
+            if (!save) continue;
+            std::string why;
+            if (!alm_save(*e.alm, alm_filename(e.alm->prn), &why)) desc.clear_desc() << why;
+        }
     }
 
     // Oldest and newest of what is held now, so a replaced almanac's time does not linger;
@@ -148,20 +191,12 @@ void alm_mgr_gps_t::add(alm_data_gps_t* raw) {
     std::unique_ptr<alm_data_gps_t> alm(raw);
     if (!alm) return;
     priv_t::entry_t& e = priv_->entries[alm->prn];
-    const bool future = priv_t::in_future(*alm);
-    if (!e.alm) {
-        ++priv_->count;
-    } else if (priv_t::in_future(*e.alm)) {
-        // A held almanac from the far future would otherwise beat every real one for ever.
-    } else if (future || alm_age_cmp(*alm, *e.alm) < 1) {
-        return;
+    if (!e.alm || priv_t::replaces(*alm, *e.alm)) {
+        if (!e.alm) ++priv_->count;
+        e.store(std::move(alm));
+        e.unsaved = priv_->save;
     }
-    e.store(std::move(alm));
-    priv_->recompute_ages();
-    if (priv_->save && !future) {
-        std::string why;
-        if (!alm_save(*e.alm, alm_filename(e.alm->prn), &why)) priv_->desc.clear_desc() << why;
-    }
+    priv_->save_pending();
 }
 
 void alm_mgr_gps_t::handle(const fb_alm_gps_t& msg) {
@@ -169,15 +204,18 @@ void alm_mgr_gps_t::handle(const fb_alm_gps_t& msg) {
 }
 
 void alm_mgr_gps_t::update(std::list<msg_t*>& msgs, bool all) {
+    priv_->save_pending();
     for (auto& kv : priv_->entries) {
-        const bool was_new = kv.second.is_new;
-        kv.second.is_new = false;
-        if (!kv.second.alm || priv_t::in_future(*kv.second.alm)) continue;
-        if (was_new || all) msgs.push_back(new fb_alm_gps_t(*kv.second.alm));
+        priv_t::entry_t& e = kv.second;
+        // One that cannot be sent yet stays new until the clock makes it plausible.
+        if (!e.alm || priv_t::in_future(*e.alm)) continue;
+        if (e.is_new || all) msgs.push_back(new fb_alm_gps_t(*e.alm));
+        e.is_new = false;
     }
 }
 
 void alm_mgr_gps_t::update(std::list<msg_t*>& msgs, unsigned char prn) {
+    priv_->save_pending();
     const alm_data_gps_t* alm = get_alm(prn);
     if (alm && !priv_t::in_future(*alm)) msgs.push_back(new fb_alm_gps_t(*alm));
 }
@@ -198,10 +236,13 @@ const alm_data_gps_t* alm_mgr_gps_t::get_alm(unsigned int prn) const {
 unsigned int alm_mgr_gps_t::num() const {
     return priv_->count;
 }
+// The clock decides which almanacs count, so the times are taken as it is now.
 std::uint32_t alm_mgr_gps_t::oldest() const {
+    priv_->recompute_ages();
     return priv_->oldest;
 }
 std::uint32_t alm_mgr_gps_t::newest() const {
+    priv_->recompute_ages();
     return priv_->newest;
 }
 const std::vector<std::string>& alm_mgr_gps_t::skipped() const {
@@ -232,8 +273,8 @@ bool alm_mgr_gps_t::alm_load(alm_data_gps_t& alm, const std::string& path, std::
     KeelConfig cfg("", 2);
     alm_data_gps_t rec;
     unsigned int prn = 0, health = 0, week = 0;
-    bool ok = cfg.read(path);
-    if (!ok) reason = cfg.error();
+    bool ok = plain_file(path, reason);
+    if (ok && !(ok = cfg.read(path))) reason = cfg.error();
     ok = ok && read_key(cfg, key_prn, prn, reason) && read_key(cfg, key_health, health, reason) &&
          read_key(cfg, key_week, week, reason) &&
          read_key(cfg, key_week_sec, rec.gps_week_sec, reason);

@@ -96,7 +96,7 @@ void serialConfigCycler_t::trySettings(std::list<msg_t*>& out) {
 void serialConfigCycler_t::succeed(std::list<msg_t*>& out) {
     if (!priv_->enabled) return;
     auto* cmd = new cmd_settings_t;
-    cmd->action = static_cast<cmd_settings_t::action_t>(1);
+    cmd->action = cmd_settings_t::action_store_found;
     priv_->address(*cmd);
     out.push_back(cmd);
     setEnabled(false);

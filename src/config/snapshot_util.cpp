@@ -274,22 +274,27 @@ namespace {
 constexpr unsigned int row_flags = snapshot_def_t::raw_text;
 } // namespace
 
+namespace {
+// An angle the units module cannot write (not finite, beyond the degrees it counts) comes out
+// empty: the row then stays unset and shows "--" like any value that is not there.
+void set_latlon(snapshot_def_t& row, const latlon_fmt_t& f) {
+    std::string text = formatted(f);
+    if (text.empty()) return;
+    row.value = std::move(text);
+    row.value_set = true;
+}
+} // namespace
+
 snapshot_latitude_t::snapshot_latitude_t(const data_cache_t& cache)
     : snapshot_def_t("Latitude", row_flags) {
     double v = 0.0;
-    if (cache.get_latitude(v) && std::isfinite(v)) {
-        value = formatted(lat_fmt_t(v, latlon_unit_degmin, 6));
-        value_set = true;
-    }
+    if (cache.get_latitude(v)) set_latlon(*this, lat_fmt_t(v, latlon_unit_degmin, 6));
 }
 
 snapshot_longitude_t::snapshot_longitude_t(const data_cache_t& cache)
     : snapshot_def_t("Longitude", row_flags) {
     double v = 0.0;
-    if (cache.get_longitude(v) && std::isfinite(v)) {
-        value = formatted(lon_fmt_t(v, latlon_unit_degmin, 6));
-        value_set = true;
-    }
+    if (cache.get_longitude(v)) set_latlon(*this, lon_fmt_t(v, latlon_unit_degmin, 6));
 }
 
 snapshot_height_t::snapshot_height_t(const data_cache_t& cache)

@@ -77,7 +77,7 @@ bool emAttitudeDataMsgs(const emAttitudeInputMsg_t& msg, double time, std::list<
     if (msg.status() == 0) return false;
     push_value(out, time, &data_roll_t::roll, msg.roll());
     push_value(out, time, &data_pitch_t::pitch, msg.pitch());
-    push_value(out, time, &data_heave_t::heave, msg.heave());
+    push_value(out, time, &data_heave_t::heave, msg.heave()); // positive down
     push_value(out, time, &data_heading_t::heading, msg.heading());
     return true;
 }

@@ -1,7 +1,12 @@
 #include <tern/sensors/mdlRangeBearingMsg.h>
 
+#include <tern/msg/data_msgs.h>
+
+#include "sensors/sensor_msgs_priv.h"
+
 #include <charconv>
 #include <cmath>
+#include <string>
 
 namespace tern {
 
@@ -31,10 +36,15 @@ bool is_blank(char c) {
 }
 
 // The field's characters after leading blanks and an optional '+': where a conversion of the
-// whole rest starts. Only the field's own columns are ever looked at.
+// whole rest starts (from_chars takes a '-' itself). A sign is one character: after a '+'
+// another one ("+-123.4") leaves nothing to convert. Only the field's own columns are ever
+// looked at.
 const char* number_start(const char* p, const char* end) {
     while (p != end && is_blank(*p)) ++p;
-    if (p != end && *p == '+') ++p;
+    if (p != end && *p == '+') {
+        ++p;
+        if (p != end && (*p == '-' || *p == '+')) return end;
+    }
     return p;
 }
 
@@ -124,6 +134,19 @@ bool mdlRangeBearingMsg_t::range(double& range) const {
 bool mdlRangeBearingMsg_t::bearing(double& radians) const {
     if ((priv_->flags & flag_bearing) == 0) return false;
     radians = priv_->bearing;
+    return true;
+}
+
+bool rangeBearingDataMsg(const mdlRangeBearingMsg_t& msg, double time, std::list<msg_t*>& out) {
+    double range = 0.0;
+    double bearing = 0.0;
+    if (!msg.isFormatValid() || !msg.range(range) || !msg.bearing(bearing)) return false;
+    unsigned target = 0;
+    auto* m = new_target_msg<data_range_bearing_t>(
+        time, msg.targetNumber(target) ? std::to_string(target) : std::string());
+    m->range = range;
+    m->bearing = bearing;
+    out.push_back(m);
     return true;
 }
 

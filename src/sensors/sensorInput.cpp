@@ -113,9 +113,8 @@ struct sensorInput_t::priv_t {
             return decodeAtsAscii(atsAsciiMsg_t(line.data(), n), out);
         case sensorFormat_fanbeam: {
             const mdlRangeBearingMsg_t msg(line.data(), n);
-            if (!msg.isFormatValid()) return false;
-            if (owner->on_range_bearing) owner->on_range_bearing(msg);
-            return true;
+            if (msg.isFormatValid() && owner->on_range_bearing) owner->on_range_bearing(msg);
+            return rangeBearingDataMsg(msg, clock(), out);
         }
         default:
             return false;

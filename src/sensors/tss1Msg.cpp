@@ -13,7 +13,7 @@ bool decodeTss(const char* data, unsigned len, double time, std::list<msg_t*>& o
     double v = 0.0;
     if (msg.getRoll(v)) push_value(out, time, &data_roll_t::roll, v);
     if (msg.getPitch(v)) push_value(out, time, &data_pitch_t::pitch, v);
-    if (msg.getHeave(v)) push_value(out, time, &data_heave_t::heave, v);
+    if (msg.getHeave(v)) push_value(out, time, &data_heave_t::heave, v); // positive up
     tss1Msg_t::status_t status{};
     double horizontal = 0.0;
     double vertical = 0.0;

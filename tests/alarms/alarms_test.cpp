@@ -3,8 +3,12 @@
 #include <tern/msg/fb_msgs.h>
 #include <tern/util/time_util.h>
 
+#include "support/cases.h"
+
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <type_traits>
 
 using namespace tern;
@@ -48,6 +52,38 @@ double fixed_clock() {
 }
 
 } // namespace
+
+namespace {
+
+const std::vector<tern_test::case_t> alarm_rows = tern_test::read_cases("alarms/alarm_rows.txt");
+
+const std::vector<alarmInfo_t>& table_named(const std::string& name) {
+    return name == "system" ? systemAlarms() : generalAlarms();
+}
+
+} // namespace
+
+class AlarmRow : public ::testing::TestWithParam<tern_test::case_t> {};
+
+TEST_P(AlarmRow, SitsAtItsBitWithItsFlagAndText) {
+    const tern_test::case_t& c = GetParam();
+    ASSERT_EQ(c.cols.size(), 4u) << c;
+    const std::vector<alarmInfo_t>& table = table_named(c.cols[0]);
+    const unsigned long bit = std::stoul(c.cols[1]);
+    ASSERT_LT(bit, table.size()) << c;
+    EXPECT_EQ(table[bit].flag, c.cols[2] == "true") << c;
+    EXPECT_EQ(table[bit].text, c.cols[3]) << c;
+}
+INSTANTIATE_TEST_SUITE_P(File, AlarmRow, ::testing::ValuesIn(alarm_rows), tern_test::case_name);
+
+// No row beyond those of the file: a new alarm is added there too.
+TEST(AlarmTables, HoldTheRowsOfTheFileAndNoMore) {
+    std::size_t system = 0, general = 0;
+    for (const auto& c : alarm_rows)
+        ++(!c.cols.empty() && c.cols[0] == "system" ? system : general);
+    EXPECT_EQ(systemAlarms().size(), system);
+    EXPECT_EQ(generalAlarms().size(), general);
+}
 
 TEST(AlarmTables, UnknownBitsAreNamedByNumberInBitOrder) {
     EXPECT_EQ(alarmText(generalAlarms(), 9), "Failed to assert flow control");
@@ -132,6 +168,19 @@ TEST(AlarmHistoryDataClock, ReportsStampedADayBehindTheSystemClockAreKept) {
     h.handle(system_report(gettstamp_data(), 0));
     EXPECT_EQ(h.entries.size(), 2u);
     set_tstamp_data_diff(saved);
+}
+
+// A stamp that is not a time would never be trimmed: the report clock stamps it instead.
+TEST_F(AlarmHistory, AReportStampedWithNoTimeTakesTheClocksTime) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (int i = 0; i < 100; ++i) h.handle(port_report(1, nan, (i + 1) % 2, 0));
+    h.handle(system_report(HUGE_VAL, 1));
+    ASSERT_EQ(h.entries.size(), 101u);
+    EXPECT_EQ(h.entries.front().tstamp, fixed_now);
+    EXPECT_EQ(h.entries.back().tstamp, fixed_now);
+    fixed_now += 86400.5;
+    h.handle(port_report(2, fixed_now, 1, 0));
+    EXPECT_ENTRIES(h.entries, {{fixed_now, 2, 1, 0, true}});
 }
 
 TEST_F(AlarmHistory, ClearForPortForgetsItsWords) {

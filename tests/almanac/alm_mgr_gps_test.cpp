@@ -1,13 +1,17 @@
 #include <tern/almanac/alm_mgr_gps.h>
 
 #include <tern/msg/fb_msgs.h>
+#include <tern/util/time_util.h>
 
 #include "support/scratch.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <fcntl.h>
+#include <future>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,6 +59,17 @@ const std::string alm7_text =
     tern_test::temp_dir_t::read(std::string(TERN_TEST_DATA_DIR) + "/almanac/gps_7");
 const alm_data_gps_t alm7 = {7,    3,      2000,   61440, 0.1,   0.0125, 0.96,
                              -1.5, 5153.5, -8e-09, 2.25,  1e-05, 0.0};
+
+// The data clock standing at a given time while it lives.
+class data_clock_t {
+public:
+    explicit data_clock_t(double t) { set(t); }
+    ~data_clock_t() { set_tstamp_data_diff(saved_); }
+    void set(double t) { set_tstamp_data_diff(t - gettstamp_sys()); }
+
+private:
+    double saved_ = get_tstamp_data_diff();
+};
 
 } // namespace
 
@@ -269,4 +284,68 @@ TEST_F(AlmGps, AFailedSaveSaysWhyAndKeepsTheAlmanac) {
     mgr.add(new alm_data_gps_t(alm(6, 2000, 0)));
     EXPECT_NE(mgr.get_alm(6), nullptr);
     EXPECT_FALSE(mgr.desc().get_desc().empty());
+}
+
+// Before its first fix a controller's data clock may stand in 2000, and every almanac is then
+// "from the far future". They still compare by age, and wait to be saved and sent until the
+// clock makes them plausible.
+TEST_F(AlmGps, WhileTheClockIsFarBehindAlmanacsCompareAndWaitToBeSavedAndSent) {
+    const alm_data_gps_t held = alm(5, 2000, 200), older = alm(5, 2000, 100),
+                         newer = alm(5, 2000, 300);
+    const std::string file = dir.file("almanac/5");
+    data_clock_t clock(alm_mgr_gps_t::alm_time(held) + 86400.0);
+    mgr.set_save(true);
+    mgr.add(new alm_data_gps_t(held));
+    const std::string held_text = tern_test::temp_dir_t::read(file);
+    ASSERT_FALSE(held_text.empty());
+    mgr.add(new alm_data_gps_t(older)); // refused: the stored file stays as it was
+    EXPECT_EQ(tern_test::temp_dir_t::read(file), held_text);
+
+    clock.set(946684800.0); // 2000-01-01
+    alm_mgr_gps_t boot;
+    boot.set_save(true);
+    boot.load();
+    std::list<msg_t*> out;
+    boot.update(out, false);
+    EXPECT_EQ(prns(out), prns_t{}); // not sendable yet, still new
+    boot.add(new alm_data_gps_t(older));
+    EXPECT_EQ(*boot.get_alm(5), held);
+    boot.add(new alm_data_gps_t(newer));
+    boot.add(new alm_data_gps_t(older));
+    EXPECT_EQ(*boot.get_alm(5), newer);
+    EXPECT_EQ(tern_test::temp_dir_t::read(file), held_text);
+    EXPECT_EQ(boot.newest(), 0u);
+
+    clock.set(alm_mgr_gps_t::alm_time(newer) + 86400.0); // the first fix
+    boot.update(out, false);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(static_cast<fb_alm_gps_t*>(out.front())->alm, newer);
+    prns(out);
+    alm_data_gps_t stored{};
+    ASSERT_TRUE(alm_mgr_gps_t::alm_load(stored, file));
+    EXPECT_EQ(stored, newer);
+    EXPECT_EQ(boot.newest(), alm_mgr_gps_t::alm_time(newer));
+}
+
+// Only a small regular file is read: a FIFO would hold loading for ever, a runaway file would
+// be read whole. Both are skipped with their reason, like damaged files.
+TEST_F(AlmGps, AFifoOrAnOversizedFileIsSkippedUnread) {
+    ASSERT_EQ(mkfifo(dir.file("almanac/3").c_str(), 0600), 0);
+    const auto padded = [](unsigned int prn, std::size_t size) {
+        std::string text = replace(alm7_text, "alm_prn=7", "alm_prn=" + std::to_string(prn));
+        return text + "#" + std::string(size - text.size() - 2, 'x') + "\n";
+    };
+    write_alm(9, padded(9, alm_mgr_gps_t::max_file_size));
+    write_alm(10, padded(10, alm_mgr_gps_t::max_file_size + 1));
+    // A loader stuck opening the FIFO is given a writer after the deadline, so the test ends.
+    auto loading = std::async(std::launch::async, [this] { mgr.load(); });
+    const bool stuck = loading.wait_for(std::chrono::seconds(10)) != std::future_status::ready;
+    if (stuck) close(open(dir.file("almanac/3").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    loading.wait();
+    EXPECT_FALSE(stuck) << "the FIFO was opened";
+    EXPECT_NE(mgr.get_alm(9), nullptr); // exactly the limit still loads
+    EXPECT_EQ(mgr.num(), 1u);
+    ASSERT_EQ(mgr.skipped().size(), 2u);
+    EXPECT_EQ(mgr.skipped()[0], dir.file("almanac/3") + ": not a regular file");
+    EXPECT_EQ(mgr.skipped()[1], dir.file("almanac/10") + ": larger than 65536 bytes");
 }

@@ -178,6 +178,9 @@ TEST(SerialConfigCycler, SuccessSendsSettingsToThePortAndSwitchesOff) {
     r.cycler.succeed(out);
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out.front()->port, 6u);
+    ASSERT_NE(dynamic_cast<cmd_settings_t*>(out.front()), nullptr);
+    EXPECT_EQ(static_cast<cmd_settings_t*>(out.front())->action,
+              cmd_settings_t::action_store_found);
     r.port.sent.clear();
     r.device.handle_dev_msgs(out);
     EXPECT_EQ(r.port.sent, std::vector<std::string>{"p6 settings 1"});

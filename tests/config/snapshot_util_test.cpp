@@ -226,6 +226,21 @@ TEST(Snapshot, MotionStatusTextsByNumber) {
     EXPECT_STREQ(motion_status_string(-1), "Unknown");
 }
 
+// Angles the units module cannot write show "--" like unset values, not an empty cell.
+TEST(Snapshot, LatitudeAndLongitudeBeyondWhatCanBeWrittenShowTheUnsetMark) {
+    for (const double v : {1e10, -1e300, std::nan("")}) {
+        data_cache_t cache;
+        put<data_pos_t>(cache, [v](auto& m) {
+            m.latitude_valid = m.longitude_valid = true;
+            m.latitude = m.longitude = v;
+        });
+        EXPECT_EQ(text_of(snapshot_latitude_t(cache)),
+                  "<tr><td class=\"definition\">Latitude</td>\n<td class=\"value\">--</td></tr>\n")
+            << v;
+        EXPECT_FALSE(snapshot_longitude_t(cache).value_set) << v;
+    }
+}
+
 TEST(Snapshot, NumSatsShowsEachUnknownPart) {
     data_cache_t cache;
     EXPECT_EQ(snapshot_num_sats_t(cache).value, "--/--");

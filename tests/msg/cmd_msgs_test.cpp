@@ -18,6 +18,13 @@ using tern_test::payload_hex;
 using tern_test::payload_hex_of;
 using tern_test::to_hex;
 
+// Value 1 keeps its number on the wire; callers of its old name still build.
+static_assert(cmd_settings_t::action_store_found == 1, "the wire value of a settings action");
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+static_assert(cmd_settings_t::action_restore == cmd_settings_t::action_store_found, "old name");
+#pragma GCC diagnostic pop
+
 // With auto the frame carries only the flow control, and the receiver keeps its own line
 // parameters. (Without auto: the class's golden frame.)
 TEST(CmdMsgs, PortCfgFramesDependOnAuto) {

@@ -1,5 +1,8 @@
 #include <tern/sensors/mdlRangeBearingMsg.h>
 
+#include "support/cases.h"
+
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -34,32 +37,26 @@ std::string parse(const std::string& text, std::size_t len = std::string::npos) 
 
 } // namespace
 
-TEST(Fanbeam, FieldsComeFromTheirColumnsOnly) {
-    struct row_t {
-        std::string text;
-        const char* want;
-    };
-    const row_t rows[] = {
-        {"01 0123.45 045.50", "V 1 123.450000 45.500000"},
-        {"01 0123.45 045.5", "- - - -"},                          // 16 characters
-        {"01 0123.45 045.50*1E", "V 1 123.450000 45.500000"},     // checksum matches
-        {"01 0123.45 045.50*1e", "V 1 123.450000 45.500000"},     // in either case
-        {"01 0123.45 045.50 00", "- - - -"},                      // does not match
-        {"01 0123.45 045.50 1E", "- - - -"},                      // column 17 counts too
-        {"01 0123.45 045.50 14\r\n", "V 1 123.450000 45.500000"}, // matches; more after it
-        {"01 0123.45 045.50 G4", "V 1 123.450000 45.500000"},     // no hex: no checksum test
-        {"01 0123.45 045.50 2", "V 1 123.450000 45.500000"},      // 19: no checksum
-        {"01 12     045.50", "- - - -"},                          // 16 again
-        {"01 12     045.500", "V 1 - 45.500000"},                 // blanks after the digits
-        {" 7     9.5 359.99", "V 7 9.500000 359.990000"},         // leading blanks are fine
-        {" 7     9.5 359.999", "V 7 9.500000 359.990000"},        // column 17 is not read
-        {"xx -0001.5 -10.25", "V - -1.500000 -10.250000"},
-        {"-1 1.5e+01 1e2   ", "V - 15.000000 -"},          // bearing with blanks after
-        {"01     inf 045.50", "V 1 - 45.500000"},          // not a finite range
-        {"01 0123.45,045.50", "V 1 123.450000 45.500000"}, // separators not examined
-    };
-    for (const auto& r : rows) EXPECT_EQ(parse(r.text), r.want) << '"' << r.text << '"';
+// The message column is quoted with C escapes, so its blanks and line ends show.
+std::string unquoted(const std::string& col) {
+    if (col.size() < 2 || col.front() != '"' || col.back() != '"') return col;
+    gchar* text = g_strcompress(col.substr(1, col.size() - 2).c_str());
+    const std::string s = text;
+    g_free(text);
+    return s;
 }
+
+class FanbeamCase : public ::testing::TestWithParam<tern_test::case_t> {};
+
+// Each field comes from its own columns only.
+TEST_P(FanbeamCase, ParsesItsFields) {
+    const tern_test::case_t& c = GetParam();
+    ASSERT_EQ(c.cols.size(), 2u) << c;
+    EXPECT_EQ(parse(unquoted(c.cols[0])), c.cols[1]) << c << ": " << c.cols[0];
+}
+INSTANTIATE_TEST_SUITE_P(File, FanbeamCase,
+                         ::testing::ValuesIn(tern_test::read_cases("sensors/fanbeam.txt")),
+                         tern_test::case_name);
 
 // The fields are taken from the given length, never read on past it.
 TEST(Fanbeam, ConversionStopsAtTheGivenLength) {

@@ -54,6 +54,9 @@ std::string describe(const std::list<msg_t*>& msgs) {
             line += "offset " + o->target_id + fmt(" %.3f %.3f", o->x, o->y);
         if (auto* dp = dynamic_cast<const data_pos_target_depth_t*>(m))
             line += "depth " + dp->target_id + fmt(" %.3f", dp->depth);
+        if (auto* rb = dynamic_cast<const data_range_bearing_t*>(m))
+            line += "range_bearing \"" + rb->target_id + "\"" +
+                    fmt(" %.6g %.4f", rb->range, rb->bearing / deg);
         out += line + "\n";
     }
     return out;
@@ -96,6 +99,7 @@ const stream_case_t streams[] = {
     {sensorFormat_tss1, "tss1.txt", "tss1.expected", 5, 2},
     {sensorFormat_ats, "ats.txt", "ats.expected", 4, 3},
     {sensorFormat_em, "em_attitude.bin", "em_attitude.messages", 8, 14},
+    {sensorFormat_fanbeam, "fanbeam.txt", "fanbeam.expected", 4, 4},
 };
 
 } // namespace
@@ -132,7 +136,7 @@ TEST(SensorInput, OverlongLinesAreDroppedWholeAndTheNextLineCounts) {
     EXPECT_EQ(at_limit.rejected, 1u);
 }
 
-// Fanbeam records become no data messages: each sound one goes to the callback.
+// Every valid Fanbeam message goes to the callback, also one without a range.
 TEST(SensorInput, FanbeamMessagesGoToTheirCallback) {
     sensorInput_t in(sensorFormat_fanbeam, [] { return 1.0; });
     std::vector<unsigned> targets;
@@ -142,12 +146,13 @@ TEST(SensorInput, FanbeamMessagesGoToTheirCallback) {
         targets.push_back(t);
     };
     std::list<msg_t*> out;
-    const std::string s = "01 0123.45 045.50\r\nshort\r\n02 0001.00 359.99";
+    const std::string s = "01 0123.45 045.50\r\nshort\r\n02         359.99";
     in.feed(s.data(), s.size(), out);
     in.finish(out);
-    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(describe(out), "1 range_bearing \"1\" 123.45 45.5000\n");
+    for (msg_t* m : out) delete m;
     EXPECT_EQ(targets, (std::vector<unsigned>{1, 2}));
-    EXPECT_EQ(in.rejected(), 1u);
+    EXPECT_EQ(in.rejected(), 2u);
 }
 
 // Complete records and absent quantities are pinned by the golden TSS1 and ATS streams; here

@@ -3,6 +3,7 @@
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
+#include "support/mainloop.h"
 #include "support/process.h"
 #include "support/scratch.h"
 
@@ -14,10 +15,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <fcntl.h>
 #include <memory>
 #include <regex>
 #include <set>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 using tern_test::run_program;
 using tern_test::tool_path;
@@ -29,8 +36,9 @@ std::string golden(const std::string& name) {
 }
 
 // A stream of data frames, every byte in a valid frame: "type@group " per message, where the
-// messages of one record (one time stamp) share a group number.
+// messages of one record (one time stamp) share a group number; and the messages.
 struct decoded_t {
+    std::vector<std::unique_ptr<tern::msg_t>> msgs;
     std::string shape;
     std::set<unsigned> ports;
     double first = -1, last = -1;
@@ -43,8 +51,7 @@ decoded_t decode(const std::string& out) {
         tern::msg_decoder_t dec;
         const unsigned n = dec.decode_init(reinterpret_cast<const unsigned char*>(out.data()) + off,
                                            static_cast<unsigned>(out.size() - off));
-        const std::unique_ptr<tern::msg_t> m(n > 0 && dec.is_valid() ? tern::create_msg(dec)
-                                                                     : nullptr);
+        std::unique_ptr<tern::msg_t> m(n > 0 && dec.is_valid() ? tern::create_msg(dec) : nullptr);
         const auto* data = dynamic_cast<const tern::data_msg_t*>(m.get());
         if (!data) {
             ADD_FAILURE() << "no data frame at " << off;
@@ -55,10 +62,13 @@ decoded_t decode(const std::string& out) {
         d.last = data->utc_tstamp;
         d.shape += std::to_string(m->type) + "@" + std::to_string(group) + " ";
         d.ports.insert(dec.port());
+        d.msgs.push_back(std::move(m));
         off += n;
     }
     return d;
 }
+
+constexpr double pi = 3.14159265358979323846;
 
 std::string raw_frame(const std::string& text, unsigned port) {
     tern::fb_raw_ascii_t raw(tern::raw_dtm, text.data(), static_cast<unsigned>(text.size()));
@@ -103,19 +113,26 @@ TEST(TernSensor, EmAndAtsFromStandardInput) {
     EXPECT_EQ(a.first, 1706702400.5);
 }
 
-TEST(TernSensor, RangeBearingReadingsGoToStandardError) {
-    const auto r = run_program({tool_path("tern-sensor"), "--format", "fanbeam"},
-                               "01 0123.45 045.50\r\nbad\r\n01 0123.45 045.50 00\r\n"
-                               " 2  12     359.99\r\nxx 0000.50 -10.25");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(r.out.empty());
-    EXPECT_TRUE(std::regex_match(r.err, std::regex("range_bearing target 1 range 123.450 bearing "
-                                                   "45.50\n"
-                                                   "range_bearing target 2 range - bearing 359.99\n"
-                                                   "range_bearing target - range 0.500 bearing "
-                                                   "-10.25\n"
-                                                   "tern-sensor:[0-9]+: fanbeam records 3, "
-                                                   "rejected 2, messages 0\n")))
+// Each reading is a data frame at full precision; standard error holds only the summary.
+TEST(TernSensor, RangeBearingReadingsAreDataFramesAtFullPrecision) {
+    const auto r = run_program({tool_path("tern-sensor"), "--format", "fanbeam", "--port", "4"},
+                               "01 0.00012 045.50\r\nbad\r\n01 0123.45 045.50 00\r\n"
+                               " 2  12     359.99\r\nxx 1234567 -10.25");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const decoded_t d = decode(r.out);
+    EXPECT_EQ(d.shape, "37@1 37@2 ");
+    ASSERT_EQ(d.msgs.size(), 2u);
+    const auto* a = dynamic_cast<const tern::data_range_bearing_t*>(d.msgs[0].get());
+    const auto* b = dynamic_cast<const tern::data_range_bearing_t*>(d.msgs[1].get());
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->target_id, "1");
+    EXPECT_EQ(a->range, 0.00012);
+    EXPECT_EQ(a->bearing, 45.5 * pi / 180.0);
+    EXPECT_EQ(b->target_id, "");
+    EXPECT_EQ(b->range, 1234567.0);
+    EXPECT_EQ(b->bearing, -10.25 * pi / 180.0);
+    EXPECT_TRUE(std::regex_match(
+        r.err, std::regex("tern-sensor:[0-9]+: fanbeam records 2, rejected 3, messages 2\n")))
         << r.err;
 }
 
@@ -132,4 +149,62 @@ TEST(TernSensor, ReadsRawDataFramesOnAConnection) {
     // Without --port every port's raw data counts: the garbage line is rejected in between.
     r = run_program({tool_path("tern-sensor"), "--format", "tss1", "--listen", "pipe"}, in);
     EXPECT_NE(r.err.find("records 1, rejected 2,"), std::string::npos) << r.err;
+}
+
+// An empty raw data frame carries nothing: a record or a binary frame split around it whole.
+TEST(TernSensor, AnEmptyRawDataFrameChangesNothing) {
+    const std::string rec = ":0AFF38  0012F-0150  0200\r\n";
+    const std::string tss1 = raw_frame(rec.substr(0, 10), 3) + raw_frame("", 3) +
+                             raw_frame(rec.substr(10), 3) + raw_frame("", 3);
+    auto r = run_program(
+        {tool_path("tern-sensor"), "--format", "tss1", "--port", "3", "--listen", "pipe"}, tss1);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(decode(r.out).shape, "31@1 32@1 33@1 36@1 ");
+    EXPECT_NE(r.err.find("records 1, rejected 0,"), std::string::npos) << r.err;
+
+    const std::string frame = golden("em_attitude.bin").substr(2, 10);
+    const std::string em =
+        raw_frame(frame.substr(0, 4), 3) + raw_frame("", 3) + raw_frame(frame.substr(4), 3);
+    r = run_program({tool_path("tern-sensor"), "--format", "em", "--listen", "pipe"}, em);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(decode(r.out).shape, "31@1 32@1 33@1 35@1 ");
+}
+
+// Standard output whose reader is gone: a write error and exit 1, not death by SIGPIPE (which
+// the child gets back at its default action, whatever the test runner ignores).
+TEST(TernSensor, AClosedStandardOutputIsAWriteError) {
+    tern_test::temp_dir_t dir;
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    close(out[0]);
+    const std::string prog = tool_path("tern-sensor"), in = TERN_TEST_DATA_DIR "/sensors/tss1.txt";
+    const std::string err = dir.file("err");
+    const char* argv[] = {prog.c_str(), "--format", "tss1", in.c_str(), nullptr};
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_adddup2(&files, out[1], 1);
+    posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t pipe_only;
+    sigemptyset(&pipe_only);
+    sigaddset(&pipe_only, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr, &pipe_only);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, prog.c_str(), &files, &attr, const_cast<char**>(argv), environ), 0);
+    posix_spawn_file_actions_destroy(&files);
+    posix_spawnattr_destroy(&attr);
+    close(out[1]);
+    int st = 0;
+    if (!tern_test::run_until([&] { return waitpid(pid, &st, WNOHANG) == pid; }, 30)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &st, 0);
+    }
+    EXPECT_TRUE(WIFEXITED(st)) << "signal " << (WIFSIGNALED(st) ? WTERMSIG(st) : 0);
+    EXPECT_EQ(WIFEXITED(st) ? WEXITSTATUS(st) : -1, 1);
+    EXPECT_TRUE(
+        std::regex_search(tern_test::temp_dir_t::read(err),
+                          std::regex("^tern-sensor:[0-9]+: write error on standard output\n")))
+        << tern_test::temp_dir_t::read(err);
 }

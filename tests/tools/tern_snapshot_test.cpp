@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using tern_test::run_program;
@@ -70,4 +73,52 @@ TEST(TernSnapshot, SignalWritesAPageWhileConnected) {
     close(fd);
     EXPECT_EQ(snap.wait(), 0);
     EXPECT_TRUE(has(tern_test::temp_dir_t::read(page), "</html>\n"));
+}
+
+// A page request before the handler is in place (the settings still being read) or after it
+// is gone (the last page being written) is ignored, never the end of the program.
+TEST(TernSnapshot, SignalsOutsideTheHandlersTimeAreIgnored) {
+    tern_test::temp_dir_t dir;
+    const std::string fifo = dir.file("settings.trs");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    child_t early({tool_path("tern-snapshot"), "--config", fifo}, dir.file("err"),
+                  dir.file("early.html"));
+    early.close_input();
+    int cfg = -1; // opens once the program reads its settings
+    ASSERT_TRUE(tern_test::run_until(
+        [&] { return (cfg = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) >= 0; }, 10));
+    early.kill(SIGUSR1);
+    close(cfg);
+    EXPECT_EQ(early.wait(), 0) << tern_test::temp_dir_t::read(dir.file("err"));
+    EXPECT_TRUE(has(tern_test::temp_dir_t::read(dir.file("early.html")), "</html>\n"));
+
+    // The last page (made long by its title) waits on a full pipe: the signal comes while it
+    // is written.
+    const std::string out = dir.file("out");
+    ASSERT_EQ(mkfifo(out.c_str(), 0600), 0);
+    child_t late({tool_path("tern-snapshot"), "--title", std::string(8192, 'x')}, dir.file("err"),
+                 out);
+    const int page_fd = open(out.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(page_fd, 0);
+    ASSERT_EQ(fcntl(page_fd, F_SETPIPE_SZ, 4096), 4096);
+    late.close_input(); // the end of its input: the page follows
+    int queued = 0;
+    ASSERT_TRUE(tern_test::run_until(
+        [&] { return ioctl(page_fd, FIONREAD, &queued) == 0 && queued == 4096; }, 10));
+    late.kill(SIGUSR1);
+    fcntl(page_fd, F_SETFL, 0); // the writer is there: read on to its end
+    std::string page;
+    char buf[4096];
+    for (ssize_t n; (n = read(page_fd, buf, sizeof buf)) > 0;) page.append(buf, std::size_t(n));
+    close(page_fd);
+    EXPECT_EQ(late.wait(), 0);
+    EXPECT_GT(page.size(), 8192u);
+    EXPECT_TRUE(has(page, "</html>\n"));
+}
+
+TEST(TernSnapshot, HelpNamesThePrefixAndWhatSignalsDoWithoutOut) {
+    const auto r = run_program({tool_path("tern-snapshot"), "--help"});
+    EXPECT_TRUE(has(r.out, "--prefix P")) << r.out;
+    EXPECT_TRUE(has(r.out, "without --out every signal appends a\nwhole page to standard output"))
+        << r.out;
 }

@@ -253,8 +253,7 @@ TEST(Programs, UsageAndFailuresReportedOnStandardError) {
         {"tern-sensor --format em --port -1", 2, "bad port -1: a number from 0 to 255\n"},
         {"tern-sensor --format em --bogus", 2, "unknown option --bogus (see --help)\n"},
         {"tern-sensor --format em /no/such", 1,
-         "cannot open /no/such: No such file or directory\n"
-         "em records 0, rejected 0, messages 0\n"},
+         "cannot open /no/such: No such file or directory\n"},
         // tern-nmea: bad usage and an unreadable configuration.
         {"tern-nmea --help", 0, "Usage: tern-nmea [OPTION]... [INPUT]"},
         {"tern-nmea --version", 0, "tern-nmea (tern) "},

@@ -93,7 +93,8 @@ public:
     alarmHistory_t();
 
     // Records the bits that went off (one entry), then those that came on (another), then
-    // trims and keeps the word. An unchanged word records and trims nothing.
+    // trims and keeps the word. An unchanged word records and trims nothing. A report stamped
+    // with no time (NaN, infinite) is recorded at the clock's time.
     void handle(const fb_system_alarms_t& msg);
     void handle(const fb_message_t& msg);
     // Forgets the port's entries and words.
@@ -107,6 +108,7 @@ public:
     void set_clock(clock_t clock) { clock_ = clock; }
 
 private:
+    double now() const;
     bool record(double tstamp, unsigned int port, std::uint32_t old_general,
                 std::uint32_t new_general, std::uint32_t old_device, std::uint32_t new_device);
 

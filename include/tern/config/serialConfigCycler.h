@@ -19,8 +19,8 @@ class msg_t;
 // and data bits, each wheel turning the next when it comes back to its starting value. A type
 // that lists no value for a wheel keeps the port's value there.
 //
-// Each new combination becomes a cmd_port_cfg_t, success a cmd_settings_t (action 1); both
-// are addressed to the device's port. The dwell time is measured on a monotonic clock, so
+// Each new combination becomes a cmd_port_cfg_t, success a cmd_settings_t (action_store_found);
+// both are addressed to the device's port. The dwell time is measured on a monotonic clock, so
 // setting the system clock neither stalls nor hurries the search.
 class serialConfigCycler_t {
 public:
@@ -39,7 +39,8 @@ public:
     // When enabled and the settings change (updateConfig), appends a cmd_port_cfg_t with the
     // combination to try. The caller sends and frees it.
     void trySettings(std::list<msg_t*>& out);
-    // When enabled, appends a cmd_settings_t with action 1 and switches cycling off.
+    // When enabled, appends a cmd_settings_t with action_store_found (store the settings just
+    // found) and switches cycling off.
     void succeed(std::list<msg_t*>& out);
 
     // First call after enabling: captures and corrects the port settings, and reports whether

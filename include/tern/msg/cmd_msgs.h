@@ -111,8 +111,15 @@ public:
     static constexpr unsigned int msg_type = 7;
 
     enum action_t : unsigned char {
-        action_save = 0,          // store the current settings
-        action_restore = 1,       // reload the stored settings
+        action_save = 0, // store the current settings
+        // Store the settings just found: the serial settings search (serialConfigCycler_t)
+        // sends it when the device answers, so that the port keeps that combination.
+        action_store_found = 1,
+        // The old name of value 1, which wrongly read "reload the stored settings": a host
+        // that did so undid what the search had found.
+        action_restore
+        [[deprecated("value 1 stores the settings just found: action_store_found")]] =
+            action_store_found,
         action_factory_reset = 2, // back to the defaults
     };
 

@@ -60,8 +60,9 @@ private:
 namespace tern {
 
 // Appends, stamped with `time`, the navigation data of a decoded frame: data_roll_t,
-// data_pitch_t, data_heave_t and data_heading_t, in that order. Nothing when msg.status() is
-// 0. Returns whether anything was appended; the caller owns the messages.
+// data_pitch_t, data_heave_t and data_heading_t, in that order. The heave is heave(): positive
+// down (TSS1 records give it positive up). Nothing when msg.status() is 0. Returns whether
+// anything was appended; the caller owns the messages.
 bool emAttitudeDataMsgs(const emAttitudeInputMsg_t& msg, double time, std::list<msg_t*>& out);
 
 } // namespace tern

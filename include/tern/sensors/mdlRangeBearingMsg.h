@@ -13,12 +13,16 @@
 //
 // A message shorter than 17 characters is invalid; one with a checksum that does not match
 // is invalid. A number field counts only when its conversion takes every one of its
-// characters (leading blanks allowed, trailing ones not) and gives a finite value.
+// characters (leading blanks allowed, trailing ones not) and gives a finite value; its sign,
+// when written, is one character, '+' or '-' ("+-123.4" is no number).
 #pragma once
 
+#include <list>
 #include <memory>
 
 namespace tern {
+
+class msg_t;
 
 // One parsed range/bearing message.
 class mdlRangeBearingMsg_t {
@@ -43,5 +47,12 @@ private:
     struct priv_t;
     std::unique_ptr<priv_t> priv_;
 };
+
+// Appends the reading of a valid message, stamped with `time`, as a data_range_bearing_t:
+// target identifier the target number in decimal (empty when absent), the range as the sensor
+// gives it and the bearing in radians, both at full precision. Nothing when the format is not
+// valid or the range or the bearing is absent. Returns whether a message was appended; the
+// caller owns it.
+bool rangeBearingDataMsg(const mdlRangeBearingMsg_t& msg, double time, std::list<msg_t*>& out);
 
 } // namespace tern

@@ -2,11 +2,12 @@
 // navigation data messages.
 //
 //   em       EM attitude frames (binary, <tern/sensors/emAttitudeInputMsg.h>): data_roll_t,
-//            data_pitch_t, data_heave_t, data_heading_t per frame
-//   tss1     TSS1 records, one a line (decodeTss): roll, pitch, heave, motion
+//            data_pitch_t, data_heave_t (positive down), data_heading_t per frame
+//   tss1     TSS1 records, one a line (decodeTss): roll, pitch, heave (positive up), motion
 //   ats      acoustic tracking lines (decodeAtsAscii): target status, offset, depth
-//   fanbeam  range/bearing lines (mdlRangeBearingMsg_t): no data message; each valid
-//            message goes to on_range_bearing
+//   fanbeam  range/bearing lines (mdlRangeBearingMsg_t): data_range_bearing_t
+//            (rangeBearingDataMsg) when the range and the bearing are there; each valid
+//            message also goes to on_range_bearing
 //
 // Text formats are cut into lines at CR or LF (empty lines are skipped); a line longer than
 // max_line bytes is dropped whole. How the stream is cut into reads never changes the result.
@@ -56,11 +57,11 @@ public:
     // frame is dropped.
     void finish(std::list<msg_t*>& out);
 
-    // Each valid range/bearing message (fanbeam).
+    // Each valid range/bearing message (fanbeam), with or without a data message.
     std::function<void(const mdlRangeBearingMsg_t&)> on_range_bearing;
 
     sensorFormat_t format() const;
-    // Frames or lines that gave data (or a valid range/bearing message).
+    // Frames or lines that gave data.
     unsigned long long decoded() const;
     // Lines that gave nothing, or bytes skipped while hunting for a binary frame.
     unsigned long long rejected() const;
