@@ -4,6 +4,7 @@
 #include "common/frame_input.h"
 #include "common/program.h"
 #include "common/settings.h"
+#include "common/signal_watch.h"
 #include "common/transport.h"
 
 #include <tern/log/csv_builder.h>
@@ -16,7 +17,6 @@
 #include <tern/usb/usb_mgr.h>
 #include <tern/util/time_util.h>
 
-#include <glib-unix.h>
 #include <glib.h>
 
 #include <sys/stat.h>
@@ -254,11 +254,6 @@ private:
     double last_t_ = NAN;
 };
 
-gboolean on_signal(void* input) {
-    static_cast<tern_tool::frame_input_t*>(input)->quit(0);
-    return G_SOURCE_CONTINUE;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -344,11 +339,12 @@ int main(int argc, char** argv) {
     tern_tool::frame_input_t input(file, link_opt);
     input.on_frame = [&feeder](tern::msg_decoder_t& dec) { feeder.frame(dec); };
     feeder.start_timer(static_cast<unsigned int>(csv_interval));
-    const guint sigterm = g_unix_signal_add(SIGTERM, on_signal, &input);
-    const guint sigint = g_unix_signal_add(SIGINT, on_signal, &input);
-    int status = input.run();
-    g_source_remove(sigterm);
-    g_source_remove(sigint);
+    int status = 0;
+    {
+        const auto quit = [&input] { input.quit(0); };
+        const tern_tool::signal_watch_t sigterm(SIGTERM, quit), sigint(SIGINT, quit);
+        status = input.run();
+    }
     feeder.finish();
     logger->report();
     const bool failed = logger->failed, dropped = logger->dropped;
