@@ -1,6 +1,8 @@
 // Tables of test cases kept as text under tests/cases/<area>/: one case a line, columns
 // separated by "|" and trimmed, the first one the case's name (letters, digits, "_"); lines
-// starting with "#" and empty lines are skipped.
+// starting with "#" and empty lines are skipped. Columns are taken as written; a test whose
+// texts need other bytes passes them through unescape(): \n \r \t \0 \\ and \xHH stand for
+// their bytes (\x20 for a blank the trimming would drop, \x7C for "|").
 #pragma once
 
 #include "support/scratch.h"
@@ -35,6 +37,26 @@ inline std::vector<case_t> read_cases(const std::string& file) {
     }
     if (cases.empty()) cases.push_back({"no_cases_read", {file}});
     return cases;
+}
+
+// The bytes a column stands for (see the top of this file); any other escaped character is
+// itself.
+inline std::string unescape(const std::string& s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\' || i + 1 == s.size()) {
+            out += s[i];
+            continue;
+        }
+        const char c = s[++i];
+        if (c == 'x' && i + 2 < s.size()) {
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c == '0' ? '\0' : c;
+        }
+    }
+    return out;
 }
 
 inline std::string case_name(const testing::TestParamInfo<case_t>& info) {
