@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <iterator>
 #include <memory>
 #include <sstream>
 
 #include "tern/config/path_util.h"
 
+#include "support/cases.h"
 #include "support/mainloop.h"
 #include "support/process.h"
 #include "support/scratch.h"
@@ -143,11 +145,10 @@ TEST(Plugin, LoadResolveAndFailWithTheLoadersReason) {
         reinterpret_cast<int (*)(int)>(tern::resolveSymbol(h, "tern_test_plugin_answer", &error));
     ASSERT_NE(fn, nullptr);
     EXPECT_EQ(fn(2), 42);
-
+    // The loader's reason names what failed.
     EXPECT_EQ(tern::resolveSymbol(h, "no_such_symbol", &error), nullptr);
     EXPECT_NE(error.find("no_such_symbol"), std::string::npos) << error;
     tern::unloadLibrary(h);
-
     EXPECT_EQ(tern::loadLibrary("/nonexistent/libx.so", &error), nullptr);
     EXPECT_NE(error.find("/nonexistent/libx.so"), std::string::npos) << error;
     // A null handle must not turn into a search of the whole process.
@@ -156,60 +157,52 @@ TEST(Plugin, LoadResolveAndFailWithTheLoadersReason) {
     EXPECT_EQ(tern::libraryFilename("tern"), "libtern.so");
 }
 
-TEST(Version, StringAndComparison) {
-    EXPECT_EQ(tern::version_string(), "10.4.0");
-    struct row_t {
-        std::vector<unsigned int> a, b;
-        int expected;
-    };
-    const row_t rows[] = {
-        {{1, 2}, {1, 2, 0}, -1}, {{1, 2, 0}, {1, 2}, 1},      {{1, 10}, {1, 9}, 1},
-        {{1, 9}, {1, 10}, -1},   {{10, 4, 0}, {10, 4, 0}, 0}, {{}, {}, 0},
-        {{}, {0}, -1},           {{2}, {1, 99}, 1},
-    };
-    for (const auto& r : rows) EXPECT_EQ(tern::version_cmp(r.a, r.b), r.expected);
+std::vector<unsigned int> numbers(const std::string& text) {
+    std::istringstream in(text);
+    return std::vector<unsigned int>(std::istream_iterator<unsigned int>(in), {});
 }
 
-TEST(DebugOptions, SplitsAtTheSeparatorDroppingEmptyPieces) {
-    struct row_t {
-        const char* value;
-        char sep;
-        std::set<std::string> expected;
-    };
-    const row_t rows[] = {
-        {",a,,b,", ',', {"a", "b"}}, {"conn:usb:conn", ':', {"conn", "usb"}},
-        {"a,b", ':', {"a,b"}},       {"", ',', {}},
-        {nullptr, ',', {}}, // unset
-    };
-    for (const auto& r : rows) {
-        if (r.value)
-            setenv("TERN_TEST_DEBUG", r.value, 1);
-        else
-            unsetenv("TERN_TEST_DEBUG");
-        tern::debugOptions_t opts;
-        opts.add("stale");
-        opts.init("TERN_TEST_DEBUG", r.sep);
-        EXPECT_EQ(opts.options(), r.expected) << (r.value ? r.value : "unset");
-    }
+class VersionCmp : public testing::TestWithParam<tern_test::case_t> {};
+TEST_P(VersionCmp, Sign) {
+    const auto& c = GetParam().cols;
+    EXPECT_EQ(tern::version_cmp(numbers(c.at(0)), numbers(c.at(1))), std::stoi(c.at(2)));
+    EXPECT_EQ(tern::version_string(), "10.4.0");
 }
+INSTANTIATE_TEST_SUITE_P(File, VersionCmp,
+                         testing::ValuesIn(tern_test::read_cases("util/version_cmp.txt")),
+                         tern_test::case_name);
+
+class DebugOptions : public testing::TestWithParam<tern_test::case_t> {};
+TEST_P(DebugOptions, Split) {
+    const auto& c = GetParam().cols;
+    if (c.at(0) == "unset")
+        unsetenv("TERN_TEST_DEBUG");
+    else
+        setenv("TERN_TEST_DEBUG", c[0].c_str(), 1);
+    tern::debugOptions_t opts;
+    opts.add("stale");
+    opts.init("TERN_TEST_DEBUG", c.at(1).at(0));
+    std::string got;
+    for (const std::string& o : opts.options()) got += (got.empty() ? "" : " ") + o;
+    EXPECT_EQ(got, c.at(2));
+}
+INSTANTIATE_TEST_SUITE_P(File, DebugOptions,
+                         testing::ValuesIn(tern_test::read_cases("util/debug_options.txt")),
+                         tern_test::case_name);
 
 TEST(Random, SeedRepeatsTheSequenceAndUuidsLookRight) {
     tern::random_seed(7);
     const long a = tern::random_int(), b = tern::random_int();
     tern::random_seed(7);
-    EXPECT_EQ(tern::random_int(), a);
-    EXPECT_EQ(tern::random_int(), b);
+    EXPECT_TRUE(tern::random_int() == a && tern::random_int() == b);
     for (int i = 0; i < 1000; ++i) {
         const double d = tern::random_double();
-        ASSERT_GT(d, -1.0);
-        ASSERT_LE(d, 1.0);
+        ASSERT_TRUE(d > -1.0 && d <= 1.0) << d;
     }
-
     std::string u1, u2;
-    ASSERT_TRUE(tern::generate_uuid(u1));
-    ASSERT_TRUE(tern::generate_uuid(u2));
-    EXPECT_EQ(u1.size(), 36u);
-    EXPECT_EQ(u1.find_first_not_of("0123456789abcdef-"), std::string::npos) << u1;
+    ASSERT_TRUE(tern::generate_uuid(u1) && tern::generate_uuid(u2));
+    EXPECT_TRUE(u1.size() == 36 && u1.find_first_not_of("0123456789abcdef-") == std::string::npos)
+        << u1;
     EXPECT_NE(u1, u2);
 }
 
