@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "support/scratch.h"
+#include "support/sphere.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <iomanip>
+#include <random>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -162,48 +164,47 @@ TEST_F(CorrSatSet, FailedLoadsKeepTheTableAndTellNobody) {
     EXPECT_EQ(table.tksSats().size(), 2u);
 }
 
-// Azimuth and elevation in degrees from a user position; expected values from the
-// great-circle bearing to the sub-satellite point and the geostationary elevation formula.
+// Look angles from random positions against the line of sight as a vector (the orbit's radius
+// 6.610709044614748 Earth radii): a satellite is listed exactly when it stands at or above the
+// mask, with its bearing and elevation.
 TEST_F(CorrSatSet, VisibleSatellitesWithAzimuthAndElevation) {
+    using tern_test::look, tern_test::position;
     write_satdefs(entry(0, {"sbas", "S0", "0", "120"}) +
                   entry(1, {"tks", "T-170", "-170", "5", "0", "1", "0", "0", "0"}));
     ASSERT_TRUE(table.loadDefault());
-    const struct {
-        double lat, lon;
-        const char* name;
-        double az, el; // degrees; az < 0: not visible above the default mask
-    } rows[] = {
-        {0, 0, "S0", 0.0, 90.0},
-        {45, 10, "S0", 194.0019421655169, 37.21718118646693},     // south-west
-        {45, -10, "S0", 165.9980578344831, 37.21718118646693},    // south-east
-        {-30, -5, "S0", 9.92498503922732, 54.59697445638502},     // north-east
-        {0, -30, "S0", 90.0, 55.02568314103438},                  // due east
-        {60, 120, "S0", -1, -22.51056295885732},                  // below the horizon
-        {45, 170, "T-170", 152.7636865248293, 34.47779741322249}, // across the date line
-        {45, -175, "T-170", 172.9467733432014, 37.929741019607505},
-    };
-    const std::set<corrSatType_t> sbas_only = {corrSatType_sbas}, tks_only = {corrSatType_tks};
-    for (const auto& r : rows) {
+    std::vector<std::pair<double, double>> at = {{0, 0}, {0, -30 * deg}, {45 * deg, 170 * deg}};
+    std::mt19937_64 rng(22);
+    std::uniform_real_distribution<double> lat(-1.5, 1.5), lon(-3.14, 3.14);
+    while (at.size() < 2000) at.emplace_back(lat(rng), lon(rng));
+    for (const auto& [la, lo] : at) {
         data_csv_ea_t ea;
         ea.sats.resize(1); // calculate appends
-        const bool is_sbas = r.name[0] == 'S';
-        const unsigned n =
-            table.calculate(ea, r.lat * deg, r.lon * deg, corrSatSet_t::defaultElevationMask,
-                            is_sbas ? &sbas_only : &tks_only);
-        ASSERT_EQ(n, r.az < 0 ? 0u : 1u) << r.lat << "," << r.lon;
-        ASSERT_EQ(ea.sats.size(), 1u + n);
-        if (n == 0) continue;
-        EXPECT_EQ(ea.sats[1].name, r.name);
-        EXPECT_EQ(ea.sats[1].id, is_sbas ? 120u : 5u);
-        EXPECT_NEAR(ea.sats[1].azimuth / deg, r.az, 1e-4) << r.lat << "," << r.lon;
-        EXPECT_NEAR(ea.sats[1].elevation / deg, r.el, 1e-4) << r.lat << "," << r.lon;
+        const unsigned n = table.calculate(ea, la, lo);
+        std::size_t next = 1;
+        for (const auto& [name, sat_lon] :
+             {std::pair<std::string, double>{"T-170", -170 * deg}, {"S0", 0.0}}) {
+            const auto sight =
+                look(tern_test::minus(position(0, sat_lon, 6.610709044614748), position(la, lo)),
+                     la, lo);
+            if (sight.elevation < corrSatSet_t::defaultElevationMask) continue;
+            ASSERT_LT(next, ea.sats.size()) << la << "," << lo << " misses " << name;
+            const auto& got = ea.sats[next++];
+            EXPECT_EQ(got.name, name);
+            EXPECT_NEAR(got.elevation, sight.elevation, 1e-6) << la << "," << lo;
+            const bool overhead = std::fabs(la) < 1e-9 && std::fabs(lo - sat_lon) < 1e-9;
+            EXPECT_TRUE(overhead || tern_test::angle_off(got.azimuth, sight.bearing) < 1e-6)
+                << la << "," << lo << ": " << got.azimuth << " for " << sight.bearing;
+        }
+        ASSERT_EQ(ea.sats.size(), next) << la << "," << lo;
+        ASSERT_EQ(n, next - 1);
     }
-
-    // All kinds: the correction-service list comes first. A NaN position sees nothing.
+    // Only the kinds asked for, the correction-service list first; the mask at its edge; a NaN
+    // position sees nothing.
     data_csv_ea_t ea;
+    const std::set<corrSatType_t> sbas_only = {corrSatType_sbas};
+    EXPECT_EQ(table.calculate(ea, 0.0, 0.0, -90.0 * deg, &sbas_only), 1u);
     EXPECT_EQ(table.calculate(ea, 0.0, 0.0, -90.0 * deg), 2u);
-    EXPECT_EQ(ea.sats[0].name, "T-170");
-    EXPECT_EQ(ea.sats[1].name, "S0");
+    EXPECT_EQ(ea.sats[1].name + ea.sats[2].name, "T-170S0");
     EXPECT_EQ(table.calculate(ea, 0.0, 0.0, 89.999 * deg), 1u);
     EXPECT_EQ(table.calculate(ea, 0.0, 0.0, 90.001 * deg), 0u);
     EXPECT_EQ(table.calculate(ea, std::nan(""), 0.0, -90.0 * deg), 0u);

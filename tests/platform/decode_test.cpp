@@ -26,7 +26,7 @@ using tern::tss1MsgBuilder_t;
 using tern_test::case_name;
 using tern_test::case_t;
 using tern_test::read_cases;
-using tern_test::unescape;
+using tern_test::unquote;
 
 constexpr double DEG = 0.017453292519943295; // radians per degree
 
@@ -70,7 +70,7 @@ class AtsRecord : public testing::TestWithParam<case_t> {};
 
 TEST_P(AtsRecord, ChecksumAndFields) {
     const auto& c = GetParam().cols;
-    const std::string text = unescape(c.at(0));
+    const std::string text = unquote(c.at(0));
     const tern::atsAsciiMsg_t m(text.data(), static_cast<unsigned int>(text.size()));
     EXPECT_EQ(m.checksumError(), c.at(1) == "bad");
     std::string fields; // the expected fields are the remaining columns
@@ -104,7 +104,7 @@ TEST_P(Tss1Built, Record) {
     b.setHorizontalAcceleration(value_of(c.at(3)));
     b.setVerticalAcceleration(value_of(c.at(4)));
     b.setStatus(static_cast<tss1Msg_t::status_t>(std::stoi(c.at(5))));
-    EXPECT_EQ(b.build(), unescape(c.at(6)));
+    EXPECT_EQ(b.build(), unquote(c.at(6)));
 }
 INSTANTIATE_TEST_SUITE_P(File, Tss1Built, testing::ValuesIn(read_cases("platform/tss1_built.txt")),
                          case_name);
@@ -126,7 +126,7 @@ class Tss1Parsed : public testing::TestWithParam<case_t> {};
 
 TEST_P(Tss1Parsed, Quantities) {
     const auto& c = GetParam().cols;
-    const std::string text = unescape(c.at(0));
+    const std::string text = unquote(c.at(0));
     const tss1Msg_t m(text.data(), static_cast<unsigned int>(text.size()));
     const bool valid = c.at(1) != "invalid";
     EXPECT_EQ(m.isValid(), valid);
@@ -156,7 +156,7 @@ class DecodeUnsigned : public testing::TestWithParam<case_t> {};
 TEST_P(DecodeUnsigned, Text) {
     const auto& c = GetParam().cols;
     unsigned int v = 12345;
-    EXPECT_EQ(tern::decode(unescape(c.at(0)), v, std::stoi(c.at(1))), c.at(2) != "-");
+    EXPECT_EQ(tern::decode(unquote(c.at(0)), v, std::stoi(c.at(1))), c.at(2) != "-");
     EXPECT_EQ(v, c.at(2) == "-" ? 12345u : std::stoul(c.at(2)));
 }
 INSTANTIATE_TEST_SUITE_P(File, DecodeUnsigned,

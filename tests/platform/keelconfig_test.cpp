@@ -77,7 +77,7 @@ TEST_P(KeelConfigDamaged, FailsAndLeavesTheStore) {
     tern_test::temp_dir_t tmp;
     KeelConfig c;
     c.setValue("kept", "yes");
-    EXPECT_FALSE(c.read(tmp.write("d.cfg", tern_test::unescape(GetParam().cols.at(0)))));
+    EXPECT_FALSE(c.read(tmp.write("d.cfg", tern_test::unquote(GetParam().cols.at(0)))));
     EXPECT_EQ(c.error(), tmp.file("d.cfg") + ": " + GetParam().cols.at(1));
     EXPECT_EQ(c.entries(), (KeelConfig::entries_t{{"kept", "yes"}}));
 }
@@ -179,7 +179,7 @@ std::string conv(const std::string& text) {
 
 TEST_P(KeelConfigText, Conversions) {
     const auto& c = GetParam().cols;
-    const std::string text = tern_test::unescape(c.at(0));
+    const std::string text = tern_test::unquote(c.at(0));
     EXPECT_EQ(conv<int>(text), c.at(1));
     EXPECT_EQ(conv<unsigned int>(text), c.at(2));
     EXPECT_EQ(conv<double>(text), c.at(3));

@@ -14,6 +14,7 @@
 
 #include "support/cases.h"
 #include "support/scratch.h"
+#include "support/sphere.h"
 #include "support/text.h"
 
 #include <array>
@@ -373,29 +374,8 @@ TEST(DistSpeed, CallersStreamStateAndLocaleUntouched) {
     EXPECT_EQ(s.precision(), 3);
 }
 
-// Positions as unit vectors: the central angle is atan2(|a x b|, a . b), accurate at every
-// distance; the bearing is the direction of b in a's east and north.
-using vec_t = std::array<double, 3>;
-vec_t unit(double lat, double lon) {
-    return {std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat)};
-}
-double dot(const vec_t& a, const vec_t& b) {
-    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-double central_angle(double lat1, double lon1, double lat2, double lon2) {
-    const vec_t a = unit(lat1, lon1), b = unit(lat2, lon2);
-    const vec_t c = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
-                     a[0] * b[1] - a[1] * b[0]};
-    return std::atan2(std::sqrt(dot(c, c)), dot(a, b));
-}
-double bearing_off(double b, double lat1, double lon1, double lat2, double lon2) {
-    const vec_t to = unit(lat2, lon2), east = {-std::sin(lon1), std::cos(lon1), 0.0};
-    const vec_t north = {-std::sin(lat1) * std::cos(lon1), -std::sin(lat1) * std::sin(lon1),
-                         std::cos(lat1)};
-    return std::fabs(std::remainder(b - std::atan2(dot(to, east), dot(to, north)), two_pi));
-}
-
 TEST(Geodesy, RangeBearingAndDestinationAgreeWithVectorGeometry) {
+    using tern_test::angle_between, tern_test::angle_off, tern_test::look, tern_test::position;
     const double R = tern::RANGE_EARTH_RADIUS;
     // The geostationary range's constants: radii 35786 km apart with this product (km).
     const double re = (std::sqrt(35786.0 * 35786.0 + 2 * 537859517.4912001) - 35786.0) / 2;
@@ -409,24 +389,27 @@ TEST(Geodesy, RangeBearingAndDestinationAgreeWithVectorGeometry) {
     while (p.size() < 3000) p.push_back({lat(rng), lon(rng), lat(rng), lon(rng)});
     for (const auto& [lat1, lon1, lat2, lon2] : p) {
         SCOPED_TRACE(testing::Message() << lat1 << "," << lon1 << " to " << lat2 << "," << lon2);
-        const double c = central_angle(lat1, lon1, lat2, lon2),
-                     b = tern::calcBearing(lat1, lon1, lat2, lon2);
+        const double c = angle_between(position(lat1, lon1), position(lat2, lon2));
+        const double b = tern::calcBearing(lat1, lon1, lat2, lon2);
+        // Where the direction is defined: not the same point, not antipodes, not from a pole.
         const bool defined = c > 1e-9 && c < pi - 1e-6 && std::fabs(lat1) < pi / 2 - 1e-6;
         ASSERT_NEAR(tern::calcRange(lat1, lon1, lat2, lon2), c * R, 0.05);
-        ASSERT_TRUE(b >= 0 && b < two_pi &&
-                    (!defined || bearing_off(b, lat1, lon1, lat2, lon2) < 1e-9));
+        ASSERT_TRUE(
+            b >= 0 && b < two_pi &&
+            (!defined || angle_off(b, look(position(lat2, lon2), lat1, lon1).bearing) < 1e-9));
         // The destination lies at the distance and bearing it was asked for.
         const double distance = 0.002 + c * R, course = lon2 + pi;
         double lat3 = 9, lon3 = 9;
         tern::calcDestination(lat1, lon1, distance, course, lat3, lon3);
-        ASSERT_NEAR(central_angle(lat1, lon1, lat3, lon3) * R, distance, 1e-9 * distance + 1e-3);
-        ASSERT_TRUE(!defined || bearing_off(course, lat1, lon1, lat3, lon3) < 1e-9);
+        ASSERT_NEAR(angle_between(position(lat1, lon1), position(lat3, lon3)) * R, distance,
+                    1e-9 * distance + 1e-3);
+        ASSERT_TRUE(!defined ||
+                    angle_off(course, look(position(lat3, lon3), lat1, lon1).bearing) < 1e-9);
         // Slant range (km) from the second position to a satellite over the first's longitude.
-        const vec_t user = unit(lat2, lon2), sat = unit(0, lon1);
-        vec_t d;
-        for (int i = 0; i < 3; ++i) d[i] = (re + 35786.0) * sat[i] - re * user[i];
-        ASSERT_NEAR(tern::satelliteRange(lon1 / deg, lat2 / deg, lon2 / deg), std::sqrt(dot(d, d)),
-                    1e-3);
+        const auto los =
+            tern_test::minus(position(0, lon1, re + 35786.0), position(lat2, lon2, re));
+        ASSERT_NEAR(tern::satelliteRange(lon1 / deg, lat2 / deg, lon2 / deg),
+                    std::sqrt(tern_test::dot(los, los)), 1e-3);
     }
     double lat3 = 9.0, lon3 = 9.0;
     tern::calcDestination(0.7, 0.2, 0.0005, 1.0, lat3, lon3); // too short to move

@@ -1,0 +1,538 @@
+// The navigation data caches: what is fresh on the data clock, what is held for the
+// sentence builders, and the attitude samples behind peaks and averages.
+#include <tern/data/attitudeCache.h>
+#include <tern/data/data_cache.h>
+#include <tern/data/outputDataCache.h>
+#include <tern/util/time_util.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+using namespace tern;
+
+namespace {
+
+// Restores the process's data-time offset, which a test moves.
+class DataCache : public ::testing::Test {
+protected:
+    void TearDown() override { set_tstamp_data_diff(saved_diff_); }
+    // A time stamp `age` seconds before now on the data clock.
+    static double ago(double age) { return gettstamp_data() - age; }
+    // Moves the data clock `age` seconds past the time of the test's start (t0), so ages are
+    // set by the clock offset and only ever grow by the test's own run time.
+    void at_age(double age) { set_tstamp_data_diff(saved_diff_ + age); }
+
+    data_cache_t cache;
+
+private:
+    double saved_diff_ = get_tstamp_data_diff();
+
+protected:
+    const double t0 = gettstamp_data();
+};
+
+// A protection-level record: latitude, longitude and altitude values at stamp t.
+data_qc_mde_t mde(double t, float lat, float lon, float alt) {
+    data_qc_mde_t m;
+    m.utc_tstamp = t;
+    m.pmde_lat = lat;
+    m.pmde_long = lon;
+    m.pmde_altitude = alt;
+    return m;
+}
+
+// A getter's result as a double in v; v is left alone when the getter left its argument alone.
+using read_t = std::function<bool(const data_cache_t&, double&)>;
+template <class T>
+read_t read(bool (data_cache_t::*get)(T&) const) {
+    return [get](const data_cache_t& c, double& v) {
+        const T before = static_cast<T>(77);
+        T x = before;
+        const bool ok = (c.*get)(x);
+        if (ok || x != before) v = static_cast<double>(x);
+        return ok;
+    };
+}
+
+// Every getter with the value fill() below gives it, and whether it also needs a valid flag.
+struct getter_t {
+    const char* name;
+    read_t read;
+    double expected;
+    bool flagged;
+};
+#define GET(fn) #fn, read(&data_cache_t::fn)
+const getter_t getters[] = {
+    {GET(get_latitude), 0.5, true},
+    {GET(get_longitude), -0.25, true},
+    {GET(get_geoidal_height), 41.5, true},
+    {GET(get_ellipsoidal_height), 88.25, true},
+    {GET(get_speed), 5.5, true},
+    {GET(get_course), 1.5, true},
+    {GET(get_hdop), 0.75, true},
+    {GET(get_pdop), 2.5, true},
+    {GET(get_vdop), 1.75, true},
+    {GET(get_num_sats_used), 11, false},
+    {GET(get_num_sats_tracked), 3, false},
+    {GET(get_fom), 0.125, true},
+    {GET(get_roll), -3.0, false},
+    {GET(get_pitch), 4.0, false},
+    {GET(get_heave), -0.5, false},
+    {GET(get_rot), 0.0625, false},
+    {GET(get_heading), 2.25, false},
+    {GET(get_depth), 120.5, false},
+    {GET(get_diff_age), 6.0, true},
+    {GET(get_max_mde_pos), 13.0, false},
+    {GET(get_raim_reject_count), 1, false},
+    {GET(get_horiz_accel), 0.25, false},
+    {GET(get_vert_accel), -1.5, false},
+    {GET(get_motion_status), 3, false},
+    {GET(get_dual_freq), 1, false},
+    {"get_diff_detail_name",
+     [](const data_cache_t& c, double& v) {
+         std::string s = "keep";
+         const bool ok = c.get_diff_detail_name(s);
+         if (s != "keep") v = s == "TKS-G2" ? 1 : -1;
+         return ok;
+     },
+     1, false},
+    {"fix_type",
+     [](const data_cache_t& c, double& v) {
+         if (!c.fix_type()) return false;
+         v = 1;
+         return true;
+     },
+     1, false},
+    {"qc_summary",
+     [](const data_cache_t& c, double& v) {
+         return c.qc_summary() && (v = c.qc_summary()->unit_variance) != 0;
+     },
+     0.5, false},
+};
+#undef GET
+
+// One of every held kind, all stamped `t`, carrying the values the table expects and every
+// valid flag set to `valid`; added as plain messages so that the dispatch by type is exercised.
+void fill(data_cache_t& c, double t, bool valid = true) {
+    // clang-format off
+    data_pos_t pos;      pos.latitude_valid = pos.longitude_valid = valid;
+                         pos.latitude = 0.5; pos.longitude = -0.25;
+    data_height_t h;     h.geoidal_height_valid = h.ellipsoidal_height_valid = valid;
+                         h.geoidal_height = 41.5; h.ellipsoidal_height = 88.25;
+    data_sog_t sog;      sog.sog_valid = valid; sog.sog = 5.5f;
+    data_cog_t cog;      cog.cog_valid = valid; cog.cog = 1.5f;
+    data_h_dop_t hdop;   hdop.hdop_valid = valid; hdop.hdop = 0.75f;
+    data_pv_dop_t pv;    pv.pdop_valid = pv.vdop_valid = valid; pv.pdop = 2.5f; pv.vdop = 1.75f;
+    data_sat_count_t count;  count.num_sats = 11;
+    data_sat_track_t track;  track.constellation = constellation_galileo; track.sats.resize(3);
+    data_fom_t fom;      fom.fom_valid = valid; fom.fom = 0.125f;
+    data_roll_t roll;    roll.roll = -3.0f;
+    data_pitch_t pitch;  pitch.pitch = 4.0f;
+    data_heave_t heave;  heave.heave = -0.5f;
+    data_rot_t rot;      rot.rot = 0.0625f;
+    data_heading_t heading;  heading.heading = 2.25f;
+    data_depth_t depth;  depth.depth = 120.5;
+    data_diff_t diff;    diff.age_valid = valid; diff.age = 6.0f;
+    data_qc_mde_t mde;   mde.pmde_lat = 3.0f; mde.pmde_long = 4.0f; mde.pmde_altitude = 12.0f;
+    data_qc_gbs_t gbs;   // probability 0: one rejection
+    data_motion_t motion;    motion.status = tss1Msg_t::status_gps_aided;
+                         motion.horizontal_acceleration = 0.25f; motion.vertical_acceleration = -1.5f;
+    data_dual_freq_t dual;   dual.dual_freq = true;
+    data_diff_detail_t detail;  detail.name = "TKS-G2";
+    data_fix_type_t fix; fix.fix_3d = true;
+    data_qc_t qc;        qc.unit_variance = 0.5f;
+    data_msg_t* all[] = {&pos, &h, &sog, &cog, &hdop, &pv, &count, &track, &fom, &roll, &pitch,
+                         &heave, &rot, &heading, &depth, &diff, &mde, &gbs, &motion, &dual,
+                         &detail, &fix, &qc};
+    // clang-format on
+    for (data_msg_t* m : all) {
+        m->utc_tstamp = t;
+        c.add(static_cast<const msg_t&>(*m));
+    }
+}
+
+// Reads every getter; `gives(getter)` says which must succeed.
+void expect_getters(const data_cache_t& c, const std::function<bool(const getter_t&)>& gives,
+                    const char* when) {
+    for (const getter_t& g : getters) {
+        double v = -77.0;
+        const bool ok = g.read(c, v);
+        EXPECT_EQ(ok, gives(g)) << g.name << " " << when;
+        EXPECT_EQ(v, ok ? g.expected : -77.0) << g.name << " " << when;
+    }
+}
+
+const auto none = [](const getter_t&) { return false; };
+const auto all = [](const getter_t&) { return true; };
+
+} // namespace
+
+TEST_F(DataCache, EveryGetterUnderTheFreshnessWindow) {
+    expect_getters(cache, none, "new");
+    fill(cache, t0);
+    at_age(1.0);
+    expect_getters(cache, all, "at 1.0 s");
+    // At 2.0 s everything is refused but the tracked satellites, which keep 5.0 s.
+    at_age(2.0);
+    expect_getters(
+        cache, [](const getter_t& g) { return g.name == std::string("get_num_sats_tracked"); },
+        "at 2.0 s");
+    at_age(5.0);
+    expect_getters(cache, none, "at 5.0 s");
+    at_age(0.0);
+    cache.reset();
+    expect_getters(cache, none, "after reset");
+}
+
+TEST_F(DataCache, NothingIsFreshOnABrokenClockOrStamp) {
+    fill(cache, ago(0.5));
+    set_tstamp_data_diff(1e12); // data clock thousands of years ahead
+    expect_getters(cache, none, "far-future data time");
+    set_tstamp_data_diff(0.0);
+    cache.reset();
+    fill(cache, std::numeric_limits<double>::quiet_NaN());
+    expect_getters(cache, none, "NaN stamps");
+    fill(cache, -std::numeric_limits<double>::infinity());
+    expect_getters(cache, none, "-inf stamps");
+}
+
+TEST_F(DataCache, FreshMessageWithoutValidFlagGivesNoValue) {
+    fill(cache, ago(0.5), false);
+    expect_getters(
+        cache, [](const getter_t& g) { return !g.flagged; }, "flags off");
+}
+
+TEST_F(DataCache, TrackedSatellitesSumOnlyFreshSlots) {
+    auto track = [&](unsigned c, double age, unsigned n) {
+        data_sat_track_t t;
+        t.constellation = static_cast<constellation_t>(c);
+        t.utc_tstamp = t0 - age;
+        t.sats.resize(n);
+        cache.add(t);
+        unsigned int sum = 0;
+        return cache.get_num_sats_tracked(sum) ? static_cast<int>(sum) : -1;
+    };
+    EXPECT_EQ(track(constellation_gps, 3.0, 8), 8);
+    EXPECT_EQ(track(constellation_glonass, 6.0, 7), 8);
+    EXPECT_EQ(track(constellation_beidou, 4.0, 5), 13);
+    EXPECT_EQ(track(constellation_none, 0.0, 40), 13); // names no slot: dropped
+    EXPECT_EQ(track(200, 0.0, 40), 13);
+    EXPECT_EQ(track(constellation_gps, 5.0, 8), 5);
+    EXPECT_EQ(track(constellation_beidou, 5.5, 5), -1);
+}
+
+TEST_F(DataCache, ProtectionValueKeepsTheEpochMaximum) {
+    const double t = ago(0.5);
+    auto max_after = [&](double stamp, float lat, float lon, float alt) {
+        cache.add(mde(stamp, lat, lon, alt));
+        double v = -1.0;
+        cache.get_max_mde_pos(v);
+        return v;
+    };
+    EXPECT_TRUE(std::isnan(max_after(t, std::nanf(""), 0, 0))); // a NaN first ...
+    EXPECT_EQ(max_after(t, 3, 4, 12), 13.0);                    // ... does not hide real values
+    EXPECT_EQ(max_after(t, 0, 5, 0), 13.0);                     // same epoch, smaller
+    EXPECT_EQ(max_after(t - 0.1, 30, 0, 0), 13.0);              // older epoch
+    EXPECT_EQ(max_after(std::nan(""), 40, 0, 0), 13.0);         // no epoch at all
+    EXPECT_EQ(max_after(HUGE_VAL, 50, 0, 0), 13.0);             // nor an infinite one
+    EXPECT_EQ(max_after(t + 0.1, 0, 0, 2), 2.0);                // newer epoch, smaller
+    EXPECT_EQ(max_after(t + 0.1, 0, 6, 8), 10.0);               // same epoch, larger
+}
+
+TEST_F(DataCache, FaultDetectionCountsRecordsWithoutPositiveProbability) {
+    const double t = ago(0.5);
+    auto gbs = [&](double stamp, float p) {
+        data_qc_gbs_t g;
+        g.utc_tstamp = stamp;
+        g.prob_miss_detect_mlfs = p;
+        cache.add(g);
+        unsigned int n = 999;
+        cache.get_raim_reject_count(n);
+        return n;
+    };
+    const float probs[] = {0.0f, 0.5f, 0.0f, -1.0f, std::nanf("")};
+    const unsigned counts[] = {1, 1, 2, 3, 4};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(gbs(t, probs[i]), counts[i]) << i;
+    EXPECT_EQ(gbs(t - 1.0, 0.0f), 4u);      // older epoch ignored
+    EXPECT_EQ(gbs(std::nan(""), 0.0f), 4u); // no epoch at all
+    EXPECT_EQ(gbs(HUGE_VAL, 0.0f), 4u);     // an infinite stamp would shut out later epochs
+    EXPECT_EQ(gbs(t + 0.2, 0.0f), 1u);      // next epoch restarts
+}
+
+TEST_F(DataCache, IgnoresOtherCategoriesNullsAndMislabelledMessages) {
+    msg_t fb(msg_t::category_fb, data_type_pos);
+    data_msg_t bare(data_type_pos); // a bare header claiming to be a position
+    bare.utc_tstamp = ago(0.0);
+    data_pos_t pos;
+    pos.utc_tstamp = ago(0.0);
+    pos.latitude_valid = true;
+    pos.latitude = 0.25;
+    cache.add(std::list<msg_t*>{&pos, &fb, nullptr, &bare}); // neither may replace pos
+    double v = 0.0;
+    ASSERT_TRUE(cache.get_latitude(v));
+    EXPECT_EQ(v, 0.25);
+}
+
+namespace {
+
+data_sat_use_t sat_use(constellation_t c, double t, std::vector<unsigned char> sats) {
+    data_sat_use_t m;
+    m.constellation = c;
+    m.utc_tstamp = t;
+    m.sats = std::move(sats);
+    return m;
+}
+
+std::vector<unsigned int> listed(const satNumberSet_t& s) {
+    return std::vector<unsigned int>(s.begin(), s.end());
+}
+
+} // namespace
+
+// Every kind reaches its own slot through add(msg_t): one row per kind, each stamped apart.
+TEST(OutputDataCache, EveryKindLandsInItsOwnSlot) {
+    using get_t = std::function<double(const outputDataCache_t&)>;
+    struct row_t {
+        std::shared_ptr<data_msg_t> msg;
+        get_t stamp;
+    };
+    auto row = [](data_msg_t* m, get_t g) { return row_t{std::shared_ptr<data_msg_t>(m), g}; };
+#define ROW(T, acc) row(new T, [](const outputDataCache_t& c) { return c.acc().utc_tstamp; })
+#define LAST(T, acc) row(new T, [](const outputDataCache_t& c) { return c.acc()->utc_tstamp; })
+    const std::vector<row_t> rows = {
+        ROW(data_pos_t, position),
+        ROW(data_height_t, height),
+        ROW(data_fix_mode_t, fixMode),
+        ROW(data_fix_type_t, fixType),
+        ROW(data_h_dop_t, hdop),
+        ROW(data_pv_dop_t, pvdop),
+        ROW(data_pr_stats_t, pseudorangeStats),
+        ROW(data_sat_count_t, satCount),
+        ROW(data_diff_t, diffInfo),
+        ROW(data_diff_detail_t, diffDetail),
+        ROW(data_dual_freq_t, dualFreq),
+        ROW(data_ext_nav_mode_t, extendedNavMode),
+        ROW(data_sog_t, speed),
+        ROW(data_cog_t, course),
+        ROW(data_heading_t, heading),
+        ROW(data_mbrtk_heading_t, mbrtkHeading),
+        ROW(data_mbrtk_baseline_t, mbrtkBaseline),
+        ROW(data_fom_t, figureOfMerit),
+        ROW(data_roll_t, roll),
+        ROW(data_pitch_t, pitch),
+        ROW(data_heave_t, heave),
+        ROW(data_rot_t, rateOfTurn),
+        ROW(data_motion_t, motion),
+        ROW(data_depth_t, depth),
+        ROW(data_datum_t, datum),
+        ROW(data_rxq_t, rxq),
+        LAST(data_sat_use_t, lastSatUse),
+        LAST(data_sat_track_t, lastSatTrack),
+        LAST(data_sat_health_t, lastSatHealth),
+    };
+#undef ROW
+#undef LAST
+    outputDataCache_t cache;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].msg->utc_tstamp = 100.0 + static_cast<double>(i);
+        cache.add(static_cast<const msg_t&>(*rows[i].msg));
+        EXPECT_EQ(cache.lastMessageType(), rows[i].msg->type);
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(rows[i].stamp(cache), 100.0 + static_cast<double>(i))
+            << "type " << rows[i].msg->type;
+    EXPECT_EQ(cache.lastTimestamp(), 100.0 + static_cast<double>(rows.size() - 1));
+}
+
+TEST(OutputDataCache, ClearForgetsSatellitesAndStampsButKeepsValues) {
+    outputDataCache_t cache;
+    data_pos_t pos;
+    pos.utc_tstamp = 50.0;
+    pos.latitude_valid = true;
+    pos.latitude = 0.75;
+    cache.add(pos);
+    cache.add(sat_use(constellation_gps, 50.0, {3, 7}));
+    data_gps2utc_t g;
+    g.gps2utc.delta_t_ls = 18;
+    cache.add(g);
+    cache.add(mde(50.0, 3.0f, 0.0f, 0.0f));
+
+    cache.clear();
+    EXPECT_EQ(cache.lastSatUse(), nullptr);
+    EXPECT_TRUE(cache.currentSatsUsed().empty());
+    EXPECT_TRUE(cache.allSatUse().empty());
+    EXPECT_EQ(cache.lastMessageType(), 0u);
+    EXPECT_EQ(cache.lastTimestamp(), 0.0);
+    EXPECT_FALSE(cache.gps2utcValid());
+    EXPECT_EQ(cache.maxPosMdeTimestamp(), 0.0);
+    EXPECT_EQ(cache.position().utc_tstamp, 0.0);
+    EXPECT_TRUE(cache.position().latitude_valid);
+    EXPECT_EQ(cache.position().latitude, 0.75);
+}
+
+TEST(OutputDataCache, SatellitesInUseJoinTheCurrentEpochOnly) {
+    outputDataCache_t cache;
+    cache.add(sat_use(constellation_galileo, 97.5, {180, 181}));
+    cache.add(sat_use(constellation_beidou, 98.0, {140}));
+    cache.add(sat_use(constellation_gps, 100.0, {12, 3}));
+    cache.add(sat_use(constellation_glonass, 100.0, {70, 3}));
+    ASSERT_NE(cache.lastSatUse(), nullptr);
+    EXPECT_EQ(cache.lastSatUse()->constellation, constellation_glonass);
+    // Galileo at 97.5 is outside [98.0, 100.0]; BeiDou at the edge is in.
+    EXPECT_EQ(listed(cache.currentSatsUsed()), (std::vector<unsigned int>{3, 12, 70, 140}));
+
+    // A later, smaller GPS list replaces the GPS entry and becomes the last.
+    cache.add(sat_use(constellation_gps, 101.0, {5}));
+    EXPECT_EQ(listed(cache.currentSatsUsed()), (std::vector<unsigned int>{3, 5, 70}));
+
+    // A message naming no constellation is dropped.
+    cache.add(sat_use(constellation_none, 200.0, {9}));
+    cache.add(sat_use(static_cast<constellation_t>(77), 200.0, {9}));
+    EXPECT_EQ(cache.lastSatUse()->constellation, constellation_gps);
+    EXPECT_EQ(cache.allSatUse().size(), 4u);
+    EXPECT_EQ(cache.lastTimestamp(), 101.0);
+}
+
+// Rows in order: what each message leaves as last type and last time stamp.
+TEST(OutputDataCache, LastTimestampOnlyMovesForward) {
+    outputDataCache_t cache;
+    data_pos_t pos;
+    data_rxq_t rxq;
+    data_cog_t cog;
+    data_gps2utc_t g2u; // stored aside: the last message is left alone
+    g2u.gps2utc.delta_t_ls = 18;
+    const struct {
+        data_msg_t* msg;
+        double t;
+        unsigned type;
+        double last;
+    } rows[] = {
+        {&pos, 10.0, data_type_pos, 10.0},  {&rxq, 99.0, data_type_rxq, 10.0},
+        {&cog, 9.0, data_type_cog, 10.0},   {&cog, std::nan(""), data_type_cog, 10.0},
+        {&g2u, 500.0, data_type_cog, 10.0}, {&cog, 10.5, data_type_cog, 10.5},
+    };
+    for (const auto& r : rows) {
+        r.msg->utc_tstamp = r.t;
+        cache.add(static_cast<const msg_t&>(*r.msg));
+        EXPECT_EQ(cache.lastMessageType(), r.type) << r.t;
+        EXPECT_EQ(cache.lastTimestamp(), r.last) << r.t;
+    }
+    EXPECT_TRUE(cache.gps2utcValid());
+    EXPECT_EQ(cache.gps2utc(), g2u.gps2utc);
+}
+
+TEST(OutputDataCache, ProtectionValueKeepsTheLargerOfOneStamp) {
+    outputDataCache_t cache;
+    const struct {
+        double t;
+        float lat, lon, alt;
+        double value, stamp;
+    } rows[] = {
+        {20.0, 3.0f, 0.0f, 0.0f, 3.0, 20.0},          // first
+        {20.0, 0.0f, 2.0f, 0.0f, 3.0, 20.0},          // same stamp, smaller: kept
+        {20.0, 0.0f, 0.0f, std::nanf(""), 3.0, 20.0}, // NaN: kept
+        {19.0, 0.0f, 1.0f, 0.0f, 1.0, 19.0},          // older stamp: replaces
+        {21.0, 2.0f, 3.0f, 6.0f, 7.0, 21.0},          // newer: replaces
+        {21.0, 0.0f, 8.0f, 0.0f, 8.0, 21.0},          // same stamp, larger
+    };
+    for (const auto& r : rows) {
+        cache.add(mde(r.t, r.lat, r.lon, r.alt));
+        EXPECT_EQ(cache.maxPosMde(), r.value) << "at " << r.t;
+        EXPECT_EQ(cache.maxPosMdeTimestamp(), r.stamp);
+    }
+}
+
+namespace {
+
+// The reported messages as "type:stamp:value" lines, then freed.
+std::string take(std::list<msg_t*>& out) {
+    std::ostringstream os;
+    for (msg_t* m : out) {
+        os << m->type << ':' << static_cast<data_msg_t*>(m)->utc_tstamp << ':';
+        if (auto* r = dynamic_cast<data_roll_t*>(m)) os << r->roll;
+        if (auto* p = dynamic_cast<data_pitch_t*>(m)) os << p->pitch;
+        if (auto* h = dynamic_cast<data_heave_t*>(m)) os << h->heave;
+        os << '\n';
+        delete m;
+    }
+    out.clear();
+    return os.str();
+}
+
+template <class T>
+T* stamped(T* m, double t) {
+    m->utc_tstamp = t;
+    return m;
+}
+
+} // namespace
+
+TEST(AttitudeParamCache, TrimPeakAndAverage) {
+    attitudeParamCache_t c;
+    EXPECT_EQ(c.peak(), nullptr);
+    EXPECT_EQ(c.average(), 0.0);
+    const double inf = HUGE_VAL;
+    // Samples without a finite time or value are never stored: an infinite stamp at the front
+    // would stop every trim, an infinite value would swamp the average.
+    for (const auto& bad :
+         {std::make_pair(1.0, std::nan("")), std::make_pair(std::nan(""), 50.0),
+          std::make_pair(inf, 2.0), std::make_pair(-inf, 2.0), std::make_pair(1.0, inf)})
+        c.add(bad.first, bad.second);
+    const double samples[][2] = {{9.0, 1.0}, {10.0, -4.0}, {11.0, 3.0}, {9.5, 4.0}};
+    for (const auto& s : samples) c.add(s[0], s[1]);
+    ASSERT_EQ(c.samples().size(), 4u);
+    EXPECT_EQ(*c.peak(), attitudeParamCache_t::sample_t(10.0, -4.0)); // the first largest |v|
+    EXPECT_EQ(c.average(), 1.0);
+    c.trim(10.0); // stops at 10.0; 9.5 stays behind 11.0
+    ASSERT_EQ(c.samples().size(), 3u);
+    EXPECT_EQ(c.samples().front().first, 10.0);
+    c.trim(11.5);
+    EXPECT_TRUE(c.empty());
+    c.add(inf, 1.0);
+    c.add(12.0, 1.0);
+    c.trim(13.0);
+    EXPECT_TRUE(c.empty());
+}
+
+// Each quantity to its own list; other kinds, other categories, bare headers and nulls ignored.
+TEST(AttitudeCache, MessagesGoToTheirListsAndReportsComeInOrder) {
+    attitudeCache_t cache;
+    std::list<msg_t*> out;
+    cache.reportPeak(1.0, out);
+    EXPECT_TRUE(out.empty());
+
+    data_roll_t roll;
+    roll.roll = -4.0f;
+    data_pitch_t pitch;
+    pitch.pitch = 0.5f;
+    data_heave_t heave;
+    heave.heave = 2.0f;
+    data_heading_t heading;
+    msg_t cmd(msg_t::category_cmd, data_type_roll);
+    data_msg_t bare(data_type_pitch);
+    cache.add(std::list<msg_t*>{stamped(&heave, 1.0), stamped(&pitch, 1.0), stamped(&roll, 1.0),
+                                &heading, &cmd, &bare, nullptr});
+    roll.roll = 3.0f;
+    cache.add(*stamped(&roll, 2.0));
+    roll.roll = 4.0f;
+    cache.add(static_cast<const msg_t&>(*stamped(&roll, 3.0)));
+    heave.heave = 1.0f;
+    cache.add(*stamped(&heave, 2.0));
+
+    cache.reportPeak(7.5, out);
+    EXPECT_EQ(take(out), "31:7.5:-4\n32:7.5:0.5\n33:7.5:2\n");
+    cache.reportAverage(8.0, out);
+    EXPECT_EQ(take(out), "31:8:1\n32:8:0.5\n33:8:1.5\n");
+    cache.trim(2.0); // pitch empties: only roll and heave report
+    cache.reportAverage(9.0, out);
+    EXPECT_EQ(take(out), "31:9:3.5\n33:9:1\n");
+    cache.clear();
+    cache.reportAverage(10.0, out);
+    EXPECT_TRUE(out.empty());
+}
