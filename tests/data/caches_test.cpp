@@ -1,17 +1,28 @@
 // The navigation data caches: what is fresh on the data clock, what is held for the
-// sentence builders, and the attitude samples behind peaks and averages.
+// sentence builders, and the attitude samples behind peaks and averages; and the table of
+// correction satellites with the look angles to them.
 #include <tern/data/attitudeCache.h>
+#include <tern/data/corrSatSet.h>
 #include <tern/data/data_cache.h>
 #include <tern/data/outputDataCache.h>
 #include <tern/util/time_util.h>
 
 #include <gtest/gtest.h>
 
+#include "support/scratch.h"
+#include "support/sphere.h"
+
 #include <cmath>
+#include <cstdlib>
 #include <functional>
+#include <iomanip>
 #include <limits>
 #include <memory>
+#include <random>
 #include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace tern;
@@ -535,4 +546,173 @@ TEST(AttitudeCache, MessagesGoToTheirListsAndReportsComeInOrder) {
     cache.clear();
     cache.reportAverage(10.0, out);
     EXPECT_TRUE(out.empty());
+}
+
+namespace {
+
+constexpr double deg = 3.14159265358979323846 / 180.0;
+
+// Counts the loads it is told of; may drop another client while being told.
+class counting_client_t : public corrSatSet_t::client_t {
+public:
+    int told = 0;
+    counting_client_t** victim = nullptr;
+    void corrSatSetChanged() override {
+        ++told;
+        if (victim && *victim) {
+            delete *victim;
+            *victim = nullptr;
+        }
+    }
+};
+
+// A fresh data directory named by TERN_DATA_PATH (which nothing else in this program reads).
+class CorrSatSet : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("TERN_DATA_PATH", dir_.c_str(), 1); }
+    // Installs a table from tests/cases/data/satdefs (its README says what each holds).
+    void use(const std::string& name) {
+        tmp_.write("SATDEFS", tern_test::temp_dir_t::read(
+                                  TERN_TEST_DATA_DIR "/../cases/data/satdefs/" + name));
+    }
+
+    corrSatSet_t& table = corrSatSet_t::instance();
+    tern_test::temp_dir_t tmp_;
+    const std::string dir_ = tmp_.path();
+};
+
+// A table entry as "type name longitude-in-degrees id" and the service's own values.
+std::string text(const corrSat_t& sat) {
+    std::ostringstream os;
+    os << std::setprecision(12) << static_cast<unsigned>(sat.type) << ' ' << sat.name << ' '
+       << sat.longitude / deg << ' ' << sat.id;
+    return os.str();
+}
+std::string text(const tksCorrSat_t& t) {
+    std::ostringstream os;
+    os << text(static_cast<const corrSat_t&>(t)) << " net " << t.net << " freq " << t.freq
+       << " channel " << t.channel << " beam " << t.beam << " userdef " << t.userdef;
+    return os.str();
+}
+
+} // namespace
+
+TEST_F(CorrSatSet, LoadsBothKindsInFileOrderAndTellsClients) {
+    counting_client_t first;
+    auto* gone = new counting_client_t; // told after `first`, which deletes it
+    counting_client_t last;
+    first.victim = &gone;
+    use("good.cfg");
+    ASSERT_TRUE(table.loadDefault()) << table.error();
+    EXPECT_EQ(gone, nullptr); // deleted before its turn and then skipped
+    EXPECT_EQ(first.told, 1);
+    EXPECT_EQ(last.told, 1);
+    EXPECT_EQ(table.configId(), "fleet-7");
+    ASSERT_EQ(table.tksSats().size(), 2u);
+    ASSERT_EQ(table.sbasSats().size(), 1u);
+
+    EXPECT_EQ(text(table.tksSats()[0]), "0 TK-98W -98 11 net 2 freq 1545.5 channel 4 beam "
+                                        "3000000000 userdef 1");
+    EXPECT_EQ(text(table.tksSats()[1]),
+              "0 TK-25E 25 12 net -1 freq 1545.52 channel 0 beam 7 userdef 0");
+    EXPECT_EQ(text(table.sbasSats()[0]), "1 EGNOS 123 31.5 123");
+    EXPECT_EQ(table.warnings(), std::vector<std::string>{"satellite_2: unknown type \"glonass\""});
+
+    EXPECT_EQ(table.findTksSatById(12), &table.tksSats()[1]);
+    EXPECT_EQ(table.findTksSatById(123), nullptr);
+    EXPECT_EQ(table.findSbasSatById(123), &table.sbasSats()[0]);
+    EXPECT_EQ(table.findTksSatByFreq(1545.52), &table.tksSats()[1]);
+    EXPECT_EQ(table.findTksSatByFreq(1545.5200001), nullptr);
+}
+
+// Each bad entry is dropped with its reason; the scan goes on until a type key is missing.
+TEST_F(CorrSatSet, BadEntriesAreDroppedAndAGapEndsTheList) {
+    use("bad_entries.cfg");
+    ASSERT_TRUE(table.loadDefault());
+    EXPECT_EQ(table.configId(), "");
+    EXPECT_TRUE(table.tksSats().empty());
+    ASSERT_EQ(table.sbasSats().size(), 2u);
+    EXPECT_EQ(table.sbasSats()[0].name, "A");
+    EXPECT_EQ(table.sbasSats()[1].name, "G");
+    std::string warnings;
+    for (const std::string& w : table.warnings()) warnings += w + '\n';
+    EXPECT_EQ(warnings, tern_test::temp_dir_t::read(TERN_TEST_DATA_DIR
+                                                    "/../cases/data/satdefs/bad_entries.warnings"));
+}
+
+TEST_F(CorrSatSet, FailedLoadsKeepTheTableAndTellNobody) {
+    use("good.cfg");
+    ASSERT_TRUE(table.loadDefault());
+    counting_client_t client;
+
+    // A file that is not a complete store is refused whole.
+    tmp_.write("SATDEFS", "satellite_0_type=sbas\nsatellite_0_name=X");
+    EXPECT_FALSE(table.loadDefault());
+    EXPECT_NE(table.error().find("correction satellites not loaded: "), std::string::npos);
+    EXPECT_NE(table.error().find("truncated"), std::string::npos) << table.error();
+
+    ::unlink((dir_ + "/SATDEFS").c_str());
+    ASSERT_EQ(::mkdir((dir_ + "/SATDEFS").c_str(), 0700), 0);
+    EXPECT_FALSE(table.loadDefault());
+    EXPECT_NE(table.error().find(dir_ + "/SATDEFS"), std::string::npos) << table.error();
+
+    EXPECT_FALSE(table.load(dir_ + "/no/such/file"));
+    EXPECT_NE(table.error().find("No such file"), std::string::npos) << table.error();
+
+    for (const char* value : std::initializer_list<const char*>{"", nullptr}) {
+        if (value)
+            setenv("TERN_DATA_PATH", value, 1);
+        else
+            unsetenv("TERN_DATA_PATH");
+        EXPECT_FALSE(table.loadDefault());
+        EXPECT_EQ(table.error(), "TERN_DATA_PATH is not set: no correction satellites");
+    }
+    EXPECT_EQ(client.told, 0);
+    EXPECT_EQ(table.configId(), "fleet-7");
+    EXPECT_EQ(table.tksSats().size(), 2u);
+}
+
+// Look angles from random positions against the line of sight as a vector (the orbit's radius
+// 6.610709044614748 Earth radii): a satellite is listed exactly when it stands at or above the
+// mask, with its bearing and elevation.
+TEST_F(CorrSatSet, VisibleSatellitesWithAzimuthAndElevation) {
+    using tern_test::look, tern_test::position;
+    use("two_overhead.cfg");
+    ASSERT_TRUE(table.loadDefault());
+    std::vector<std::pair<double, double>> at = {{0, 0}, {0, -30 * deg}, {45 * deg, 170 * deg}};
+    std::mt19937_64 rng(22);
+    std::uniform_real_distribution<double> lat(-1.5, 1.5), lon(-3.14, 3.14);
+    while (at.size() < 2000) at.emplace_back(lat(rng), lon(rng));
+    for (const auto& [la, lo] : at) {
+        data_csv_ea_t ea;
+        ea.sats.resize(1); // calculate appends
+        const unsigned n = table.calculate(ea, la, lo);
+        std::size_t next = 1;
+        for (const auto& [name, sat_lon] :
+             {std::pair<std::string, double>{"T-170", -170 * deg}, {"S0", 0.0}}) {
+            const auto sight =
+                look(tern_test::minus(position(0, sat_lon, 6.610709044614748), position(la, lo)),
+                     la, lo);
+            if (sight.elevation < corrSatSet_t::defaultElevationMask) continue;
+            ASSERT_LT(next, ea.sats.size()) << la << "," << lo << " misses " << name;
+            const auto& got = ea.sats[next++];
+            EXPECT_EQ(got.name, name);
+            EXPECT_NEAR(got.elevation, sight.elevation, 1e-6) << la << "," << lo;
+            const bool overhead = std::fabs(la) < 1e-9 && std::fabs(lo - sat_lon) < 1e-9;
+            EXPECT_TRUE(overhead || tern_test::angle_off(got.azimuth, sight.bearing) < 1e-6)
+                << la << "," << lo << ": " << got.azimuth << " for " << sight.bearing;
+        }
+        ASSERT_EQ(ea.sats.size(), next) << la << "," << lo;
+        ASSERT_EQ(n, next - 1);
+    }
+    // Only the kinds asked for, the correction-service list first; the mask at its edge; a NaN
+    // position sees nothing.
+    data_csv_ea_t ea;
+    const std::set<corrSatType_t> sbas_only = {corrSatType_sbas};
+    EXPECT_EQ(table.calculate(ea, 0.0, 0.0, -90.0 * deg, &sbas_only), 1u);
+    EXPECT_EQ(table.calculate(ea, 0.0, 0.0, -90.0 * deg), 2u);
+    EXPECT_EQ(ea.sats[1].name + ea.sats[2].name, "T-170S0");
+    EXPECT_EQ(table.calculate(ea, 0.0, 0.0, 89.999 * deg), 1u);
+    EXPECT_EQ(table.calculate(ea, 0.0, 0.0, 90.001 * deg), 0u);
+    EXPECT_EQ(table.calculate(ea, std::nan(""), 0.0, -90.0 * deg), 0u);
 }
