@@ -314,15 +314,6 @@ TEST(UsockConnection, PassiveServesEveryPeerOnItsOwnConnection) {
     close(p2);
 }
 
-TEST(UsockConnection, NotConnected) {
-    conn_recorder_t r;
-    r.conn.reset(new tern::conn_usock_stream_t(-1));
-    r.conn->start(&r);
-    const tern::msg_t m(tern::msg_t::category_cmd, 1);
-    EXPECT_FALSE(r.conn->send_msg(&m));
-    EXPECT_EQ(r.events, (events_t{"err: not connected", "err: not connected"}));
-}
-
 TEST(UsockConnection, NestedMainLoopInAHandlerIsNotReentered) {
     int sv[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
@@ -409,18 +400,24 @@ TEST(ConnectorTcp, PairExchangesFramesBothWaysAndListensNoMore) {
     EXPECT_NE(late.get_desc().find(": Connection refused"), std::string::npos) << late.get_desc();
 }
 
+// Made without a socket: a Unix-socket connection says so at start and on a send, a TCP one
+// on a send, and has no peer.
 TEST(ConnTcp, WithoutASocketItIsNotConnected) {
     const tern::msg_t m(tern::msg_t::category_cmd, 1);
-    conn_recorder_t none;
+    conn_recorder_t tcp, usock;
     auto* c = new tern::conn_tcp_t(nullptr);
-    none.conn.reset(c);
-    c->start(&none);
-    EXPECT_FALSE(c->send_msg(&m));
+    tcp.conn.reset(c);
+    usock.conn.reset(new tern::conn_usock_stream_t(-1));
+    for (conn_recorder_t* r : {&tcp, &usock}) {
+        r->conn->start(r);
+        EXPECT_FALSE(r->conn->send_msg(&m));
+    }
     EXPECT_FALSE(c->is_open());
     unsigned a = 0;
     unsigned short port = 0;
     EXPECT_FALSE(c->get_peer(a, port));
-    EXPECT_EQ(none.events, events_t{"err: not connected"});
+    EXPECT_EQ(tcp.events, events_t{"err: not connected"});
+    EXPECT_EQ(usock.events, (events_t{"err: not connected", "err: not connected"}));
 }
 
 TEST(ConnectorTcp, ClientMayDeleteTheConnectorFromItsCalls) {
