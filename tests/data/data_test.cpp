@@ -1,7 +1,7 @@
 // Devices, their descriptions and registry, port settings and port names; the navigation data
-// caches: what is fresh on the data clock, what is held for the
-// sentence builders, and the attitude samples behind peaks and averages; and the table of
-// correction satellites with the look angles to them.
+// caches: what is fresh on the data clock, what is held for the sentence builders, and the
+// attitude samples behind peaks and averages; the table of correction satellites with the look
+// angles to them.
 #include <tern/data/allDeviceInfo.h>
 #include <tern/data/attitudeCache.h>
 #include <tern/data/corrSatSet.h>
