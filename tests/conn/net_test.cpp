@@ -1,19 +1,70 @@
+// Sockets and addresses: TCP, UDP and listeners on loopback, host look-ups on the main loop,
+// and the address and port texts of settings and arguments.
 #include <tern/conn/net.h>
+#include <tern/conn/net_addr.h>
 
+#include "support/cases.h"
 #include "support/loopback.h"
 #include "support/mainloop.h"
+#include "support/text.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+using tern_test::case_t;
 using tern_test::free_port;
 using tern_test::kLoopback;
 using tern_test::run_until;
+using tern_test::text_of;
+
+class NetAddrText : public testing::TestWithParam<case_t> {};
+TEST_P(NetAddrText, Read) {
+    const auto& c = GetParam().cols;
+    const std::string text = tern_test::unquote(c.at(1)), want = c.at(2);
+    std::string got = "-";
+    if (c.at(0) == "addr") {
+        unsigned addr = 0xDEADBEEF;
+        const bool ok = ip_addr_from_str(text.c_str(), addr);
+        char hex[9];
+        std::snprintf(hex, sizeof hex, "%08X", addr);
+        if (ok || addr != 0xDEADBEEF) got = hex;
+    } else if (c.at(0) == "port") {
+        unsigned short port = 4242;
+        const bool ok = ip_port_from_str(text.c_str(), port);
+        if (ok || port != 4242) got = std::to_string(port);
+    } else {
+        got = ">";
+        trim_fat_addr_string(text.c_str(), got);
+        got.erase(0, 1);
+    }
+    EXPECT_EQ(got, want);
+}
+INSTANTIATE_TEST_SUITE_P(File, NetAddrText,
+                         testing::ValuesIn(tern_test::read_cases("conn/address_texts.txt")),
+                         tern_test::case_name);
+
+TEST(NetAddr, NullTextAndPrinting) {
+    unsigned addr = 1;
+    EXPECT_FALSE(ip_addr_from_str(nullptr, addr));
+    EXPECT_EQ(text_of(ipaddr_str_t(net_addr_loopback())), "127.0.0.1");
+    EXPECT_EQ(text_of(ipaddr_str_t(0x0A000001u, true)), "010.000.000.001");
+    EXPECT_EQ(text_of(ipaddr_str_t(net_addr_any())), "0.0.0.0");
+    EXPECT_EQ(text_of(hostport_str_t(0xC0A80164u, 5017)), "192.168.1.100:5017");
+
+    // The caller's stream settings neither change the text nor get changed.
+    std::ostringstream os;
+    os.fill('*');
+    os << std::hex << ipaddr_str_t(0xC0A8010Au, true) << ' ' << hostport_str_t(0x0A000001u, 255);
+    EXPECT_EQ(os.str(), "192.168.001.010 10.0.0.1:255");
+    EXPECT_EQ(os.fill(), '*');
+}
 
 namespace {
 

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "support/cases.h"
 #include "support/scratch.h"
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <random>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -68,25 +71,22 @@ TEST_F(KeelConfigTest, GoldenFileTexts) {
               (KeelConfig::entries_t{{"a", "2"}, {"b", "x=y"}, {"c=\t", "\r\n\\="}, {"", ""}}));
 }
 
-TEST_F(KeelConfigTest, DamagedFilesFailAndLeaveContents) {
-    const std::pair<const char*, const char*> rows[] = {
-        {"a=1\nno equals sign\n", "d.cfg: line 2: no \"=\" after the key"},
-        {"a=\\q\n", "d.cfg: line 1: unknown escape \"\\q\""},
-        {"a=\\x4\n", "d.cfg: line 1: bad \\x escape"},
-        {"a=\\xG0\n", "d.cfg: line 1: bad \\x escape"},
-        {"a=1\\\n", "d.cfg: line 1: backslash at the end of the line"},
-        {"#KeelConfig 1\na=1\nb=2", "d.cfg: the last line has no line end"},
-        {"#KeelConfig 2\na=1\n", "d.cfg: line 1: unsupported format version \"2\""},
-    };
-    for (const auto& [text, error] : rows) {
-        tmp.write("d.cfg", text);
-        KeelConfig c;
-        c.setValue("kept", "yes");
-        EXPECT_FALSE(c.read(path("d.cfg"))) << text;
-        EXPECT_NE(c.error().find(error), std::string::npos) << c.error();
-        EXPECT_EQ(c.error().find('\n'), std::string::npos);
-        EXPECT_EQ(c.entries(), (KeelConfig::entries_t{{"kept", "yes"}}));
-    }
+class KeelConfigDamaged : public testing::TestWithParam<tern_test::case_t> {};
+
+TEST_P(KeelConfigDamaged, FailsAndLeavesTheStore) {
+    tern_test::temp_dir_t tmp;
+    KeelConfig c;
+    c.setValue("kept", "yes");
+    EXPECT_FALSE(c.read(tmp.write("d.cfg", tern_test::unquote(GetParam().cols.at(0)))));
+    EXPECT_EQ(c.error(), tmp.file("d.cfg") + ": " + GetParam().cols.at(1));
+    EXPECT_EQ(c.entries(), (KeelConfig::entries_t{{"kept", "yes"}}));
+}
+INSTANTIATE_TEST_SUITE_P(
+    File, KeelConfigDamaged,
+    testing::ValuesIn(tern_test::read_cases("platform/keelconfig_damaged.txt")),
+    tern_test::case_name);
+
+TEST_F(KeelConfigTest, MissingFileOrDirectoryFails) {
     KeelConfig c;
     EXPECT_FALSE(c.read(path("missing.cfg")));
     EXPECT_EQ(c.error(), "cannot open " + path("missing.cfg") + ": No such file or directory");
@@ -94,38 +94,78 @@ TEST_F(KeelConfigTest, DamagedFilesFailAndLeaveContents) {
     EXPECT_NE(c.error().find("Is a directory"), std::string::npos) << c.error();
 }
 
-TEST(KeelConfigValues, FloatingValuesUseShortestExactText) {
-    const tern_test::comma_locale_t comma; // never "0,1"
-    const double inf = std::numeric_limits<double>::infinity();
-    const std::pair<double, const char*> rows[] = {
-        {0.1 + 0.2, "0.30000000000000004"},
-        {-1.7976931348623157e308, "-1.7976931348623157e+308"},
-        {4.9406564584124654e-324, "5e-324"},
-        {100.0, "100"},
-        {-0.0, "-0"},
-        {inf, "inf"},
-        {-inf, "-inf"},
-        {std::nan(""), "nan"},
-    };
-    KeelConfig c;
-    KeelConfig::const_iterator it;
-    for (const auto& [value, text] : rows) {
-        c.set("d", value);
-        ASSERT_TRUE(c.find("d", it));
-        EXPECT_EQ(it->value, text);
-        double back = 7.0;
-        ASSERT_TRUE(c.get("d", back));
-        EXPECT_TRUE(std::isnan(value) ? std::isnan(back) : back == value) << text;
-        EXPECT_EQ(std::signbit(back), std::signbit(value)) << text;
-    }
-    const float nine = std::nextafter(1.0f, 2.0f); // needs 9 significant digits
-    c.set("f", nine);
-    ASSERT_TRUE(c.find("f", it));
-    EXPECT_EQ(it->value, "1.0000001");
-    float f = 0;
-    EXPECT_TRUE(c.get("f", f));
-    EXPECT_EQ(f, nine);
+// The C library's reading of a number's text.
+template <class T>
+T c_read(const std::string& text, char** end) {
+    if constexpr (sizeof(T) == sizeof(float))
+        return std::strtof(text.c_str(), end);
+    else
+        return std::strtod(text.c_str(), end);
 }
+
+// printf's shortest text (%.*g with the fewest digits) that strtod reads back exactly.
+template <class T>
+std::string shortest_g(T v) {
+    char b[64];
+    for (int p = 1;; ++p) {
+        std::snprintf(b, sizeof b, "%.*g", p, static_cast<double>(v));
+        if (c_read<T>(b, nullptr) == v || p == 17) return b;
+    }
+}
+
+// Written under a comma-decimal locale (never "0,1"), every value reads back exactly with
+// strtod, sign of zero included, and is no longer than printf's shortest exact text: values
+// from every bit pattern, the edges and specials among them.
+template <class T, class Bits>
+void expect_shortest_exact_texts(std::vector<T> values) {
+    std::mt19937_64 rng(22);
+    while (values.size() < 20000) {
+        const Bits bits = static_cast<Bits>(rng());
+        T v;
+        std::memcpy(&v, &bits, sizeof v);
+        if (!std::isnan(v)) values.push_back(v); // a NaN's sign and payload are not kept
+    }
+    std::vector<std::string> texts;
+    std::vector<T> got(values.size(), T(7));
+    {
+        const tern_test::comma_locale_t comma;
+        KeelConfig c;
+        KeelConfig::const_iterator it;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            c.set("v", values[i]);
+            texts.push_back(c.find("v", it) ? it->value : "<none>");
+            c.get("v", got[i]);
+        }
+    }
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const T v = values[i];
+        const std::string& text = texts[i];
+        if (std::isnan(v)) {
+            ASSERT_EQ(text, "nan");
+            ASSERT_TRUE(std::isnan(got[i]));
+            continue;
+        }
+        char* end = nullptr;
+        const T back = c_read<T>(text, &end);
+        ASSERT_EQ(*end, '\0') << text;
+        ASSERT_TRUE(back == v && std::signbit(back) == std::signbit(v)) << text;
+        if (std::isfinite(v)) {
+            ASSERT_LE(text.size(), shortest_g(v).size()) << text;
+        }
+        ASSERT_TRUE(got[i] == v && std::signbit(got[i]) == std::signbit(v)) << text;
+    }
+}
+
+TEST(KeelConfigValues, FloatingValuesUseShortestExactText) {
+    const double inf = std::numeric_limits<double>::infinity();
+    expect_shortest_exact_texts<double, std::uint64_t>(
+        {0.1 + 0.2, -1.7976931348623157e308, 4.9406564584124654e-324, 100.0, -0.0, 0.0, inf, -inf,
+         std::nan(""), 1e22, 123456789012345680.0});
+    expect_shortest_exact_texts<float, std::uint32_t>(
+        {std::nextafter(1.0f, 2.0f), 3.4028235e38f, 1.4e-45f, 0.1f, -0.0f});
+}
+
+class KeelConfigText : public testing::TestWithParam<tern_test::case_t> {};
 
 // The conversion's result as text, or "-" when it refuses (and then the value must be intact).
 template <class T>
@@ -137,37 +177,24 @@ std::string conv(const std::string& text) {
     return os.str();
 }
 
-TEST(KeelConfigValues, ConversionsTakeWholeTextInRange) {
-    struct row_t {
-        const char *text, *asInt, *asUnsigned, *asDouble, *asBool;
-    };
-    const row_t rows[] = {
-        {"1", "1", "1", "1", "1"},
-        {"-2147483648", "-2147483648", "-", "-2.14748e+09", "-"},
-        {"2147483648", "-", "2147483648", "2.14748e+09", "-"},
-        {"4294967296", "-", "-", "4.29497e+09", "-"},
-        {"-0", "0", "-", "-0", "-"},
-        {"1e3", "-", "-", "1000", "-"},
-        {"true", "-", "-", "-", "1"},
-        {"false", "-", "-", "-", "0"},
-    };
-    for (const row_t& r : rows) {
-        EXPECT_EQ(conv<int>(r.text), r.asInt) << r.text;
-        EXPECT_EQ(conv<unsigned int>(r.text), r.asUnsigned) << r.text;
-        EXPECT_EQ(conv<double>(r.text), r.asDouble) << r.text;
-        EXPECT_EQ(conv<bool>(r.text), r.asBool) << r.text;
-    }
-    for (const char* bad : {"", " 5", "5 ", "+5", "0x10", "1,5", "1e999", "yes", "TRUE", "2x"}) {
-        EXPECT_EQ(conv<int>(bad) + conv<unsigned>(bad) + conv<double>(bad) + conv<bool>(bad),
-                  "----")
-            << bad;
-    }
+TEST_P(KeelConfigText, Conversions) {
+    const auto& c = GetParam().cols;
+    const std::string text = tern_test::unquote(c.at(0));
+    EXPECT_EQ(conv<int>(text), c.at(1));
+    EXPECT_EQ(conv<unsigned int>(text), c.at(2));
+    EXPECT_EQ(conv<double>(text), c.at(3));
+    EXPECT_EQ(conv<bool>(text), c.at(4));
+}
+INSTANTIATE_TEST_SUITE_P(
+    File, KeelConfigText,
+    testing::ValuesIn(tern_test::read_cases("platform/keelconfig_conversions.txt")),
+    tern_test::case_name);
 
+TEST(KeelConfigValues, APresentKeyIsFoundEvenWhenItsTextDoesNotConvert) {
     KeelConfig c;
     c.setValue("bad", "12abc");
     c.set("byte", static_cast<unsigned char>(7));
     int v = 5;
-    // A present key counts as found even when its text does not convert.
     EXPECT_TRUE(c.get("bad", v));
     EXPECT_FALSE(c.get("absent", v));
     EXPECT_EQ(v, 5);

@@ -1,0 +1,980 @@
+// Devices, their descriptions and registry, port settings and port names; the navigation data
+// caches: what is fresh on the data clock, what is held for the sentence builders, and the
+// attitude samples behind peaks and averages; the table of correction satellites with the look
+// angles to them.
+#include <tern/data/allDeviceInfo.h>
+#include <tern/data/attitudeCache.h>
+#include <tern/data/corrSatSet.h>
+#include <tern/data/data_cache.h>
+#include <tern/data/device.h>
+#include <tern/data/deviceInfo.h>
+#include <tern/data/outputDataCache.h>
+#include <tern/data/port_cfg.h>
+#include <tern/data/port_mgr.h>
+#include <tern/msg/data_msgs.h>
+#include <tern/util/time_util.h>
+
+#include <keelconfig/KeelConfig.h>
+
+#include <gtest/gtest.h>
+
+#include "support/cases.h"
+#include "support/scratch.h"
+#include "support/sphere.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <iomanip>
+#include <limits>
+#include <map>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace tern;
+using tern_test::case_name;
+using tern_test::case_t;
+using tern_test::read_cases;
+
+namespace {
+
+// Restores the process's data-time offset, which a test moves.
+class DataCache : public ::testing::Test {
+protected:
+    void TearDown() override { set_tstamp_data_diff(saved_diff_); }
+    // A time stamp `age` seconds before now on the data clock.
+    static double ago(double age) { return gettstamp_data() - age; }
+    // Moves the data clock `age` seconds past the time of the test's start (t0), so ages are
+    // set by the clock offset and only ever grow by the test's own run time.
+    void at_age(double age) { set_tstamp_data_diff(saved_diff_ + age); }
+
+    data_cache_t cache;
+
+private:
+    double saved_diff_ = get_tstamp_data_diff();
+
+protected:
+    const double t0 = gettstamp_data();
+};
+
+// A protection-level record: latitude, longitude and altitude values at stamp t.
+data_qc_mde_t mde(double t, float lat, float lon, float alt) {
+    data_qc_mde_t m;
+    m.utc_tstamp = t;
+    m.pmde_lat = lat;
+    m.pmde_long = lon;
+    m.pmde_altitude = alt;
+    return m;
+}
+
+// A getter's result as a double in v; v is left alone when the getter left its argument alone.
+using read_t = std::function<bool(const data_cache_t&, double&)>;
+template <class T>
+read_t read(bool (data_cache_t::*get)(T&) const) {
+    return [get](const data_cache_t& c, double& v) {
+        const T before = static_cast<T>(77);
+        T x = before;
+        const bool ok = (c.*get)(x);
+        if (ok || x != before) v = static_cast<double>(x);
+        return ok;
+    };
+}
+
+// Every getter with the value fill() below gives it, and whether it also needs a valid flag.
+struct getter_t {
+    const char* name;
+    read_t read;
+    double expected;
+    bool flagged;
+};
+#define GET(fn) #fn, read(&data_cache_t::fn)
+const getter_t getters[] = {
+    {GET(get_latitude), 0.5, true},
+    {GET(get_longitude), -0.25, true},
+    {GET(get_geoidal_height), 41.5, true},
+    {GET(get_ellipsoidal_height), 88.25, true},
+    {GET(get_speed), 5.5, true},
+    {GET(get_course), 1.5, true},
+    {GET(get_hdop), 0.75, true},
+    {GET(get_pdop), 2.5, true},
+    {GET(get_vdop), 1.75, true},
+    {GET(get_num_sats_used), 11, false},
+    {GET(get_num_sats_tracked), 3, false},
+    {GET(get_fom), 0.125, true},
+    {GET(get_roll), -3.0, false},
+    {GET(get_pitch), 4.0, false},
+    {GET(get_heave), -0.5, false},
+    {GET(get_rot), 0.0625, false},
+    {GET(get_heading), 2.25, false},
+    {GET(get_depth), 120.5, false},
+    {GET(get_diff_age), 6.0, true},
+    {GET(get_max_mde_pos), 13.0, false},
+    {GET(get_raim_reject_count), 1, false},
+    {GET(get_horiz_accel), 0.25, false},
+    {GET(get_vert_accel), -1.5, false},
+    {GET(get_motion_status), 3, false},
+    {GET(get_dual_freq), 1, false},
+    {"get_diff_detail_name",
+     [](const data_cache_t& c, double& v) {
+         std::string s = "keep";
+         const bool ok = c.get_diff_detail_name(s);
+         if (s != "keep") v = s == "TKS-G2" ? 1 : -1;
+         return ok;
+     },
+     1, false},
+    {"fix_type",
+     [](const data_cache_t& c, double& v) {
+         if (!c.fix_type()) return false;
+         v = 1;
+         return true;
+     },
+     1, false},
+    {"qc_summary",
+     [](const data_cache_t& c, double& v) {
+         return c.qc_summary() && (v = c.qc_summary()->unit_variance) != 0;
+     },
+     0.5, false},
+};
+#undef GET
+
+// One of every held kind, all stamped `t`, carrying the values the table expects and every
+// valid flag set to `valid`; added as plain messages so that the dispatch by type is exercised.
+void fill(data_cache_t& c, double t, bool valid = true) {
+    // clang-format off
+    data_pos_t pos;      pos.latitude_valid = pos.longitude_valid = valid;
+                         pos.latitude = 0.5; pos.longitude = -0.25;
+    data_height_t h;     h.geoidal_height_valid = h.ellipsoidal_height_valid = valid;
+                         h.geoidal_height = 41.5; h.ellipsoidal_height = 88.25;
+    data_sog_t sog;      sog.sog_valid = valid; sog.sog = 5.5f;
+    data_cog_t cog;      cog.cog_valid = valid; cog.cog = 1.5f;
+    data_h_dop_t hdop;   hdop.hdop_valid = valid; hdop.hdop = 0.75f;
+    data_pv_dop_t pv;    pv.pdop_valid = pv.vdop_valid = valid; pv.pdop = 2.5f; pv.vdop = 1.75f;
+    data_sat_count_t count;  count.num_sats = 11;
+    data_sat_track_t track;  track.constellation = constellation_galileo; track.sats.resize(3);
+    data_fom_t fom;      fom.fom_valid = valid; fom.fom = 0.125f;
+    data_roll_t roll;    roll.roll = -3.0f;
+    data_pitch_t pitch;  pitch.pitch = 4.0f;
+    data_heave_t heave;  heave.heave = -0.5f;
+    data_rot_t rot;      rot.rot = 0.0625f;
+    data_heading_t heading;  heading.heading = 2.25f;
+    data_depth_t depth;  depth.depth = 120.5;
+    data_diff_t diff;    diff.age_valid = valid; diff.age = 6.0f;
+    data_qc_mde_t mde;   mde.pmde_lat = 3.0f; mde.pmde_long = 4.0f; mde.pmde_altitude = 12.0f;
+    data_qc_gbs_t gbs;   // probability 0: one rejection
+    data_motion_t motion;    motion.status = tss1Msg_t::status_gps_aided;
+                         motion.horizontal_acceleration = 0.25f; motion.vertical_acceleration = -1.5f;
+    data_dual_freq_t dual;   dual.dual_freq = true;
+    data_diff_detail_t detail;  detail.name = "TKS-G2";
+    data_fix_type_t fix; fix.fix_3d = true;
+    data_qc_t qc;        qc.unit_variance = 0.5f;
+    data_msg_t* all[] = {&pos, &h, &sog, &cog, &hdop, &pv, &count, &track, &fom, &roll, &pitch,
+                         &heave, &rot, &heading, &depth, &diff, &mde, &gbs, &motion, &dual,
+                         &detail, &fix, &qc};
+    // clang-format on
+    for (data_msg_t* m : all) {
+        m->utc_tstamp = t;
+        c.add(static_cast<const msg_t&>(*m));
+    }
+}
+
+// Reads every getter; `gives(getter)` says which must succeed.
+void expect_getters(const data_cache_t& c, const std::function<bool(const getter_t&)>& gives,
+                    const char* when) {
+    for (const getter_t& g : getters) {
+        double v = -77.0;
+        const bool ok = g.read(c, v);
+        EXPECT_EQ(ok, gives(g)) << g.name << " " << when;
+        EXPECT_EQ(v, ok ? g.expected : -77.0) << g.name << " " << when;
+    }
+}
+
+const auto none = [](const getter_t&) { return false; };
+const auto all = [](const getter_t&) { return true; };
+
+} // namespace
+
+TEST_F(DataCache, EveryGetterUnderTheFreshnessWindow) {
+    expect_getters(cache, none, "new");
+    fill(cache, t0);
+    at_age(1.0);
+    expect_getters(cache, all, "at 1.0 s");
+    // At 2.0 s everything is refused but the tracked satellites, which keep 5.0 s.
+    at_age(2.0);
+    expect_getters(
+        cache, [](const getter_t& g) { return g.name == std::string("get_num_sats_tracked"); },
+        "at 2.0 s");
+    at_age(5.0);
+    expect_getters(cache, none, "at 5.0 s");
+    at_age(0.0);
+    cache.reset();
+    expect_getters(cache, none, "after reset");
+}
+
+TEST_F(DataCache, NothingIsFreshOnABrokenClockOrStamp) {
+    fill(cache, ago(0.5));
+    set_tstamp_data_diff(1e12); // data clock thousands of years ahead
+    expect_getters(cache, none, "far-future data time");
+    set_tstamp_data_diff(0.0);
+    cache.reset();
+    fill(cache, std::numeric_limits<double>::quiet_NaN());
+    expect_getters(cache, none, "NaN stamps");
+    fill(cache, -std::numeric_limits<double>::infinity());
+    expect_getters(cache, none, "-inf stamps");
+}
+
+TEST_F(DataCache, FreshMessageWithoutValidFlagGivesNoValue) {
+    fill(cache, ago(0.5), false);
+    expect_getters(
+        cache, [](const getter_t& g) { return !g.flagged; }, "flags off");
+}
+
+TEST_F(DataCache, TrackedSatellitesSumOnlyFreshSlots) {
+    auto track = [&](unsigned c, double age, unsigned n) {
+        data_sat_track_t t;
+        t.constellation = static_cast<constellation_t>(c);
+        t.utc_tstamp = t0 - age;
+        t.sats.resize(n);
+        cache.add(t);
+        unsigned int sum = 0;
+        return cache.get_num_sats_tracked(sum) ? static_cast<int>(sum) : -1;
+    };
+    EXPECT_EQ(track(constellation_gps, 3.0, 8), 8);
+    EXPECT_EQ(track(constellation_glonass, 6.0, 7), 8);
+    EXPECT_EQ(track(constellation_beidou, 4.0, 5), 13);
+    EXPECT_EQ(track(constellation_none, 0.0, 40), 13); // names no slot: dropped
+    EXPECT_EQ(track(200, 0.0, 40), 13);
+    EXPECT_EQ(track(constellation_gps, 5.0, 8), 5);
+    EXPECT_EQ(track(constellation_beidou, 5.5, 5), -1);
+}
+
+TEST_F(DataCache, ProtectionValueKeepsTheEpochMaximum) {
+    const double t = ago(0.5);
+    auto max_after = [&](double stamp, float lat, float lon, float alt) {
+        cache.add(mde(stamp, lat, lon, alt));
+        double v = -1.0;
+        cache.get_max_mde_pos(v);
+        return v;
+    };
+    EXPECT_TRUE(std::isnan(max_after(t, std::nanf(""), 0, 0))); // a NaN first ...
+    EXPECT_EQ(max_after(t, 3, 4, 12), 13.0);                    // ... does not hide real values
+    EXPECT_EQ(max_after(t, 0, 5, 0), 13.0);                     // same epoch, smaller
+    EXPECT_EQ(max_after(t - 0.1, 30, 0, 0), 13.0);              // older epoch
+    EXPECT_EQ(max_after(std::nan(""), 40, 0, 0), 13.0);         // no epoch at all
+    EXPECT_EQ(max_after(HUGE_VAL, 50, 0, 0), 13.0);             // nor an infinite one
+    EXPECT_EQ(max_after(t + 0.1, 0, 0, 2), 2.0);                // newer epoch, smaller
+    EXPECT_EQ(max_after(t + 0.1, 0, 6, 8), 10.0);               // same epoch, larger
+}
+
+TEST_F(DataCache, FaultDetectionCountsRecordsWithoutPositiveProbability) {
+    const double t = ago(0.5);
+    auto gbs = [&](double stamp, float p) {
+        data_qc_gbs_t g;
+        g.utc_tstamp = stamp;
+        g.prob_miss_detect_mlfs = p;
+        cache.add(g);
+        unsigned int n = 999;
+        cache.get_raim_reject_count(n);
+        return n;
+    };
+    const float probs[] = {0.0f, 0.5f, 0.0f, -1.0f, std::nanf("")};
+    const unsigned counts[] = {1, 1, 2, 3, 4};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(gbs(t, probs[i]), counts[i]) << i;
+    EXPECT_EQ(gbs(t - 1.0, 0.0f), 4u);      // older epoch ignored
+    EXPECT_EQ(gbs(std::nan(""), 0.0f), 4u); // no epoch at all
+    EXPECT_EQ(gbs(HUGE_VAL, 0.0f), 4u);     // an infinite stamp would shut out later epochs
+    EXPECT_EQ(gbs(t + 0.2, 0.0f), 1u);      // next epoch restarts
+}
+
+TEST_F(DataCache, IgnoresOtherCategoriesNullsAndMislabelledMessages) {
+    msg_t fb(msg_t::category_fb, data_type_pos);
+    data_msg_t bare(data_type_pos); // a bare header claiming to be a position
+    bare.utc_tstamp = ago(0.0);
+    data_pos_t pos;
+    pos.utc_tstamp = ago(0.0);
+    pos.latitude_valid = true;
+    pos.latitude = 0.25;
+    cache.add(std::list<msg_t*>{&pos, &fb, nullptr, &bare}); // neither may replace pos
+    double v = 0.0;
+    ASSERT_TRUE(cache.get_latitude(v));
+    EXPECT_EQ(v, 0.25);
+}
+
+namespace {
+
+data_sat_use_t sat_use(constellation_t c, double t, std::vector<unsigned char> sats) {
+    data_sat_use_t m;
+    m.constellation = c;
+    m.utc_tstamp = t;
+    m.sats = std::move(sats);
+    return m;
+}
+
+std::vector<unsigned int> listed(const satNumberSet_t& s) {
+    return std::vector<unsigned int>(s.begin(), s.end());
+}
+
+} // namespace
+
+// Every kind reaches its own slot through add(msg_t): one row per kind, each stamped apart.
+TEST(OutputDataCache, EveryKindLandsInItsOwnSlot) {
+    using get_t = std::function<double(const outputDataCache_t&)>;
+    struct row_t {
+        std::shared_ptr<data_msg_t> msg;
+        get_t stamp;
+    };
+    auto row = [](data_msg_t* m, get_t g) { return row_t{std::shared_ptr<data_msg_t>(m), g}; };
+#define ROW(T, acc) row(new T, [](const outputDataCache_t& c) { return c.acc().utc_tstamp; })
+#define LAST(T, acc) row(new T, [](const outputDataCache_t& c) { return c.acc()->utc_tstamp; })
+    const std::vector<row_t> rows = {
+        ROW(data_pos_t, position),
+        ROW(data_height_t, height),
+        ROW(data_fix_mode_t, fixMode),
+        ROW(data_fix_type_t, fixType),
+        ROW(data_h_dop_t, hdop),
+        ROW(data_pv_dop_t, pvdop),
+        ROW(data_pr_stats_t, pseudorangeStats),
+        ROW(data_sat_count_t, satCount),
+        ROW(data_diff_t, diffInfo),
+        ROW(data_diff_detail_t, diffDetail),
+        ROW(data_dual_freq_t, dualFreq),
+        ROW(data_ext_nav_mode_t, extendedNavMode),
+        ROW(data_sog_t, speed),
+        ROW(data_cog_t, course),
+        ROW(data_heading_t, heading),
+        ROW(data_mbrtk_heading_t, mbrtkHeading),
+        ROW(data_mbrtk_baseline_t, mbrtkBaseline),
+        ROW(data_fom_t, figureOfMerit),
+        ROW(data_roll_t, roll),
+        ROW(data_pitch_t, pitch),
+        ROW(data_heave_t, heave),
+        ROW(data_rot_t, rateOfTurn),
+        ROW(data_motion_t, motion),
+        ROW(data_depth_t, depth),
+        ROW(data_datum_t, datum),
+        ROW(data_rxq_t, rxq),
+        LAST(data_sat_use_t, lastSatUse),
+        LAST(data_sat_track_t, lastSatTrack),
+        LAST(data_sat_health_t, lastSatHealth),
+    };
+#undef ROW
+#undef LAST
+    outputDataCache_t cache;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].msg->utc_tstamp = 100.0 + static_cast<double>(i);
+        cache.add(static_cast<const msg_t&>(*rows[i].msg));
+        EXPECT_EQ(cache.lastMessageType(), rows[i].msg->type);
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(rows[i].stamp(cache), 100.0 + static_cast<double>(i))
+            << "type " << rows[i].msg->type;
+    EXPECT_EQ(cache.lastTimestamp(), 100.0 + static_cast<double>(rows.size() - 1));
+}
+
+TEST(OutputDataCache, ClearForgetsSatellitesAndStampsButKeepsValues) {
+    outputDataCache_t cache;
+    data_pos_t pos;
+    pos.utc_tstamp = 50.0;
+    pos.latitude_valid = true;
+    pos.latitude = 0.75;
+    cache.add(pos);
+    cache.add(sat_use(constellation_gps, 50.0, {3, 7}));
+    data_gps2utc_t g;
+    g.gps2utc.delta_t_ls = 18;
+    cache.add(g);
+    cache.add(mde(50.0, 3.0f, 0.0f, 0.0f));
+
+    cache.clear();
+    EXPECT_EQ(cache.lastSatUse(), nullptr);
+    EXPECT_TRUE(cache.currentSatsUsed().empty());
+    EXPECT_TRUE(cache.allSatUse().empty());
+    EXPECT_EQ(cache.lastMessageType(), 0u);
+    EXPECT_EQ(cache.lastTimestamp(), 0.0);
+    EXPECT_FALSE(cache.gps2utcValid());
+    EXPECT_EQ(cache.maxPosMdeTimestamp(), 0.0);
+    EXPECT_EQ(cache.position().utc_tstamp, 0.0);
+    EXPECT_TRUE(cache.position().latitude_valid);
+    EXPECT_EQ(cache.position().latitude, 0.75);
+}
+
+TEST(OutputDataCache, SatellitesInUseJoinTheCurrentEpochOnly) {
+    outputDataCache_t cache;
+    cache.add(sat_use(constellation_galileo, 97.5, {180, 181}));
+    cache.add(sat_use(constellation_beidou, 98.0, {140}));
+    cache.add(sat_use(constellation_gps, 100.0, {12, 3}));
+    cache.add(sat_use(constellation_glonass, 100.0, {70, 3}));
+    ASSERT_NE(cache.lastSatUse(), nullptr);
+    EXPECT_EQ(cache.lastSatUse()->constellation, constellation_glonass);
+    // Galileo at 97.5 is outside [98.0, 100.0]; BeiDou at the edge is in.
+    EXPECT_EQ(listed(cache.currentSatsUsed()), (std::vector<unsigned int>{3, 12, 70, 140}));
+
+    // A later, smaller GPS list replaces the GPS entry and becomes the last.
+    cache.add(sat_use(constellation_gps, 101.0, {5}));
+    EXPECT_EQ(listed(cache.currentSatsUsed()), (std::vector<unsigned int>{3, 5, 70}));
+
+    // A message naming no constellation is dropped.
+    cache.add(sat_use(constellation_none, 200.0, {9}));
+    cache.add(sat_use(static_cast<constellation_t>(77), 200.0, {9}));
+    EXPECT_EQ(cache.lastSatUse()->constellation, constellation_gps);
+    EXPECT_EQ(cache.allSatUse().size(), 4u);
+    EXPECT_EQ(cache.lastTimestamp(), 101.0);
+}
+
+// Rows in order: what each message leaves as last type and last time stamp.
+TEST(OutputDataCache, LastTimestampOnlyMovesForward) {
+    outputDataCache_t cache;
+    data_pos_t pos;
+    data_rxq_t rxq;
+    data_cog_t cog;
+    data_gps2utc_t g2u; // stored aside: the last message is left alone
+    g2u.gps2utc.delta_t_ls = 18;
+    const struct {
+        data_msg_t* msg;
+        double t;
+        unsigned type;
+        double last;
+    } rows[] = {
+        {&pos, 10.0, data_type_pos, 10.0},  {&rxq, 99.0, data_type_rxq, 10.0},
+        {&cog, 9.0, data_type_cog, 10.0},   {&cog, std::nan(""), data_type_cog, 10.0},
+        {&g2u, 500.0, data_type_cog, 10.0}, {&cog, 10.5, data_type_cog, 10.5},
+    };
+    for (const auto& r : rows) {
+        r.msg->utc_tstamp = r.t;
+        cache.add(static_cast<const msg_t&>(*r.msg));
+        EXPECT_EQ(cache.lastMessageType(), r.type) << r.t;
+        EXPECT_EQ(cache.lastTimestamp(), r.last) << r.t;
+    }
+    EXPECT_TRUE(cache.gps2utcValid());
+    EXPECT_EQ(cache.gps2utc(), g2u.gps2utc);
+}
+
+TEST(OutputDataCache, ProtectionValueKeepsTheLargerOfOneStamp) {
+    outputDataCache_t cache;
+    const struct {
+        double t;
+        float lat, lon, alt;
+        double value, stamp;
+    } rows[] = {
+        {20.0, 3.0f, 0.0f, 0.0f, 3.0, 20.0},          // first
+        {20.0, 0.0f, 2.0f, 0.0f, 3.0, 20.0},          // same stamp, smaller: kept
+        {20.0, 0.0f, 0.0f, std::nanf(""), 3.0, 20.0}, // NaN: kept
+        {19.0, 0.0f, 1.0f, 0.0f, 1.0, 19.0},          // older stamp: replaces
+        {21.0, 2.0f, 3.0f, 6.0f, 7.0, 21.0},          // newer: replaces
+        {21.0, 0.0f, 8.0f, 0.0f, 8.0, 21.0},          // same stamp, larger
+    };
+    for (const auto& r : rows) {
+        cache.add(mde(r.t, r.lat, r.lon, r.alt));
+        EXPECT_EQ(cache.maxPosMde(), r.value) << "at " << r.t;
+        EXPECT_EQ(cache.maxPosMdeTimestamp(), r.stamp);
+    }
+}
+
+namespace {
+
+// The reported messages as "type:stamp:value" lines, then freed.
+std::string take(std::list<msg_t*>& out) {
+    std::ostringstream os;
+    for (msg_t* m : out) {
+        os << m->type << ':' << static_cast<data_msg_t*>(m)->utc_tstamp << ':';
+        if (auto* r = dynamic_cast<data_roll_t*>(m)) os << r->roll;
+        if (auto* p = dynamic_cast<data_pitch_t*>(m)) os << p->pitch;
+        if (auto* h = dynamic_cast<data_heave_t*>(m)) os << h->heave;
+        os << '\n';
+        delete m;
+    }
+    out.clear();
+    return os.str();
+}
+
+template <class T>
+T* stamped(T* m, double t) {
+    m->utc_tstamp = t;
+    return m;
+}
+
+} // namespace
+
+TEST(AttitudeParamCache, TrimPeakAndAverage) {
+    attitudeParamCache_t c;
+    EXPECT_EQ(c.peak(), nullptr);
+    EXPECT_EQ(c.average(), 0.0);
+    const double inf = HUGE_VAL;
+    // Samples without a finite time or value are never stored: an infinite stamp at the front
+    // would stop every trim, an infinite value would swamp the average.
+    for (const auto& bad :
+         {std::make_pair(1.0, std::nan("")), std::make_pair(std::nan(""), 50.0),
+          std::make_pair(inf, 2.0), std::make_pair(-inf, 2.0), std::make_pair(1.0, inf)})
+        c.add(bad.first, bad.second);
+    const double samples[][2] = {{9.0, 1.0}, {10.0, -4.0}, {11.0, 3.0}, {9.5, 4.0}};
+    for (const auto& s : samples) c.add(s[0], s[1]);
+    ASSERT_EQ(c.samples().size(), 4u);
+    EXPECT_EQ(*c.peak(), attitudeParamCache_t::sample_t(10.0, -4.0)); // the first largest |v|
+    EXPECT_EQ(c.average(), 1.0);
+    c.trim(10.0); // stops at 10.0; 9.5 stays behind 11.0
+    ASSERT_EQ(c.samples().size(), 3u);
+    EXPECT_EQ(c.samples().front().first, 10.0);
+    c.trim(11.5);
+    EXPECT_TRUE(c.empty());
+    c.add(inf, 1.0);
+    c.add(12.0, 1.0);
+    c.trim(13.0);
+    EXPECT_TRUE(c.empty());
+}
+
+// Each quantity to its own list; other kinds, other categories, bare headers and nulls ignored.
+TEST(AttitudeCache, MessagesGoToTheirListsAndReportsComeInOrder) {
+    attitudeCache_t cache;
+    std::list<msg_t*> out;
+    cache.reportPeak(1.0, out);
+    EXPECT_TRUE(out.empty());
+
+    data_roll_t roll;
+    roll.roll = -4.0f;
+    data_pitch_t pitch;
+    pitch.pitch = 0.5f;
+    data_heave_t heave;
+    heave.heave = 2.0f;
+    data_heading_t heading;
+    msg_t cmd(msg_t::category_cmd, data_type_roll);
+    data_msg_t bare(data_type_pitch);
+    cache.add(std::list<msg_t*>{stamped(&heave, 1.0), stamped(&pitch, 1.0), stamped(&roll, 1.0),
+                                &heading, &cmd, &bare, nullptr});
+    roll.roll = 3.0f;
+    cache.add(*stamped(&roll, 2.0));
+    roll.roll = 4.0f;
+    cache.add(static_cast<const msg_t&>(*stamped(&roll, 3.0)));
+    heave.heave = 1.0f;
+    cache.add(*stamped(&heave, 2.0));
+
+    cache.reportPeak(7.5, out);
+    EXPECT_EQ(take(out), "31:7.5:-4\n32:7.5:0.5\n33:7.5:2\n");
+    cache.reportAverage(8.0, out);
+    EXPECT_EQ(take(out), "31:8:1\n32:8:0.5\n33:8:1.5\n");
+    cache.trim(2.0); // pitch empties: only roll and heave report
+    cache.reportAverage(9.0, out);
+    EXPECT_EQ(take(out), "31:9:3.5\n33:9:1\n");
+    cache.clear();
+    cache.reportAverage(10.0, out);
+    EXPECT_TRUE(out.empty());
+}
+
+namespace {
+
+constexpr double deg = 3.14159265358979323846 / 180.0;
+
+// Counts the loads it is told of; may drop another client while being told.
+class counting_client_t : public corrSatSet_t::client_t {
+public:
+    int told = 0;
+    counting_client_t** victim = nullptr;
+    void corrSatSetChanged() override {
+        ++told;
+        if (victim && *victim) {
+            delete *victim;
+            *victim = nullptr;
+        }
+    }
+};
+
+// A fresh data directory named by TERN_DATA_PATH (which nothing else in this program reads).
+class CorrSatSet : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("TERN_DATA_PATH", dir_.c_str(), 1); }
+    // Installs a table from tests/cases/data/satdefs (its README says what each holds).
+    void use(const std::string& name) {
+        tmp_.write("SATDEFS", tern_test::temp_dir_t::read(
+                                  TERN_TEST_DATA_DIR "/../cases/data/satdefs/" + name));
+    }
+
+    corrSatSet_t& table = corrSatSet_t::instance();
+    tern_test::temp_dir_t tmp_;
+    const std::string dir_ = tmp_.path();
+};
+
+// A table entry as "type name longitude-in-degrees id" and the service's own values.
+std::string text(const corrSat_t& sat) {
+    std::ostringstream os;
+    os << std::setprecision(12) << static_cast<unsigned>(sat.type) << ' ' << sat.name << ' '
+       << sat.longitude / deg << ' ' << sat.id;
+    return os.str();
+}
+std::string text(const tksCorrSat_t& t) {
+    std::ostringstream os;
+    os << text(static_cast<const corrSat_t&>(t)) << " net " << t.net << " freq " << t.freq
+       << " channel " << t.channel << " beam " << t.beam << " userdef " << t.userdef;
+    return os.str();
+}
+
+} // namespace
+
+TEST_F(CorrSatSet, LoadsBothKindsInFileOrderAndTellsClients) {
+    counting_client_t first;
+    auto* gone = new counting_client_t; // told after `first`, which deletes it
+    counting_client_t last;
+    first.victim = &gone;
+    use("good.cfg");
+    ASSERT_TRUE(table.loadDefault()) << table.error();
+    EXPECT_EQ(gone, nullptr); // deleted before its turn and then skipped
+    EXPECT_EQ(first.told, 1);
+    EXPECT_EQ(last.told, 1);
+    EXPECT_EQ(table.configId(), "fleet-7");
+    ASSERT_EQ(table.tksSats().size(), 2u);
+    ASSERT_EQ(table.sbasSats().size(), 1u);
+
+    EXPECT_EQ(text(table.tksSats()[0]), "0 TK-98W -98 11 net 2 freq 1545.5 channel 4 beam "
+                                        "3000000000 userdef 1");
+    EXPECT_EQ(text(table.tksSats()[1]),
+              "0 TK-25E 25 12 net -1 freq 1545.52 channel 0 beam 7 userdef 0");
+    EXPECT_EQ(text(table.sbasSats()[0]), "1 EGNOS 123 31.5 123");
+    EXPECT_EQ(table.warnings(), std::vector<std::string>{"satellite_2: unknown type \"glonass\""});
+
+    EXPECT_EQ(table.findTksSatById(12), &table.tksSats()[1]);
+    EXPECT_EQ(table.findTksSatById(123), nullptr);
+    EXPECT_EQ(table.findSbasSatById(123), &table.sbasSats()[0]);
+    EXPECT_EQ(table.findTksSatByFreq(1545.52), &table.tksSats()[1]);
+    EXPECT_EQ(table.findTksSatByFreq(1545.5200001), nullptr);
+}
+
+// Each bad entry is dropped with its reason; the scan goes on until a type key is missing.
+TEST_F(CorrSatSet, BadEntriesAreDroppedAndAGapEndsTheList) {
+    use("bad_entries.cfg");
+    ASSERT_TRUE(table.loadDefault());
+    EXPECT_EQ(table.configId(), "");
+    EXPECT_TRUE(table.tksSats().empty());
+    ASSERT_EQ(table.sbasSats().size(), 2u);
+    EXPECT_EQ(table.sbasSats()[0].name, "A");
+    EXPECT_EQ(table.sbasSats()[1].name, "G");
+    std::string warnings;
+    for (const std::string& w : table.warnings()) warnings += w + '\n';
+    EXPECT_EQ(warnings, tern_test::temp_dir_t::read(TERN_TEST_DATA_DIR
+                                                    "/../cases/data/satdefs/bad_entries.warnings"));
+}
+
+TEST_F(CorrSatSet, FailedLoadsKeepTheTableAndTellNobody) {
+    use("good.cfg");
+    ASSERT_TRUE(table.loadDefault());
+    counting_client_t client;
+
+    // A file that is not a complete store is refused whole.
+    tmp_.write("SATDEFS", "satellite_0_type=sbas\nsatellite_0_name=X");
+    EXPECT_FALSE(table.loadDefault());
+    EXPECT_NE(table.error().find("correction satellites not loaded: "), std::string::npos);
+    EXPECT_NE(table.error().find("truncated"), std::string::npos) << table.error();
+
+    ::unlink((dir_ + "/SATDEFS").c_str());
+    ASSERT_EQ(::mkdir((dir_ + "/SATDEFS").c_str(), 0700), 0);
+    EXPECT_FALSE(table.loadDefault());
+    EXPECT_NE(table.error().find(dir_ + "/SATDEFS"), std::string::npos) << table.error();
+
+    EXPECT_FALSE(table.load(dir_ + "/no/such/file"));
+    EXPECT_NE(table.error().find("No such file"), std::string::npos) << table.error();
+
+    for (const char* value : std::initializer_list<const char*>{"", nullptr}) {
+        if (value)
+            setenv("TERN_DATA_PATH", value, 1);
+        else
+            unsetenv("TERN_DATA_PATH");
+        EXPECT_FALSE(table.loadDefault());
+        EXPECT_EQ(table.error(), "TERN_DATA_PATH is not set: no correction satellites");
+    }
+    EXPECT_EQ(client.told, 0);
+    EXPECT_EQ(table.configId(), "fleet-7");
+    EXPECT_EQ(table.tksSats().size(), 2u);
+}
+
+// Look angles from random positions against the line of sight as a vector (the orbit's radius
+// 6.610709044614748 Earth radii): a satellite is listed exactly when it stands at or above the
+// mask, with its bearing and elevation.
+TEST_F(CorrSatSet, VisibleSatellitesWithAzimuthAndElevation) {
+    using tern_test::look, tern_test::position;
+    use("two_overhead.cfg");
+    ASSERT_TRUE(table.loadDefault());
+    std::vector<std::pair<double, double>> at = {{0, 0}, {0, -30 * deg}, {45 * deg, 170 * deg}};
+    std::mt19937_64 rng(22);
+    std::uniform_real_distribution<double> lat(-1.5, 1.5), lon(-3.14, 3.14);
+    while (at.size() < 2000) at.emplace_back(lat(rng), lon(rng));
+    for (const auto& [la, lo] : at) {
+        data_csv_ea_t ea;
+        ea.sats.resize(1); // calculate appends
+        const unsigned n = table.calculate(ea, la, lo);
+        std::size_t next = 1;
+        for (const auto& [name, sat_lon] :
+             {std::pair<std::string, double>{"T-170", -170 * deg}, {"S0", 0.0}}) {
+            const auto sight =
+                look(tern_test::minus(position(0, sat_lon, 6.610709044614748), position(la, lo)),
+                     la, lo);
+            if (sight.elevation < corrSatSet_t::defaultElevationMask) continue;
+            ASSERT_LT(next, ea.sats.size()) << la << "," << lo << " misses " << name;
+            const auto& got = ea.sats[next++];
+            EXPECT_EQ(got.name, name);
+            EXPECT_NEAR(got.elevation, sight.elevation, 1e-6) << la << "," << lo;
+            const bool overhead = std::fabs(la) < 1e-9 && std::fabs(lo - sat_lon) < 1e-9;
+            EXPECT_TRUE(overhead || tern_test::angle_off(got.azimuth, sight.bearing) < 1e-6)
+                << la << "," << lo << ": " << got.azimuth << " for " << sight.bearing;
+        }
+        ASSERT_EQ(ea.sats.size(), next) << la << "," << lo;
+        ASSERT_EQ(n, next - 1);
+    }
+    // Only the kinds asked for, the correction-service list first; the mask at its edge; a NaN
+    // position sees nothing.
+    data_csv_ea_t ea;
+    const std::set<corrSatType_t> sbas_only = {corrSatType_sbas};
+    EXPECT_EQ(table.calculate(ea, 0.0, 0.0, -90.0 * deg, &sbas_only), 1u);
+    EXPECT_EQ(table.calculate(ea, 0.0, 0.0, -90.0 * deg), 2u);
+    EXPECT_EQ(ea.sats[1].name + ea.sats[2].name, "T-170S0");
+    EXPECT_EQ(table.calculate(ea, 0.0, 0.0, 89.999 * deg), 1u);
+    EXPECT_EQ(table.calculate(ea, 0.0, 0.0, 90.001 * deg), 0u);
+    EXPECT_EQ(table.calculate(ea, std::nan(""), 0.0, -90.0 * deg), 0u);
+}
+
+namespace {
+
+// The names as stored in settings ("device_type"), "none" first, in a fixed order.
+TEST(AllDeviceInfo, TypeNamesInTheirFixedOrder) {
+    std::string names;
+    for (const std::string& n : allDeviceInfo_t::instance().allTypes()) names += n + ' ';
+    EXPECT_EQ(names, "none ddktessa ternrimba ternorsk ternquill skiff nmea gyro tss fanbeam wind "
+                     "emAttitudeInput depth ais sim hemisphereEclipse hemisphereVector "
+                     "hemisphereR623 hemisphereV500 blended native tracker webmon usbl lbl ");
+    EXPECT_EQ(usbDriver, "USB");
+}
+
+// Null is never listed (lookups would read it), and a description registered twice goes
+// entirely on removal (it may be destroyed next). Lookups find the first match.
+TEST(AllDeviceInfo, RegistrationOrderLookupAndRemoval) {
+    allDeviceInfo_t& reg = allDeviceInfo_t::instance();
+    const std::vector<const deviceInfo_t*> before = reg.deviceInfo();
+    deviceInfo_t gyro_a("gyro", "Bow gyro"), gyro_b("gyro", "Stern gyro");
+    reg.addDeviceInfo(&gyro_a);
+    reg.addDeviceInfo(nullptr);
+    reg.addDeviceInfo(&gyro_b);
+    reg.addDeviceInfo(&gyro_a);
+    EXPECT_EQ(reg.findByType("gyro"), &gyro_a);
+    EXPECT_EQ(reg.findByDesc("Stern gyro"), &gyro_b);
+    EXPECT_EQ(reg.findByType("Bow gyro"), nullptr);
+    reg.removeDeviceInfo(&gyro_a);
+    EXPECT_EQ(reg.findByType("gyro"), &gyro_b);
+    reg.removeDeviceInfo(&gyro_b);
+    EXPECT_EQ(reg.deviceInfo(), before);
+}
+
+TEST(DeviceInfo, AlarmsKeepTheirBitOrderUpToThirtyTwo) {
+    deviceInfo_t info("fanbeam", "Fanbeam");
+    EXPECT_TRUE(info.addAlarm(true, "Target lost"));
+    EXPECT_TRUE(info.addAlarm(false, nullptr));
+    for (int i = 2; i < 32; ++i) EXPECT_TRUE(info.addAlarm(false, "spare"));
+    EXPECT_FALSE(info.addAlarm(false, "bit 32"));
+    ASSERT_EQ(info.alarms.size(), 32u);
+    EXPECT_EQ(info.alarms[0], alarmInfo_t(true, "Target lost"));
+    EXPECT_EQ(info.alarms[1], alarmInfo_t(false, ""));
+    EXPECT_EQ(info.alarms[31].text, "spare");
+}
+
+class test_device_t : public device_t {
+public:
+    const deviceInfo_t* info;
+
+    test_device_t(dev_controller_t* ctl, int port, const deviceInfo_t* i) : device_t(ctl), info(i) {
+        port_id = port;
+    }
+    const deviceInfo_t* device_info() const override { return info; }
+    void handle_port_data(const unsigned char*, std::size_t, std::list<msg_t*>&) override {}
+    void poll(double, std::list<msg_t*>&) override {}
+
+    void use_system_time(double offset) {
+        use_sys_time = true;
+        time_offset = offset;
+    }
+    bool reserved_untouched() const {
+        static const unsigned char zero[sizeof reserved] = {};
+        return std::memcmp(reserved, zero, sizeof reserved) == 0;
+    }
+};
+
+// Keeps what it is sent; answers port settings for port 4 only.
+class test_controller_t : public dev_controller_t {
+public:
+    std::map<int, device_t*> devices;
+    std::vector<std::pair<int, std::vector<msg_t*>>> sent;
+
+    void send_dev_msgs(int port, std::list<msg_t*>& msgs) override {
+        sent.emplace_back(port, std::vector<msg_t*>(msgs.begin(), msgs.end()));
+        for (msg_t* m : msgs) delete m;
+        msgs.clear();
+    }
+    device_t* find_device(int port) override {
+        auto it = devices.find(port);
+        return it == devices.end() ? nullptr : it->second;
+    }
+    bool get_port_cfg(int port, port_cfg_t& cfg) override {
+        cfg.baud = 9600;
+        return port == 4;
+    }
+    bool set_port_cfg(int, const port_cfg_t&) override { return false; }
+    bool set_device_type(int, const std::string&) override { return false; }
+    port_mgr_t* port_manager() override { return nullptr; }
+};
+
+TEST(Device, MessagesGoToTheControllerWithTheOwnPort) {
+    test_controller_t ctl;
+    test_device_t dev(&ctl, 4, nullptr);
+    msg_t* first = new data_cog_t;
+    msg_t* second = new data_heading_t;
+    std::list<msg_t*> out{first, second};
+    dev.handle_dev_msgs(out);
+    ASSERT_EQ(ctl.sent.size(), 1u);
+    EXPECT_EQ(ctl.sent[0].first, 4);
+    EXPECT_EQ(ctl.sent[0].second, (std::vector<msg_t*>{first, second}));
+    port_cfg_t cfg;
+    EXPECT_TRUE(dev.get_port_cfg(cfg)); // asks for its own port
+    EXPECT_EQ(cfg.baud, 9600u);
+
+    // Without a controller they are freed (the leak checker would see them otherwise).
+    test_device_t orphan(nullptr, 1, nullptr);
+    out = {new data_cog_t};
+    orphan.handle_dev_msgs(out);
+    EXPECT_TRUE(out.empty());
+    EXPECT_FALSE(orphan.get_port_cfg(cfg));
+    EXPECT_FALSE(orphan.deviceIsOfType(1, "gyro"));
+}
+
+class DeviceQuestion : public testing::TestWithParam<case_t> {};
+TEST_P(DeviceQuestion, AboutOtherPorts) {
+    const auto& c = GetParam().cols;
+    test_controller_t ctl;
+    const deviceInfo_t gyro("gyro", "Gyro", 0x80000006u);
+    test_device_t self(&ctl, 0, nullptr), on_2(&ctl, 2, &gyro), on_3(&ctl, 3, nullptr);
+    ctl.devices = {{0, &self}, {2, &on_2}, {3, &on_3}};
+    const auto port = static_cast<unsigned>(std::stoul(c.at(0), nullptr, 0));
+    const auto mask = static_cast<unsigned>(std::stoul(c.at(1), nullptr, 0));
+    EXPECT_EQ(self.deviceHasCapabilities(port, mask), c.at(3) == "yes");
+    EXPECT_EQ(self.deviceIsOfType(port, c.at(2)), c.at(4) == "yes");
+}
+INSTANTIATE_TEST_SUITE_P(File, DeviceQuestion,
+                         testing::ValuesIn(read_cases("data/device_questions.txt")), case_name);
+
+TEST(Device, GeneralAlarmFlagsStayInRange) {
+    test_device_t dev(nullptr, 0, nullptr);
+    for (const unsigned i : {0u, 9u, 10u, 0xFFFFFFFFu}) dev.general_alarm_flag(i, true);
+    std::string flags;
+    for (unsigned i = 0; i < 11; ++i) flags += dev.general_alarm(i) ? '1' : '0';
+    EXPECT_EQ(flags, "10000000010");
+    EXPECT_TRUE(dev.reserved_untouched());
+    dev.general_alarm_flag(9, false);
+    EXPECT_FALSE(dev.general_alarm(9));
+}
+
+TEST(Device, DataTimestampFollowsTheChosenClock) {
+    test_device_t dev(nullptr, 0, nullptr);
+    const double diff = get_tstamp_data_diff();
+    set_tstamp_data_diff(-3600.0);
+    double lo = gettstamp_sys(), t = dev.dataTimestamp(), hi = gettstamp_sys();
+    EXPECT_TRUE(t >= lo - 3600.0 && t <= hi - 3600.0) << t - lo;
+    dev.use_system_time(2.5);
+    lo = gettstamp_sys(), t = dev.dataTimestamp(), hi = gettstamp_sys();
+    EXPECT_TRUE(t >= lo + 2.5 && t <= hi + 2.5) << t - lo;
+    set_tstamp_data_diff(diff);
+}
+
+port_cfg_t odd_port() {
+    port_cfg_t p;
+    p.baud = 4800;
+    p.data_bits = char_size_7;
+    p.parity = parity_even;
+    p.stop_bits = stop_bits_2;
+    p.flow_control = flow_tern;
+    p.serial_device = "/dev/ttyS3";
+    p.use_rts = true;
+    return p;
+}
+
+TEST(PortCfg, StoresEveryKeyAsTextInOrder) {
+    KeelConfig store;
+    odd_port().set_cfg("ternorsk", port_config_prefix(3), store);
+    std::string text;
+    for (const ConfigEntry& e : store.entries()) text += e.key + '=' + e.value + '\n';
+    EXPECT_EQ(text,
+              "port_3_serial_device=/dev/ttyS3\nport_3_device_type=ternorsk\nport_3_baud=4800\n"
+              "port_3_data_bits=7\nport_3_parity=even\nport_3_stop_bits=2\n"
+              "port_3_flow_control=tern\nport_3_use_rts=1\n");
+
+    port_cfg_t back;
+    std::string type;
+    ASSERT_TRUE(back.load_cfg(store, "port_3_", type));
+    EXPECT_EQ(type, "ternorsk");
+    EXPECT_EQ(back, odd_port());
+    back.serial_device = "/dev/ttyUSB0"; // equality ignores the device name
+    EXPECT_EQ(back, odd_port());
+    back.use_rts = false;
+    EXPECT_NE(back, odd_port());
+}
+
+class PortCfgMissingKey : public testing::TestWithParam<case_t> {};
+TEST_P(PortCfgMissingKey, LoadStopsThere) {
+    const auto& c = GetParam().cols;
+    KeelConfig full, store;
+    odd_port().set_cfg("tss", "p_", full);
+    for (const ConfigEntry& e : full.entries())
+        if (e.key != "p_" + c.at(0)) store.setValue(e.key, e.value);
+    ASSERT_EQ(store.size(), 7u);
+    port_cfg_t p;
+    p.use_rts = true;
+    std::string type = "old";
+    EXPECT_EQ(p.load_cfg(store, "p_", type), c.at(1) == "ok");
+    std::ostringstream got, want;
+    got << p.serial_device << '|' << type << '|' << p.baud << '|' << p.data_bits << '|' << p.parity
+        << '|' << p.stop_bits << '|' << p.flow_control << '|' << p.use_rts;
+    for (std::size_t i = 2; i < c.size(); ++i) want << (i > 2 ? "|" : "") << c[i];
+    EXPECT_EQ(got.str(), want.str());
+}
+INSTANTIATE_TEST_SUITE_P(File, PortCfgMissingKey,
+                         testing::ValuesIn(read_cases("data/port_cfg_missing_key.txt")), case_name);
+
+template <class E>
+unsigned parse(const std::string& text) {
+    E v = static_cast<E>(77);
+    text >> v;
+    return static_cast<unsigned>(v);
+}
+
+TEST(PortCfg, UnknownTextsReadAsTheDefault) {
+    EXPECT_EQ(parse<char_size_t>("5"), 1u);
+    EXPECT_EQ(parse<parity_t>("mark") + parse<parity_t>("EVEN") + parse<stop_bits_t>("1.5") +
+                  parse<flow_t>("rtscts"),
+              0u);
+    std::ostringstream os;
+    os << static_cast<parity_t>(9) << ' ' << static_cast<char_size_t>(4) << ' ' << port_locked;
+    EXPECT_EQ(os.str(), "none 8 1");
+}
+
+class PortName : public testing::TestWithParam<case_t> {};
+TEST_P(PortName, Sanitized) {
+    const auto& c = GetParam().cols;
+    EXPECT_EQ(port_mgr_t::sanitize_port_name(tern_test::unquote(c.at(0))),
+              tern_test::unquote(c.at(1)));
+}
+INSTANTIATE_TEST_SUITE_P(File, PortName, testing::ValuesIn(read_cases("data/port_names.txt")),
+                         case_name);
+
+// A port without a name, or no port at all, is "NONE", and stays so as a path.
+TEST(PortMgr, NamesAndPaths) {
+    struct names_t : port_mgr_t {
+        std::map<int, std::string> names{{2, "Bow gyro"}};
+        bool has_port(int id) const override { return names.count(id) != 0; }
+        const std::string* find_port_name(int id) const override {
+            auto it = names.find(id);
+            return it == names.end() ? nullptr : &it->second;
+        }
+    } mgr;
+    EXPECT_EQ(mgr.get_port_name(2), "Bow gyro");
+    EXPECT_EQ(mgr.get_port_name_as_path(2), "Bow_gyro");
+    EXPECT_EQ(mgr.get_port_name(1), "NONE");
+    EXPECT_EQ(mgr.get_port_name_as_path(-1), "NONE");
+}
+
+} // namespace
