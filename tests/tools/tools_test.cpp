@@ -71,6 +71,18 @@ const std::string pos_text = "**** cat 3 type 10 port 2\n"
                              "utc_tstamp 1700000000.000000 gps_time_valid 0\n"
                              "latitude_valid 1 latitude 57.295780 longitude_valid 0\n";
 
+// Standard error with the "program:pid: " before each line taken off; a line without it, and
+// an end without a line end, are marked.
+std::string without_prefix(const std::string& err, const std::string& program = "tern-nmea") {
+    std::string out;
+    const std::regex line("^" + program + ":[0-9]+: (.*)$");
+    std::smatch m;
+    std::istringstream lines(err);
+    for (std::string l; std::getline(lines, l);)
+        out += (std::regex_match(l, m, line) ? m[1].str() : "UNPREFIXED " + l) + "\n";
+    return err.empty() || err.back() == '\n' ? out : out + "(no line end)";
+}
+
 // The summary line on standard error: "tern-dump:PID: frames F, messages M[, bytes skipped S]".
 std::string summary(const std::string& err) {
     std::smatch m;
@@ -93,38 +105,25 @@ TEST(TernDump, RecordedStreamGivesItsExpectedText) {
     EXPECT_EQ(summary(r.err), "frames 114, messages 112, bytes skipped 806");
 }
 
-TEST(TernDump, ReadsAFile) {
+namespace {
+class TernDumpCase : public testing::TestWithParam<tern_test::case_t> {};
+} // namespace
+
+TEST_P(TernDumpCase, WritesItsText) {
+    const auto& c = GetParam().cols; // arguments, frames, standard output
+    ASSERT_EQ(c.size(), 3u);
     const tern_test::temp_dir_t tmp;
-    const auto r = run_program({tool_path("tern-dump"), tmp.write("frames", bytes(pos_lat_only))});
+    std::vector<std::string> argv = {tool_path("tern-dump")};
+    std::istringstream words(c[0] == "-" ? "" : c[0]);
+    for (std::string w; words >> w;) argv.push_back(w == "{input}" ? tmp.file("frames") : w);
+    tmp.write("frames", bytes(c[1]));
+    const auto r = run_program(argv, argv.back() == tmp.file("frames") ? "" : bytes(c[1]));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, pos_text);
+    EXPECT_EQ(r.out, tern_test::unquote(c[2]));
 }
-
-TEST(TernDump, CheckReportsFramesThatReencodeDifferently) {
-    // The same position with one byte the class does not read.
-    const std::string padded = "02 17 00 0A 00 02 03 00 00 00 40 FC 54 D9 41 00 01 00 00 00 00 "
-                               "00 00 F0 3F 00 A0 8C 03";
-    const auto r = run_program({tool_path("tern-dump"), "--check"}, bytes(padded + pos_lat_only));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, pos_text +
-                         "reencoded frame differs: "
-                         "0217000A00020300000040FC54D9410001000000000000F03F00A08C03 "
-                         "0216000A00020300000040FC54D9410001000000000000F03F98AA03\n" +
-                         pos_text);
-}
-
-TEST(TernDump, UsbdCatalogue) {
-    const std::string dev = "02 2B 00 01 00 FF 02 09 2F 64 65 76 2F 73 64 61 31 0C 2F 6D 65 64 "
-                            "69 61 2F 75 73 62 30 2F 04 4C 4F 47 53 09 31 32 33 34 2D 41 42 43 44 "
-                            "01 8C 11 03";
-    const std::string list = "02 04 00 00 00 FF 01 1E 97 03";
-    auto r = run_program({tool_path("tern-dump"), "--usbd", "--check"}, bytes(list + dev));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "**** cat 1 type 0 port 255\n**** cat 2 type 1 port 255\n");
-    // On the main connection the list command is unknown and type 1 is another class.
-    r = run_program({tool_path("tern-dump")}, bytes(list));
-    EXPECT_EQ(r.out, "unknown message: cat 1 type 0 port 255\n");
-}
+INSTANTIATE_TEST_SUITE_P(File, TernDumpCase,
+                         testing::ValuesIn(tern_test::read_cases("tools/dump.txt")),
+                         tern_test::case_name);
 
 TEST(TernSim, StreamDecodesCleanlyAndIsDeterministic) {
     const std::string sim = sim_frames(3);
@@ -233,13 +232,7 @@ TEST_P(Programs, UsageAndFailuresReportedOnStandardError) {
     const auto r = run_program(argv);
     const int status = std::stoi(c[1]);
     EXPECT_EQ(r.status, status);
-    // Standard error without the "program:pid: " of each line.
-    std::string err;
-    const std::regex line("^" + c[0].substr(0, c[0].find(' ')) + ":[0-9]+: (.*)$");
-    std::smatch m;
-    std::istringstream lines(r.err);
-    for (std::string l; std::getline(lines, l);)
-        err += (std::regex_match(l, m, line) ? m[1].str() : "UNPREFIXED " + l) + "\n";
+    const std::string err = without_prefix(r.err, c[0].substr(0, c[0].find(' ')));
     const std::string& got = status == 0 ? r.out : err;
     EXPECT_EQ(status == 0 ? r.err : r.out, "");
     const std::string text = with_partial(tern_test::unquote(c[2]));
@@ -688,11 +681,6 @@ bool starts_with(const std::string& s, const std::string& p) {
     return s.compare(0, p.size(), p) == 0;
 }
 
-// Standard error without the "tern-nmea:PID: " before each line.
-std::string without_prefix(const std::string& err) {
-    return std::regex_replace(err, std::regex("(^|\n)tern-nmea:[0-9]+: "), "$1");
-}
-
 } // namespace
 
 TEST(TernNmea, FileAndStandardInputGiveTheGoldenStream) {
@@ -829,7 +817,7 @@ TEST(TernNmea, ListeningOnATcpPortIsOneLine) {
     run_program({tool_path("tern-sim"), "--connect", "port=" + port, "--epochs", "1"});
     const std::string err = without_prefix(out.wait().err);
     EXPECT_TRUE(starts_with(err, "listening on port " + port + "\n")) << err;
-    EXPECT_EQ(err.find("\n\n"), std::string::npos) << "no blank line: " << err;
+    EXPECT_FALSE(has(err, "UNPREFIXED")) << "no blank line: " << err;
 }
 
 namespace {
