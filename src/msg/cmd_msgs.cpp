@@ -1,5 +1,7 @@
 #include <tern/msg/cmd_msgs.h>
 
+#include "util/sanitizer_priv.h"
+
 #include <algorithm>
 #include <cstring>
 #include <ostream>
@@ -217,6 +219,87 @@ void cmd_rot_sample_size_t::decodeContents(msg_decoder_t& dec) {
 }
 
 // ---- cmd_device_write_t
+
+namespace {
+
+// The memory of dropped commands that a thread keeps for its next ones: at most `capacity`
+// blocks (64 KiB), the rest goes back to the heap. Each thread has its own, so no lock is
+// taken; a command deleted on another thread than its maker's joins that thread's store.
+// When the thread ends its store is emptied and closed: commands deleted after that (by the
+// destructors of statics, say) go straight back to the heap.
+struct cmd_store_t {
+    static constexpr unsigned int capacity = 64;
+    enum : unsigned char { unused, open, closed };
+    void* slots[capacity];
+    unsigned int count;
+    unsigned char state;
+};
+// Plain data, so that reaching it costs no guard and it outlives the thread's destructors.
+thread_local cmd_store_t cmd_store;
+
+// Empties the thread's store when the thread ends; set up by the thread's first command.
+struct cmd_store_drain_t {
+    void arm() {}
+    ~cmd_store_drain_t() {
+        cmd_store_t& s = cmd_store;
+        s.state = cmd_store_t::closed;
+        while (s.count > 0) ::operator delete(s.slots[--s.count]);
+    }
+};
+thread_local cmd_store_drain_t cmd_store_drain;
+
+// Under AddressSanitizer every command goes to the heap and back, so that a use after
+// delete is still reported rather than landing in a recycled command.
+constexpr bool cmd_recycling = !TERN_ASAN;
+
+// The thread's first command sets up the drain; a closed store takes no part.
+__attribute__((noinline)) bool open_store(cmd_store_t& s) {
+    if (s.state == cmd_store_t::unused) {
+        cmd_store_drain.arm();
+        s.state = cmd_store_t::open;
+    }
+    return s.state == cmd_store_t::open;
+}
+
+cmd_store_t* store_for(std::size_t size) {
+    if (!cmd_recycling || size != sizeof(cmd_device_write_t)) return nullptr;
+    cmd_store_t* s = &cmd_store;
+    // Looked up once: the compiler would otherwise ask for the thread's block again.
+    asm("" : "+r"(s));
+    return s->state == cmd_store_t::open || open_store(*s) ? s : nullptr;
+}
+
+void* cmd_take(std::size_t size) {
+    cmd_store_t* s = store_for(size);
+    return s && s->count > 0 ? s->slots[--s->count] : nullptr;
+}
+
+bool cmd_keep(void* p, std::size_t size) {
+    cmd_store_t* s = store_for(size);
+    if (!s || s->count == cmd_store_t::capacity) return false;
+    s->slots[s->count++] = p;
+    return true;
+}
+
+} // namespace
+
+void* cmd_device_write_t::operator new(std::size_t size) {
+    if (void* p = cmd_take(size)) return p;
+    return ::operator new(size);
+}
+
+void* cmd_device_write_t::operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (void* p = cmd_take(size)) return p;
+    return ::operator new(size, std::nothrow);
+}
+
+void cmd_device_write_t::operator delete(void* p, std::size_t size) noexcept {
+    if (p && !cmd_keep(p, size)) ::operator delete(p);
+}
+
+void cmd_device_write_t::operator delete(void* p, const std::nothrow_t&) noexcept {
+    ::operator delete(p);
+}
 
 cmd_device_write_t::cmd_device_write_t(const cmd_device_write_t& o) : msg_t(o) {
     len = static_cast<unsigned short>(std::min<unsigned int>(o.len, max_data));

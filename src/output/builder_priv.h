@@ -21,9 +21,9 @@ inline bool fresh(double t, double sent) {
 }
 
 // The RMC and GLL status letter of a position stamped t: "A" only when latitude and
-// longitude are valid (and numbers) and the fix mode does not say there is no fix, else "V". The fix mode
-// counts when stamped t or, under 2.1 (which sends before the epoch's fix mode may arrive),
-// at most 2 s before.
+// longitude are valid (and numbers) and the fix mode does not say there is no fix, else "V". The
+// fix mode counts when stamped t or, under 2.1 (which sends before the epoch's fix mode may
+// arrive), at most 2 s before.
 char positionStatus(const outputDataCache_t& cache, double t);
 
 // The RMC and VTG mode letter: N, A, D (2 to 5), E, S; nothing for other modes.
@@ -37,6 +37,13 @@ void latLonFields(nmea_write::line_t& os, const data_pos_t& pos, bool strict);
 // (empty when not tracked); a missing satellite is 3 + freqs empty fields.
 void satPage(nmea_write::line_t& os, const data_sat_track_t& track, unsigned int count,
              unsigned int index, unsigned int per_page, unsigned int freqs);
+
+// The talkers of nmeaBuilder_t::talkerString as static texts ("" for none): the builders
+// write these, with no string made per sentence.
+const char* talker(const nmeaBuilder_t& b, const outputDataCache_t& cache);
+const char* talker(const nmeaBuilder_t& b, const data_sat_use_t& use);
+const char* talker(const nmeaBuilder_t& b, const data_sat_track_t& track);
+const char* talker(const nmeaBuilder_t& b, const data_pr_stats_t& stats);
 
 // GGA fields 1 to 12, each after its comma: time of t, latitude, longitude, quality q,
 // satellites, HDOP, altitude and M, geoid separation and M.

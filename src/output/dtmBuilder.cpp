@@ -39,7 +39,7 @@ void dtmBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& s
     line_t os(stream);
     const data_datum_t& d = cache.datum();
     put(os, '$');
-    put(os, talkerString(cache));
+    put(os, builder_detail::talker(*this, cache));
     lit(os, "DTM,");
     if (d.mask & data_datum_t::datum_local) put(os, datumTypeToNmeaCode(d.localDatum));
     put(os, ',');

@@ -144,7 +144,7 @@ void ggaBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& s
         cache.diffDetail().corr_type == data_diff_detail_t::corr_type_precise)
         q = 5;
     put(os, '$');
-    put(os, talkerString(cache));
+    put(os, builder_detail::talker(*this, cache));
     lit(os, "GGA");
     builder_detail::ggaFields(os, cache, t, strict(), q);
     put(os, ',');

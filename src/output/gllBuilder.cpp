@@ -28,7 +28,7 @@ void gllBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& s
     line_t os(stream);
     const data_pos_t& pos = cache.position();
     put(os, '$');
-    put(os, talkerString(cache));
+    put(os, builder_detail::talker(*this, cache));
     lit(os, "GLL,");
     builder_detail::latLonFields(os, pos, strict());
     put(os, ',');

@@ -63,7 +63,7 @@ void gsaBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& s
     const data_fix_type_t& fix = cache.fixType();
     const data_pv_dop_t& pv = cache.pvdop();
     put(os, '$');
-    put(os, talkerString(*use));
+    put(os, builder_detail::talker(*this, *use));
     lit(os, "GSA,");
     put(os, fix.fix_auto ? 'A' : 'M');
     put(os, ',');

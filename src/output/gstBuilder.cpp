@@ -31,9 +31,9 @@ void gstBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_
 void gstBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
     line_t os(stream);
     const data_pr_stats_t& st = cache.pseudorangeStats();
-    std::string talker = talkerString(st);
+    const char* talker = builder_detail::talker(*this, st);
     // Statistics of no known constellation still need a talker parsers accept.
-    if (talker.empty()) talker = "GN";
+    if (!*talker) talker = "GN";
     put(os, '$');
     put(os, talker);
     lit(os, "GST,");

@@ -37,8 +37,8 @@ void gsvBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& s
     line_t os(stream);
     const data_sat_track_t* track = cache.lastSatTrack();
     if (!track) return;
-    const std::string talker = talkerString(*track);
-    if (talker.empty()) return;
+    const char* talker = builder_detail::talker(*this, *track);
+    if (!*talker) return;
     put(os, '$');
     put(os, talker);
     lit(os, "GSV");

@@ -11,9 +11,6 @@ struct messageBuilder_t::priv_t {
     explicit priv_t(rawMsgType_t t) : type(t), stream(nullptr, 0) { stream.setf(std::ios::fixed); }
 
     rawMsgType_t type;
-    bool enabled = true;
-    double output_tstamp = 0.0;
-    std::bitset<watch_capacity> watched;
     // One stream per builder, pointed at each new command's data area in turn: building a
     // sentence then costs no stream construction.
     bufferStream_t stream;
@@ -24,7 +21,7 @@ messageBuilder_t::messageBuilder_t(rawMsgType_t type) : priv_(new priv_t(type)) 
 messageBuilder_t::~messageBuilder_t() = default;
 
 void messageBuilder_t::resetState() {
-    priv_->output_tstamp = 0.0;
+    output_tstamp_ = 0.0;
 }
 
 void messageBuilder_t::addChecksum(const char*, unsigned int, std::ostream&) {}
@@ -32,30 +29,15 @@ void messageBuilder_t::addChecksum(const char*, unsigned int, std::ostream&) {}
 rawMsgType_t messageBuilder_t::rawType() const {
     return priv_->type;
 }
-bool messageBuilder_t::enabled() const {
-    return priv_->enabled;
-}
-void messageBuilder_t::setEnabled(bool on) {
-    priv_->enabled = on;
-}
-double messageBuilder_t::outputTimestamp() const {
-    return priv_->output_tstamp;
-}
-void messageBuilder_t::setOutputTimestamp(double t) {
-    priv_->output_tstamp = t;
-}
 
-bool messageBuilder_t::watchesMessageType(unsigned int type) const {
-    return type < watch_capacity && priv_->watched.test(type);
-}
 void messageBuilder_t::watchMessageType(unsigned int type) {
-    if (type < watch_capacity) priv_->watched.set(type);
+    if (type < watch_capacity) watched_.set(type);
 }
 void messageBuilder_t::unwatchMessageType(unsigned int type) {
-    if (type < watch_capacity) priv_->watched.reset(type);
+    if (type < watch_capacity) watched_.reset(type);
 }
 void messageBuilder_t::watchAllMessageTypes() {
-    priv_->watched.set();
+    watched_.set();
 }
 
 void messageBuilder_t::buildMessage(const outputDataCache_t& cache,

@@ -4,6 +4,7 @@
 #include <tern/msg/data_msgs.h>
 #include <tern/output/output_cfg.h>
 
+#include "output/builder_priv.h"
 #include "output/nmea_write_priv.h"
 
 #include <cmath>
@@ -15,7 +16,9 @@ namespace tern {
 
 using namespace nmea_write;
 
-std::string forceTalkerString(force_talker_t talker) {
+namespace {
+
+const char* forced_talker(force_talker_t talker) {
     switch (talker) {
     case force_talker_gp:
         return "GP";
@@ -30,11 +33,9 @@ std::string forceTalkerString(force_talker_t talker) {
     case force_talker_in:
         return "IN";
     default:
-        return std::string();
+        return "";
     }
 }
-
-namespace {
 
 // Constellation bit of every satellite number, looked up once per satellite.
 struct sat_bits_t {
@@ -48,13 +49,7 @@ struct sat_bits_t {
 };
 const sat_bits_t sat_bits;
 
-} // namespace
-
-unsigned int satConstellationBit(unsigned int sat) {
-    return sat < 256 ? sat_bits.bit[sat] : 0;
-}
-
-std::string talkerFromConstellationBits(unsigned int bits) {
+const char* bits_talker(unsigned int bits) {
     if ((bits & (bits - 1)) != 0) return "GN";
     switch (bits) {
     case 2:
@@ -68,9 +63,7 @@ std::string talkerFromConstellationBits(unsigned int bits) {
     }
 }
 
-namespace {
-
-std::string constellationTalker(constellation_t c) {
+const char* constellation_talker(constellation_t c) {
     switch (c) {
     case constellation_gps:
         return "GP";
@@ -81,7 +74,7 @@ std::string constellationTalker(constellation_t c) {
     case constellation_beidou:
         return "GB";
     default:
-        return std::string();
+        return "";
     }
 }
 
@@ -93,6 +86,18 @@ unsigned int satBits(const data_sat_use_t& use) {
 
 } // namespace
 
+std::string forceTalkerString(force_talker_t talker) {
+    return forced_talker(talker);
+}
+
+unsigned int satConstellationBit(unsigned int sat) {
+    return sat < 256 ? sat_bits.bit[sat] : 0;
+}
+
+std::string talkerFromConstellationBits(unsigned int bits) {
+    return bits_talker(bits);
+}
+
 void nmeaBuilder_t::setConfig(const output_cfg_t& cfg) {
     version_ = cfg.nmea_version;
     strict_ = cfg.strict_nmea;
@@ -101,18 +106,21 @@ void nmeaBuilder_t::setConfig(const output_cfg_t& cfg) {
 
 void nmeaBuilder_t::addChecksum(const char* text, unsigned int len, std::ostream& os) {
     if (len == 0) return;
-    os << nmeaTail_t(nmea_checksum(text, len));
+    line_t line(os);
+    line << nmeaTail_t(nmea_checksum(text, len));
 }
 
-std::string nmeaBuilder_t::talkerString(const data_sat_use_t& use) const {
-    std::string forced = forceTalkerString(force_talker_);
-    if (!forced.empty()) return forced;
-    return talkerFromConstellationBits(satBits(use));
+// The builders write the talker of these static texts; the string forms are for callers.
+namespace builder_detail {
+
+const char* talker(const nmeaBuilder_t& b, const data_sat_use_t& use) {
+    const char* forced = forced_talker(b.forceTalker());
+    return *forced ? forced : bits_talker(satBits(use));
 }
 
-std::string nmeaBuilder_t::talkerString(const outputDataCache_t& cache) const {
-    std::string forced = forceTalkerString(force_talker_);
-    if (!forced.empty()) return forced;
+const char* talker(const nmeaBuilder_t& b, const outputDataCache_t& cache) {
+    const char* forced = forced_talker(b.forceTalker());
+    if (*forced) return forced;
     const data_sat_use_t* last = cache.lastSatUse();
     if (!last) return "GP";
     const double t = last->utc_tstamp;
@@ -123,20 +131,36 @@ std::string nmeaBuilder_t::talkerString(const outputDataCache_t& cache) const {
         // Two constellations already make it a combined fix: no need to look further.
         if ((bits & (bits - 1)) != 0) return "GN";
     }
-    return talkerFromConstellationBits(bits);
+    return bits_talker(bits);
+}
+
+const char* talker(const nmeaBuilder_t& b, const data_sat_track_t& track) {
+    const char* forced = forced_talker(b.forceTalker());
+    return *forced ? forced : constellation_talker(track.constellation);
+}
+
+const char* talker(const nmeaBuilder_t& b, const data_pr_stats_t& stats) {
+    const char* forced = forced_talker(b.forceTalker());
+    if (*forced) return forced;
+    return stats.combined ? "GN" : constellation_talker(stats.constellation);
+}
+
+} // namespace builder_detail
+
+std::string nmeaBuilder_t::talkerString(const data_sat_use_t& use) const {
+    return builder_detail::talker(*this, use);
+}
+
+std::string nmeaBuilder_t::talkerString(const outputDataCache_t& cache) const {
+    return builder_detail::talker(*this, cache);
 }
 
 std::string nmeaBuilder_t::talkerString(const data_sat_track_t& track) const {
-    std::string forced = forceTalkerString(force_talker_);
-    if (!forced.empty()) return forced;
-    return constellationTalker(track.constellation);
+    return builder_detail::talker(*this, track);
 }
 
 std::string nmeaBuilder_t::talkerString(const data_pr_stats_t& stats) const {
-    std::string forced = forceTalkerString(force_talker_);
-    if (!forced.empty()) return forced;
-    if (stats.combined) return "GN";
-    return constellationTalker(stats.constellation);
+    return builder_detail::talker(*this, stats);
 }
 
 unsigned int nmeaBuilder_t::ggaFixMode(const data_fix_mode_t& mode) const {
@@ -148,6 +172,22 @@ unsigned int nmeaBuilder_t::ggaFixMode(const data_fix_mode_t& mode) const {
 }
 
 // hhmmss.ss ------------------------------------------------------------------------------
+
+namespace {
+
+// llround of a value below 2^53 in magnitude, without the library call: x less its truncation
+// is exact there, so the comparison with one half decides just as llround does.
+long long round_half_away(double x) {
+    long long i = static_cast<long long>(x);
+    const double rest = x - static_cast<double>(i);
+    if (rest >= 0.5)
+        ++i;
+    else if (rest <= -0.5)
+        --i;
+    return i;
+}
+
+} // namespace
 
 nmeaTimestamp_t::nmeaTimestamp_t(double utc) {
     set(utc);
@@ -162,7 +202,7 @@ void nmeaTimestamp_t::set(double utc) {
     if (!(utc >= -62167219200.0 && utc < 253402300800.0)) return;
     // Rounded once, in whole hundredths: the time and the date come from the same value, so
     // 59.996 s never prints as "60.00".
-    const long long cs = std::llround(utc * 100.0);
+    const long long cs = round_half_away(utc * 100.0);
     constexpr long long day_cs = 8640000;
     long long days = cs / day_cs;
     long long rem = cs % day_cs;
@@ -170,16 +210,23 @@ void nmeaTimestamp_t::set(double utc) {
         rem += day_cs;
         --days;
     }
-    // Civil date of a day count since 1970 (400-year eras starting on 1 March).
-    const long long z = days + 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    const long long d = doy - (153 * mp + 2) / 5 + 1;
-    const long long m = mp < 10 ? mp + 3 : mp - 9;
-    const long long y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+    // Civil date of the day count with Neri and Schneider's Euclidean affine functions: a
+    // few multiplications where the era arithmetic took a chain of a dozen divisions. The
+    // count is taken from -0400-03-01, so it stays positive in 32 bits over the years 0 to
+    // 9999; years start on 1 March, so January and February belong to the next one.
+    const auto n = static_cast<std::uint32_t>(days + 719468 + 146097);
+    const std::uint32_t n1 = 4 * n + 3;
+    const std::uint32_t century = n1 / 146097;
+    const std::uint32_t n2 = n1 % 146097 / 4 * 4 + 3;
+    const std::uint64_t p2 = std::uint64_t{2939745} * n2;
+    const auto year_of_century = static_cast<std::uint32_t>(p2 >> 32);
+    const std::uint32_t day_of_year = static_cast<std::uint32_t>(p2) / 2939745 / 4;
+    const std::uint32_t n3 = 2141 * day_of_year + 197913;
+    const bool jan_feb = day_of_year >= 306;
+    const long long y =
+        static_cast<long long>(100 * century + year_of_century + (jan_feb ? 1 : 0)) - 400;
+    const std::uint32_t m = jan_feb ? (n3 >> 16) - 12 : n3 >> 16;
+    const std::uint32_t d = (n3 & 0xFFFF) / 2141 + 1;
     if (y < 0 || y > 9999) return;
     valid_ = true;
     hour_ = static_cast<int>(rem / 360000);
@@ -195,14 +242,12 @@ namespace nmea_write {
 line_t& operator<<(line_t& os, const nmeaTimestamp_t& t) {
     if (!t.valid()) return os;
     char* b = os.room(9);
-    const int two[] = {t.hour(), t.minute(), t.centiseconds() / 100};
-    for (int i = 0; i < 3; ++i) {
-        b[2 * i] = static_cast<char>('0' + two[i] / 10);
-        b[2 * i + 1] = static_cast<char>('0' + two[i] % 10);
-    }
+    const auto cs = static_cast<unsigned int>(t.centiseconds());
+    two_at(b, static_cast<unsigned int>(t.hour()));
+    two_at(b + 2, static_cast<unsigned int>(t.minute()));
+    two_at(b + 4, cs / 100);
     b[6] = '.';
-    b[7] = static_cast<char>('0' + t.centiseconds() % 100 / 10);
-    b[8] = static_cast<char>('0' + t.centiseconds() % 10);
+    two_at(b + 7, cs % 100);
     os.commit(9);
     return os;
 }
@@ -218,22 +263,20 @@ void latlon(line_t& os, double rad, bool strict, int deg_digits, const char* let
         put(os, ',');
         return;
     }
-    double whole = static_cast<double>(static_cast<long long>(d)); // d < 1e9: truncation
-    double minutes = (d - whole) * 60.0;
+    auto whole = static_cast<unsigned long long>(d); // d < 1e9: truncation
+    double minutes = (d - static_cast<double>(whole)) * 60.0;
     const int prec = strict ? 5 : 6;
     if (strict) minutes += 0.000005;
-    // The minutes (below 60, so on the fast path and short) go after room for the degrees
-    // (a whole number below 1e9 + 1: at most 10 digits), then move up behind them.
+    // Degrees (a whole number below 1e9 + 1: at most 10 digits), then the minutes straight
+    // behind them: nothing written is moved again.
     char* out = os.room(16 + 400);
-    char* minutes_at = out + 16;
-    std::size_t n = fixed_text(minutes_at, minutes, prec, prec + 3);
-    if (n >= 2 && minutes_at[0] == '6' && minutes_at[1] == '0') {
+    std::size_t len = uint_text(out, whole, deg_digits);
+    std::size_t n = fixed_text(out + len, minutes, prec, prec + 3);
+    if (n >= 2 && out[len] == '6' && out[len + 1] == '0') {
         // 59.9999999' rounds to 60: carry into the degrees.
-        whole += 1.0;
-        n = fixed_text(minutes_at, 0.0, prec, prec + 3);
+        len = uint_text(out, whole + 1, deg_digits);
+        n = fixed_text(out + len, 0.0, prec, prec + 3);
     }
-    std::size_t len = uint_text(out, static_cast<unsigned long long>(whole), deg_digits);
-    std::memmove(out + len, minutes_at, n);
     len += n;
     out[len++] = ',';
     out[len++] = rad < 0 ? letters[1] : letters[0];
@@ -314,20 +357,24 @@ unsigned char nmea_checksum(const char* text, unsigned int len) {
     if (!text || len == 0) return 0;
     const char* p = text + (text[0] == '$' ? 1 : 0);
     const char* end = text + len;
-    // Find where the sum stops first (memchr is vectorised), then fold eight bytes at a time.
-    if (const void* star = std::memchr(p, '*', static_cast<std::size_t>(end - p)))
-        end = static_cast<const char*>(star);
-    if (const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(end - p)))
-        end = static_cast<const char*>(cr);
+    // Eight bytes at a time in one pass, as long as none of them is a '*' or a CR (a byte is
+    // found zero in the word exclusive-ored with it); the rest byte by byte.
+    constexpr std::uint64_t ones = 0x0101010101010101u;
+    constexpr std::uint64_t highs = 0x8080808080808080u;
+    const auto has_byte = [](std::uint64_t w, unsigned char c) {
+        const std::uint64_t x = w ^ (ones * c);
+        return ((x - ones) & ~x & highs) != 0;
+    };
     std::uint64_t wide = 0;
     for (; end - p >= 8; p += 8) {
         std::uint64_t w;
         std::memcpy(&w, p, 8);
+        if (has_byte(w, '*') || has_byte(w, '\r')) break;
         wide ^= w;
     }
     unsigned int sum = 0;
     for (int shift = 0; shift < 64; shift += 8) sum ^= static_cast<unsigned int>(wide >> shift);
-    for (; p < end; ++p) sum ^= static_cast<unsigned char>(*p);
+    for (; p < end && *p != '*' && *p != '\r'; ++p) sum ^= static_cast<unsigned char>(*p);
     return static_cast<unsigned char>(sum);
 }
 

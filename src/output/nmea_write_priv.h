@@ -3,6 +3,7 @@
 // is not finite.
 #pragma once
 
+#include <tern/decode/bufferStream.h>
 #include <tern/output/nmeaBuilder.h>
 
 #include <cstring>
@@ -18,51 +19,56 @@ namespace nmea_write {
 constexpr double pi = 3.14159265358979323846;
 constexpr double rad2deg = 180.0 / pi;
 
-// A sentence being written. Its fields gather in a local buffer and reach the stream in one
-// write when the line goes out of scope (or the buffer fills), rather than one stream call
-// per field; numbers are formatted straight into the buffer.
+// A sentence being written. On the builders' own fixed-buffer stream the fields go straight
+// into that buffer; on any other stream they gather in a local buffer and reach the stream in
+// one write when the line goes out of scope (or the buffer fills), rather than one stream
+// call per field. Numbers are formatted straight into either.
 class line_t {
 public:
-    explicit line_t(std::ostream& os) : os_(os) {}
+    explicit line_t(std::ostream& os);
     line_t(const line_t&) = delete;
     line_t& operator=(const line_t&) = delete;
     ~line_t() { flush(); }
 
     void put(char c) {
-        if (n_ == sizeof buf_) flush();
-        buf_[n_++] = c;
+        if (cur_ == end_) spill();
+        *cur_++ = c;
     }
     void put(const char* s, std::size_t n) {
-        if (n > sizeof buf_ - n_) {
-            flush();
-            if (n > sizeof buf_) return write(s, n);
+        if (n > free()) {
+            spill();
+            if (n > free()) return write(s, n);
         }
         // The usual piece is a few characters: copied in place, cheaper than a library call.
-        char* p = buf_ + n_;
         if (n <= 16) {
-            for (std::size_t i = 0; i < n; ++i) p[i] = s[i];
+            for (std::size_t i = 0; i < n; ++i) cur_[i] = s[i];
         } else {
-            std::memcpy(p, s, n);
+            std::memcpy(cur_, s, n);
         }
-        n_ += n;
+        cur_ += n;
     }
-    // At least `n` (at most the buffer's size) free bytes to format into; commit() then
-    // keeps what was written there.
+    // At least `n` (at most the local buffer's size) free bytes to format into; commit()
+    // then keeps what was written there.
     char* room(std::size_t n) {
-        if (n > sizeof buf_ - n_) flush();
-        return buf_ + n_;
+        if (n > free()) spill();
+        return cur_;
     }
-    void commit(std::size_t n) { n_ += n; }
-    void flush() {
-        write(buf_, n_);
-        n_ = 0;
-    }
+    void commit(std::size_t n) { cur_ += n; }
+    // Hands what is written on to the stream.
+    void flush();
 
 private:
+    std::size_t free() const { return static_cast<std::size_t>(end_ - cur_); }
+    // Hands what is written on and goes on in the local buffer, empty.
+    void spill();
     void write(const char* s, std::size_t n);
 
     std::ostream& os_;
-    std::size_t n_ = 0;
+    // The stream's own buffer while writing straight into it, else null.
+    bufferStreambuf_t* direct_ = nullptr;
+    char* begin_ = nullptr;
+    char* cur_ = nullptr;
+    char* end_ = nullptr;
     char buf_[1024];
 };
 
@@ -79,6 +85,10 @@ inline void lit(line_t& os, const char (&s)[N]) {
 inline void put(line_t& os, const std::string& s) {
     os.put(s.data(), s.size());
 }
+// A short text such as a talker.
+inline void put(line_t& os, const char* s) {
+    for (; *s; ++s) os.put(*s);
+}
 
 // The field formatters of nmeaBuilder.h, written into a line.
 line_t& operator<<(line_t& os, const nmeaTimestamp_t& v);
@@ -88,16 +98,26 @@ line_t& operator<<(line_t& os, const nmeaHeight_t& v);
 line_t& operator<<(line_t& os, const nmeaHeading_t& v);
 line_t& operator<<(line_t& os, const nmeaTail_t& v);
 
+// "00" to "99", two characters each.
+extern const char two_digits[201];
+// The two digits of q < 100 at `at`.
+inline void two_at(char* at, unsigned int q) {
+    std::memcpy(at, two_digits + 2 * q, 2);
+}
+
 // Fixed-point with `prec` decimals, zero-padded after any sign to `width` characters (as
 // printf's "%0*.*f"), except that a value that rounds to zero never keeps a minus sign.
 // Writes nothing and returns false when `v` is not finite.
 bool fixed(line_t& os, double v, int prec, int width = 0);
 // The same into `buf` (at least 400 bytes); returns the length, 0 when not finite.
 std::size_t fixed_text(char* buf, double v, int prec, int width = 0);
-// A decimal integer with at least `digits` digits (leading zeros).
-void uint(line_t& os, unsigned long long v, int digits = 1);
-// The same into `buf` (at least 48 bytes); returns the length.
+// A decimal integer with at least `digits` digits (leading zeros), into `buf` (at least 48
+// bytes); returns the length.
 std::size_t uint_text(char* buf, unsigned long long v, int digits = 1);
+// The same into a line.
+inline void uint(line_t& os, unsigned long long v, int digits = 1) {
+    os.commit(uint_text(os.room(48), v, digits));
+}
 void sint(line_t& os, long long v, int digits = 1);
 // Degrees brought into [0, 360) with `prec` decimals; a value that rounds to 360 is written
 // as 0. Nothing (false) when not finite.

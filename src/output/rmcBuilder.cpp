@@ -33,7 +33,7 @@ void rmcBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& s
     const double t = pos.utc_tstamp;
     const nmeaTimestamp_t time(t);
     put(os, '$');
-    put(os, talkerString(cache));
+    put(os, builder_detail::talker(*this, cache));
     lit(os, "RMC,");
     os << time;
     put(os, ',');
@@ -47,14 +47,12 @@ void rmcBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& s
     if (cache.course().cog_valid) angle(os, cache.course().cog * rad2deg, 1);
     put(os, ',');
     if (time.valid()) {
-        // ddmmyy: each part is below 100, so always two digits; written in one piece.
-        const int parts[] = {time.day(), time.month(), time.year() % 100};
-        char date[6];
-        for (int i = 0; i < 3; ++i) {
-            date[2 * i] = static_cast<char>('0' + parts[i] / 10);
-            date[2 * i + 1] = static_cast<char>('0' + parts[i] % 10);
-        }
-        put(os, date, sizeof date);
+        // ddmmyy: each part is below 100, so always two digits.
+        char* date = os.room(6);
+        two_at(date, static_cast<unsigned int>(time.day()));
+        two_at(date + 2, static_cast<unsigned int>(time.month()));
+        two_at(date + 4, static_cast<unsigned int>(time.year() % 100));
+        os.commit(6);
     }
     lit(os, ",,");
     if (nmeaVersion() > nmea_version_2_1) {

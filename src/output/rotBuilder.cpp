@@ -24,7 +24,7 @@ void rotBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_
 void rotBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
     line_t os(stream);
     put(os, '$');
-    put(os, talkerString(cache));
+    put(os, builder_detail::talker(*this, cache));
     lit(os, "ROT,");
     fixed(os, static_cast<double>(cache.rateOfTurn().rot) * 60.0 * rad2deg, 2);
     lit(os, ",A");

@@ -24,7 +24,7 @@ void thsBuilder_t::build(const outputDataCache_t& cache, std::vector<cmd_device_
 void thsBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& stream) {
     line_t os(stream);
     put(os, '$');
-    put(os, talkerString(cache));
+    put(os, builder_detail::talker(*this, cache));
     lit(os, "THS,");
     os << nmeaHeading_t(cache.heading().heading, false);
     lit(os, ",A");

@@ -35,7 +35,8 @@ void tss1Builder_t::buildContents(const outputDataCache_t& cache, std::ostream& 
     rec.setStatus(cache.motion().status);
     rec.setHorizontalAcceleration(cache.motion().horizontal_acceleration);
     rec.setVerticalAcceleration(cache.motion().vertical_acceleration);
-    nmea_write::put(os, rec.build());
+    char record[tss1MsgBuilder_t::record_size];
+    nmea_write::put(os, record, rec.build(record));
     setOutputTimestamp(cache.roll().utc_tstamp);
 }
 

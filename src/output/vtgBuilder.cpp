@@ -31,7 +31,7 @@ void vtgBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& s
     const data_cog_t& cog = cache.course();
     const data_sog_t& sog = cache.speed();
     put(os, '$');
-    put(os, talkerString(cache));
+    put(os, builder_detail::talker(*this, cache));
     lit(os, "VTG,");
     if (cog.cog_valid) angle(os, cog.cog * rad2deg, 1);
     lit(os, ",T,,M,");

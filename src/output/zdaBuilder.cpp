@@ -27,7 +27,7 @@ void zdaBuilder_t::buildContents(const outputDataCache_t& cache, std::ostream& s
     const double t = cache.lastTimestamp();
     const nmeaTimestamp_t time(t);
     put(os, '$');
-    put(os, talkerString(cache));
+    put(os, builder_detail::talker(*this, cache));
     lit(os, "ZDA,");
     os << time;
     put(os, ',');

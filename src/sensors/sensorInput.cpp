@@ -72,13 +72,30 @@ struct sensorInput_t::priv_t {
     void feed_text(const char* p, std::size_t len, std::list<msg_t*>& out) {
         const char* const end = p + len;
         while (p != end) {
-            const char* e = p;
-            while (e != end && *e != '\r' && *e != '\n') ++e;
-            append(p, static_cast<std::size_t>(e - p));
-            if (e == end) break;
-            end_line(out);
+            const char* e = line_end(p, end);
+            const auto n = static_cast<std::size_t>(e - p);
+            if (e == end) {
+                append(p, n);
+                break;
+            }
+            if (line.empty() && !overlong) {
+                // The whole line lies in this read: decoded where it is, with no copy.
+                end_line(p, n, out);
+            } else {
+                append(p, n);
+                end_held_line(out);
+            }
             p = e + 1;
         }
+    }
+
+    // The first CR or LF in [p, end), else end. A CR is looked for only up to the next LF, so
+    // a stream without CRs is still read once.
+    static const char* line_end(const char* p, const char* end) {
+        const auto* lf = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
+        if (!lf) lf = end;
+        const auto* cr = static_cast<const char*>(std::memchr(p, '\r', std::size_t(lf - p)));
+        return cr ? cr : lf;
     }
 
     void append(const char* p, std::size_t n) {
@@ -91,28 +108,32 @@ struct sensorInput_t::priv_t {
         line.append(p, n);
     }
 
-    void end_line(std::list<msg_t*>& out) {
-        if (overlong) {
-            ++rejected;
-        } else if (!line.empty()) {
-            if (handle_line(out))
-                ++decoded;
-            else
-                ++rejected;
-        }
+    // The line gathered over several reads.
+    void end_held_line(std::list<msg_t*>& out) {
+        end_line(line.data(), line.size(), out);
         line.clear();
         overlong = false;
     }
 
-    bool handle_line(std::list<msg_t*>& out) {
-        const auto n = static_cast<unsigned>(line.size());
+    void end_line(const char* p, std::size_t n, std::list<msg_t*>& out) {
+        if (overlong || n > max_line) {
+            ++rejected;
+        } else if (n != 0) {
+            if (handle_line(p, static_cast<unsigned>(n), out))
+                ++decoded;
+            else
+                ++rejected;
+        }
+    }
+
+    bool handle_line(const char* line_data, unsigned n, std::list<msg_t*>& out) {
         switch (format) {
         case sensorFormat_tss1:
-            return decodeTss(line.data(), n, clock(), out);
+            return decodeTss(line_data, n, clock(), out);
         case sensorFormat_ats:
-            return decodeAtsAscii(atsAsciiMsg_t(line.data(), n), out);
+            return decodeAtsAscii(atsAsciiMsg_t(line_data, n), out);
         case sensorFormat_fanbeam: {
-            const mdlRangeBearingMsg_t msg(line.data(), n);
+            const mdlRangeBearingMsg_t msg(line_data, n);
             if (msg.isFormatValid() && owner->on_range_bearing) owner->on_range_bearing(msg);
             return rangeBearingDataMsg(msg, clock(), out);
         }
@@ -141,7 +162,7 @@ void sensorInput_t::finish(std::list<msg_t*>& out) {
         priv_->pending.clear();
         return;
     }
-    if (!priv_->line.empty() || priv_->overlong) priv_->end_line(out);
+    if (!priv_->line.empty() || priv_->overlong) priv_->end_held_line(out);
 }
 
 sensorFormat_t sensorInput_t::format() const {

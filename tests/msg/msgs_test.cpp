@@ -6,6 +6,7 @@
 #include <tern/msg/fb_msgs.h>
 #include <tern/usb/usbd_msg.h>
 
+#include "../../src/util/sanitizer_priv.h"
 #include "msg/decode_helpers.h"
 #include "support/codec.h"
 #include "support/hex.h"
@@ -13,9 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -215,6 +218,42 @@ TEST(CmdMsgs, DeviceWriteInlineLengthIsBounded) {
     cmd_device_write_t copy(m);
     EXPECT_EQ(copy.len, 1024);
     EXPECT_EQ(copy.write_data(), copy.data);
+}
+
+// Commands are recycled through a small store per thread, except under AddressSanitizer,
+// where each goes back to the heap so that a use after delete is still reported.
+#if TERN_ASAN
+TEST(CmdMsgsDeathTest, DeviceWriteUseAfterDeleteIsStillReported) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            cmd_device_write_t* volatile c = new cmd_device_write_t;
+            delete c;
+            auto* volatile seen = new cmd_device_write_t; // would reuse c's memory if recycled
+            std::printf("%d\n", c->len);
+            delete seen;
+        },
+        "heap-use-after-free");
+}
+#endif
+
+// Commands made on one thread and deleted on another, more than a store keeps, and threads
+// that end with commands in their store: every block must go back exactly once.
+TEST(CmdMsgs, DeviceWriteCommandsCrossThreads) {
+    std::vector<cmd_device_write_t*> made(300);
+    std::thread maker([&] {
+        for (auto*& c : made) c = new cmd_device_write_t;
+    });
+    maker.join();
+    std::thread dropper([&] {
+        for (auto* c : made) delete c;
+        for (auto*& c : made) c = new cmd_device_write_t; // from the dropped ones' memory
+    });
+    dropper.join();
+    for (auto* c : made) {
+        c->set_data("x", 1);
+        delete c;
+    }
 }
 
 TEST(CmdMsgs, TimeSyncPrintsItsStamp) {

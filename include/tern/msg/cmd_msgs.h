@@ -11,6 +11,8 @@
 #include <tern/msg/records.h>
 #include <tern/output/output_types.h>
 
+#include <cstddef>
+#include <new>
 #include <vector>
 
 namespace tern {
@@ -441,7 +443,9 @@ public:
     static constexpr unsigned int max_data = 1024;
 
     unsigned short len = 0; // valid inline bytes; only the first max_data ever count
-    unsigned char data[max_data] = {};
+    // Only the first `len` bytes mean anything. The area is not cleared: a sentence writes
+    // its own bytes over it, and clearing 1 KiB per sentence cost more than the sentence.
+    unsigned char data[max_data];
 
     cmd_device_write_t() : msg_t(category_cmd, msg_type) {}
     explicit cmd_device_write_t(msg_decoder_t& dec) : cmd_device_write_t() {
@@ -464,6 +468,17 @@ public:
     // The bytes to write: the external buffer's when set, else the inline ones.
     const unsigned char* write_data() const;
     unsigned int write_len() const;
+
+    // A command is made and dropped for every sentence: a thread keeps a few dropped ones'
+    // memory for its next commands rather than going to the heap each time. A command may be
+    // deleted on any thread; the memory then stays with that thread.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p, std::size_t size) noexcept;
+    // The other forms of new behave as the global ones.
+    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+    static void operator delete(void* p, const std::nothrow_t&) noexcept;
+    static void* operator new(std::size_t, void* where) noexcept { return where; }
+    static void operator delete(void*, void*) noexcept {}
 
 private:
     refd_buf_t* ext_buf_ = nullptr;

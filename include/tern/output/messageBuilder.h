@@ -45,13 +45,17 @@ public:
     virtual void addChecksum(const char* text, unsigned int len, std::ostream& os);
 
     rawMsgType_t rawType() const;
-    bool enabled() const;
-    void setEnabled(bool on);
+    // Asked of every builder for every message: kept here and inline rather than behind
+    // priv_, which cost a call and a pointer chase each.
+    bool enabled() const { return enabled_; }
+    void setEnabled(bool on) { enabled_ = on; }
     // Data time stamp of the last sentence built: the duplicate guard.
-    double outputTimestamp() const;
-    void setOutputTimestamp(double t);
+    double outputTimestamp() const { return output_tstamp_; }
+    void setOutputTimestamp(double t) { output_tstamp_ = t; }
 
-    bool watchesMessageType(unsigned int type) const;
+    bool watchesMessageType(unsigned int type) const {
+        return type < watch_capacity && watched_.test(type);
+    }
     // Types of 49 and above are ignored.
     void watchMessageType(unsigned int type);
     void unwatchMessageType(unsigned int type);
@@ -65,6 +69,9 @@ protected:
 private:
     struct priv_t;
     std::unique_ptr<priv_t> priv_;
+    bool enabled_ = true;
+    double output_tstamp_ = 0.0;
+    std::bitset<watch_capacity> watched_;
 };
 
 } // namespace tern

@@ -29,17 +29,19 @@ std::streamsize bufferStreambuf_t::xsputn(const char_type* s, std::streamsize n)
     const std::streamsize fits = std::min(room, n);
     if (fits > 0) {
         std::memcpy(pptr(), s, static_cast<std::size_t>(fits));
-        // pbump takes an int; step in pieces for buffers beyond 2 GiB.
-        std::streamsize left = fits;
-        while (left > 0) {
-            const int step = static_cast<int>(std::min<std::streamsize>(left, 1 << 30));
-            pbump(step);
-            left -= step;
-        }
+        advance(fits);
     }
     overflow_ += static_cast<unsigned long>(n - fits);
     // Report everything as written so the stream stays good.
     return n;
+}
+
+void bufferStreambuf_t::advance(std::streamsize n) {
+    while (n > 0) {
+        const int step = static_cast<int>(std::min<std::streamsize>(n, 1 << 30));
+        pbump(step);
+        n -= step;
+    }
 }
 
 bufferStreambuf_t::pos_type bufferStreambuf_t::seekoff(off_type off, std::ios_base::seekdir dir,

@@ -62,25 +62,27 @@ long clampRound(double x, double lo, double hi) {
     return std::lround(x);
 }
 
-void appendSigned(std::string& out, bool present, double units) {
-    if (!present || std::isnan(units)) {
-        out.append(5, ' ');
-        return;
-    }
-    const long n = clampRound(units, -9999.0, 9999.0);
-    out += n < 0 ? '-' : ' ';
-    long a = n < 0 ? -n : n;
-    char digits[4];
-    for (int i = 3; i >= 0; --i) {
-        digits[i] = static_cast<char>('0' + a % 10);
-        a /= 10;
-    }
-    out.append(digits, 4);
+char* putBlanks(char* out, unsigned int n) {
+    for (unsigned int i = 0; i < n; ++i) *out++ = ' ';
+    return out;
 }
 
-void appendHex(std::string& out, unsigned long v, unsigned int width) {
+char* putSigned(char* out, bool present, double units) {
+    if (!present || std::isnan(units)) return putBlanks(out, 5);
+    const long n = clampRound(units, -9999.0, 9999.0);
+    *out++ = n < 0 ? '-' : ' ';
+    long a = n < 0 ? -n : n;
+    for (int i = 3; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + a % 10);
+        a /= 10;
+    }
+    return out + 4;
+}
+
+char* putHex(char* out, unsigned long v, unsigned int width) {
     static const char HEX[] = "0123456789ABCDEF";
-    for (unsigned int i = width; i-- > 0;) out += HEX[(v >> (4 * i)) & 0xF];
+    for (unsigned int i = width; i-- > 0;) *out++ = HEX[(v >> (4 * i)) & 0xF];
+    return out;
 }
 
 } // namespace
@@ -147,37 +149,42 @@ char tss1Msg_t::statusLetter(status_t status) {
     return status < 8 ? STATUS_LETTERS[status] : ' ';
 }
 
-std::string tss1MsgBuilder_t::build() const {
-    std::string out;
-    out.reserve(RECORD_LENGTH + 2);
-    out += ':';
+std::size_t tss1MsgBuilder_t::build(char* out) const {
+    char* p = out;
+    *p++ = ':';
 
     if ((mask_ & tss1Msg_t::horizontal_acceleration_present) != 0 &&
         !std::isnan(horizontalAcceleration_))
-        appendHex(out,
-                  static_cast<unsigned long>(
-                      clampRound(horizontalAcceleration_ / HORIZONTAL_UNIT, 0.0, 255.0)),
-                  2);
+        p = putHex(p,
+                   static_cast<unsigned long>(
+                       clampRound(horizontalAcceleration_ / HORIZONTAL_UNIT, 0.0, 255.0)),
+                   2);
     else
-        out.append(2, ' ');
+        p = putBlanks(p, 2);
 
     if ((mask_ & tss1Msg_t::vertical_acceleration_present) != 0 &&
         !std::isnan(verticalAcceleration_)) {
         const long n = clampRound(verticalAcceleration_ / VERTICAL_UNIT, -32768.0, 32767.0);
-        appendHex(out, static_cast<unsigned long>(n) & 0xFFFFu, 4);
+        p = putHex(p, static_cast<unsigned long>(n) & 0xFFFFu, 4);
     } else {
-        out.append(4, ' ');
+        p = putBlanks(p, 4);
     }
-    out += ' ';
+    *p++ = ' ';
 
-    appendSigned(out, (mask_ & tss1Msg_t::heave_present) != 0, heave_ / METRES_PER_CENTIMETRE);
-    out += (mask_ & tss1Msg_t::status_present) != 0 ? tss1Msg_t::statusLetter(status_) : ' ';
-    appendSigned(out, (mask_ & tss1Msg_t::roll_present) != 0, roll_ / RADIANS_PER_HUNDREDTH_DEGREE);
-    out += ' ';
-    appendSigned(out, (mask_ & tss1Msg_t::pitch_present) != 0,
-                 pitch_ / RADIANS_PER_HUNDREDTH_DEGREE);
-    out += "\r\n";
-    return out;
+    p = putSigned(p, (mask_ & tss1Msg_t::heave_present) != 0, heave_ / METRES_PER_CENTIMETRE);
+    *p++ = (mask_ & tss1Msg_t::status_present) != 0 ? tss1Msg_t::statusLetter(status_) : ' ';
+    p = putSigned(p, (mask_ & tss1Msg_t::roll_present) != 0, roll_ / RADIANS_PER_HUNDREDTH_DEGREE);
+    *p++ = ' ';
+    p = putSigned(p, (mask_ & tss1Msg_t::pitch_present) != 0,
+                  pitch_ / RADIANS_PER_HUNDREDTH_DEGREE);
+    *p++ = '\r';
+    *p++ = '\n';
+    return static_cast<std::size_t>(p - out);
+}
+
+std::string tss1MsgBuilder_t::build() const {
+    char record[record_size];
+    return std::string(record, build(record));
 }
 
 } // namespace tern

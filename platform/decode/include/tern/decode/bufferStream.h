@@ -1,6 +1,7 @@
 // An output stream over a fixed buffer that the caller owns.
 #pragma once
 
+#include <cstddef>
 #include <ostream>
 #include <streambuf>
 
@@ -23,6 +24,12 @@ public:
     // many buffers in turn without being built again.
     void reset(void* buffer, unsigned int capacity);
 
+    // For a writer that formats in place: up to freeLength() bytes may be written at
+    // freeSpace(), and commit(n) then stores the first n of them (n at most freeLength()).
+    char* freeSpace() const { return pptr(); }
+    std::size_t freeLength() const { return static_cast<std::size_t>(epptr() - pptr()); }
+    void commit(std::size_t n) { advance(static_cast<std::streamsize>(n)); }
+
 protected:
     int_type overflow(int_type c) override;
     std::streamsize xsputn(const char_type* s, std::streamsize n) override;
@@ -31,6 +38,9 @@ protected:
                      std::ios_base::openmode which) override;
 
 private:
+    // pbump takes an int: steps in pieces for buffers beyond 2 GiB.
+    void advance(std::streamsize n);
+
     unsigned long overflow_ = 0;
 };
 

@@ -30,6 +30,7 @@
 // -32768 to 32767 × 0.0625 cm/s².
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace tern {
@@ -109,6 +110,9 @@ private:
 // Assembles a TSS1 record from values; each setter marks its quantity present.
 class tss1MsgBuilder_t {
 public:
+    // Bytes of a built record, CR LF included.
+    static constexpr std::size_t record_size = 27;
+
     void setRoll(double radians) { set(tss1Msg_t::roll_present, roll_, radians); }
     void setPitch(double radians) { set(tss1Msg_t::pitch_present, pitch_, radians); }
     void setHeave(double metres) { set(tss1Msg_t::heave_present, heave_, metres); }
@@ -128,6 +132,8 @@ public:
 
     // The complete record, CR LF included (always 27 bytes).
     std::string build() const;
+    // The same into `out` (record_size bytes at least), with no allocation; returns its length.
+    std::size_t build(char* out) const;
 
 private:
     void set(unsigned char bit, double& field, double value) {
