@@ -1,6 +1,10 @@
 // Tables of test cases kept as text under tests/cases/<area>/: one case a line, columns
 // separated by "|" and trimmed, the first one the case's name (letters, digits, "_"); lines
 // starting with "#" and empty lines are skipped.
+//
+// A column that must hold blanks at its ends, line ends or any other byte is written in double
+// quotes with C escapes, and read through unquote(): \n \r \t \0 \\ \" and \xHH (a "|" inside it
+// is \x7C). Columns without quotes are taken as they stand.
 #pragma once
 
 #include "support/scratch.h"
@@ -39,6 +43,27 @@ inline std::vector<case_t> read_cases(const std::string& file) {
 
 inline std::string case_name(const testing::TestParamInfo<case_t>& info) {
     return info.param.name;
+}
+
+// The bytes a column stands for: the text between its double quotes with the escapes above
+// undone, or the column itself when it is not quoted.
+inline std::string unquote(const std::string& col) {
+    if (col.size() < 2 || col.front() != '"' || col.back() != '"') return col;
+    std::string out;
+    for (size_t i = 1; i + 1 < col.size(); ++i) {
+        char c = col[i];
+        if (c == '\\' && i + 2 < col.size()) {
+            c = col[++i];
+            if (c == 'x' && i + 3 < col.size()) {
+                c = static_cast<char>(std::stoi(col.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            } else {
+                c = c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c == '0' ? '\0' : c;
+            }
+        }
+        out += c;
+    }
+    return out;
 }
 
 } // namespace tern_test

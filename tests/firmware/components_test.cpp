@@ -1,16 +1,19 @@
-// Cobalt and Harbor component files.
+// Cobalt and Harbor component files, and the search for firmware files on USB volumes.
 #include "fw_test_util.h"
-#include "support/scratch.h"
+#include "support/fake_usbd.h"
+#include "support/mainloop.h"
 
 #include <tern/firmware/cobalt_fw_pkg.h>
+#include <tern/firmware/file_scan.h>
 #include <tern/firmware/harbor_fw_pkg.h>
+#include <tern/thread/thread.h>
 
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <sstream>
+#include <atomic>
+#include <filesystem>
+#include <thread>
 
 using namespace fw_test;
+using tern_test::run_until;
 
 namespace {
 
@@ -180,18 +183,20 @@ TEST(CobaltScanFile, PreferredProductFilter) {
 TEST(ScanDir, KeepsFilesWithOneComponentOfTheProduct) {
     tern_test::temp_dir_t dir;
     const comp_t nav2, nav5{2, 5}, nav7{2, 7};
-    dir.write("one.s19", component(nav2));
+    // The extension in any case, and a name that is nothing else; "s19" is no such name.
+    dir.write("ONE.S19", component(nav2));
     dir.write("TWO.S19", component(nav2) + component(comp_t{0}));
-    dir.write("variants.s19", component(nav2) + component(nav5));
+    dir.write(".s19", component(nav2) + component(nav5));
+    dir.write("s19", component(nav2));
     dir.write("harbor.s19", component(nav7) + component(nav5));
     dir.write("other.txt", component(nav2));
     dir.write("broken.s19", component(no_end()));
     std::vector<std::string> names;
     std::vector<cobalt_fw_scan_rec_t> recs;
     cobalt_fw_scan_dir(dir.path(), names, recs, -1);
-    ASSERT_EQ(names, (std::vector<std::string>{dir.file("one.s19"), dir.file("variants.s19")}));
+    ASSERT_EQ(names, (std::vector<std::string>{dir.file(".s19"), dir.file("ONE.S19")}));
     ASSERT_EQ(recs.size(), 2u);
-    EXPECT_EQ(recs[1].index, 0u);
+    EXPECT_EQ(recs[0].index, 0u);
     std::vector<harbor_fw_scan_rec_t> hrecs;
     harbor_fw_scan_dir(dir.path(), names, hrecs, 7);
     EXPECT_EQ(names, (std::vector<std::string>{dir.file("harbor.s19")}));
@@ -237,6 +242,10 @@ TEST(CompLoader, HandsOutTheSecondComponentAlone) {
     bytes_t want = b;
     want.insert(want.end(), a.begin(), a.end());
     EXPECT_EQ(got, want);
+    // Opened again, it numbers its frames from 1 again.
+    ASSERT_TRUE(loader.open(path, c.offset, c.first_line));
+    ASSERT_GT(loader.load(buf, 32), 0);
+    EXPECT_EQ(loader.frame(), 1);
 
     cobalt_fw_comp_loader_t bad;
     EXPECT_FALSE(bad.open(path, c.offset + 1, c.first_line));
@@ -249,4 +258,159 @@ TEST(CompLoader, HandsOutTheSecondComponentAlone) {
     EXPECT_EQ(bad.get_desc(), "line 7: unexpected record type S1");
 }
 
+class path_file_t : public file_scan_t::file_t {
+public:
+    explicit path_file_t(std::string p) : path(std::move(p)) {}
+    std::string path;
+};
+
+// Finds files ending in ".s19" and names them "label:path". The filter waits while `hold` is
+// set; every found and done call must come on the thread that made the client.
+class client_t : public file_scan_t::client_t {
+public:
+    struct filter_t : file_scan_t::filter_t {
+        client_t& c;
+        explicit filter_t(client_t& owner) : c(owner) {}
+        ~filter_t() override { c.filter_gone = true; }
+        bool filter(const std::string& path, const usb_dev_t& dev,
+                    std::list<file_scan_t::file_t*>& files) override {
+            ++c.entries;
+            while (c.hold) std::this_thread::yield();
+            if (g_str_has_suffix(path.c_str(), ".s19"))
+                files.push_back(new path_file_t(dev.label + ":" + path));
+            return true;
+        }
+    };
+
+    std::vector<usb_dev_t> volumes;
+    std::vector<std::string> found;
+    int done = 0;
+    std::atomic<bool> hold{false};
+    std::atomic<int> entries{0};
+    std::atomic<bool> filter_gone{false};
+    std::atomic<bool> on_main{true};
+    bool refuse = false; // no filter: no search
+    GThread* main = g_thread_self();
+
+    void file_scan_found(file_scan_t::file_t* f) override {
+        std::unique_ptr<file_scan_t::file_t> own(f);
+        if (g_thread_self() != main) on_main = false;
+        found.push_back(static_cast<path_file_t*>(f)->path);
+    }
+    void file_scan_done() override {
+        if (g_thread_self() != main) on_main = false;
+        ++done;
+    }
+    void file_scan_volumes(std::vector<usb_dev_t>& v) override { v = volumes; }
+    file_scan_t::filter_t* file_scan_filter() override {
+        return refuse ? nullptr : new filter_t(*this);
+    }
+};
+
+class FileScan : public ::testing::Test {
+protected:
+    tern_test::temp_dir_t a, b;
+    client_t client;
+
+    void SetUp() override {
+        tern::thread_init();
+        std::filesystem::create_directories(a.file("tern/updates/sub/deeper"));
+        a.write("tern/updates/top.s19", "");
+        a.write("tern/updates/notes.txt", "");
+        a.write("tern/updates/sub/one.s19", "");
+        a.write("tern/updates/sub/deeper/two.s19", "");
+        a.write("elsewhere.s19", "");
+        std::filesystem::create_directories(b.file("tern/updates"));
+        b.write("tern/updates/b.s19", "");
+        client.volumes = {tern_test::usb_volume("/dev/a", a.path() + "/", false, "A"),
+                          tern_test::usb_volume("/dev/b", b.path(), false, "B")};
+    }
+};
+
+// Every file below the directory on every volume, with a link back up the tree that must not
+// trap the search; found and done come on the main loop.
+TEST_F(FileScan, FindsFilesOnEveryVolumeOnTheMainLoopAndALinkLoopEnds) {
+    std::filesystem::create_directory_symlink(a.file("tern"), a.file("tern/updates/loop"));
+    file_scan_t scan(&client);
+    scan.add_dir("tern", file_scan_t::scan_subdirs);
+    ASSERT_TRUE(scan.start());
+    EXPECT_TRUE(scan.is_running());
+    EXPECT_FALSE(scan.start());
+    ASSERT_TRUE(run_until([&] { return client.done == 1; }));
+    EXPECT_FALSE(scan.is_running());
+    std::set<std::string> got(client.found.begin(), client.found.end());
+    const std::set<std::string> want = {
+        "A:" + a.file("tern/updates/top.s19"), "A:" + a.file("tern/updates/sub/one.s19"),
+        "A:" + a.file("tern/updates/sub/deeper/two.s19"), "B:" + b.file("tern/updates/b.s19")};
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(client.found.size(), want.size());
+    EXPECT_TRUE(client.filter_gone);
+    EXPECT_TRUE(client.on_main);
+
+    // Without the subdirectory flag only the directory itself; and a new search can start.
+    client.found.clear();
+    scan.clear_dirs();
+    scan.add_dir("tern/updates", 0);
+    ASSERT_TRUE(scan.start());
+    ASSERT_TRUE(run_until([&] { return client.done == 2; }));
+    got = std::set<std::string>(client.found.begin(), client.found.end());
+    EXPECT_EQ(got, (std::set<std::string>{"A:" + a.file("tern/updates/top.s19"),
+                                          "B:" + b.file("tern/updates/b.s19")}));
+}
+
+TEST_F(FileScan, CancelledSearchNeverCallsTheClientAgain) {
+    client.hold = true;
+    {
+        file_scan_t scan(&client);
+        scan.add_dir("tern/updates", file_scan_t::scan_subdirs);
+        ASSERT_TRUE(scan.start());
+        // The worker is inside the filter with the first entry; the loop stays free.
+        ASSERT_TRUE(run_until([&] { return client.entries == 1; }));
+        scan.cancel();
+        EXPECT_FALSE(scan.is_running());
+        client.hold = false;
+        ASSERT_TRUE(run_until([&] { return client.filter_gone.load(); }));
+        tern_test::run_until([] { return false; }, 0.1);
+    }
+    EXPECT_TRUE(client.found.empty());
+    EXPECT_EQ(client.done, 0);
+    // It stopped at its next check: one entry at most after the held one.
+    EXPECT_LE(client.entries, 2);
+}
+
+TEST_F(FileScan, NoFilterNoSearch) {
+    client.refuse = true;
+    file_scan_t scan(&client);
+    EXPECT_FALSE(scan.start());
+    EXPECT_FALSE(scan.is_running());
+}
+
 } // namespace
+
+// A client that names no volumes of its own searches those of the USB manager, here as a
+// stand-in daemon reports them; a volume reported without a mount path is never searched.
+TEST_F(FileScan, SearchesTheVolumesOfTheUsbManager) {
+    struct usb_client_t : client_t {
+        usb_mgr_t* mgr = nullptr;
+        usb_mgr_t* file_scan_usb_mgr() override { return mgr; }
+        void file_scan_volumes(std::vector<usb_dev_t>& v) override {
+            file_scan_t::client_t::file_scan_volumes(v);
+        }
+    } c;
+    tern_test::fake_usbd_t daemon;
+    daemon.add(tern_test::usb_volume("/dev/sda1", b.path(), false, "B"));
+    daemon.add(tern_test::usb_volume("/dev/sdb1", "", false, "E"));
+    usb_mgr_t mgr;
+    mgr.init(nullptr);
+    ASSERT_TRUE(run_until([&] {
+        std::vector<usb_dev_t> v;
+        mgr.get_devs(v);
+        return v.size() == 2;
+    }));
+    c.mgr = &mgr;
+    file_scan_t scan(&c);
+    scan.add_dir("tern/updates", file_scan_t::scan_subdirs);
+    ASSERT_TRUE(scan.start());
+    ASSERT_TRUE(run_until([&] { return c.done == 1; }));
+    EXPECT_EQ(c.found, (std::vector<std::string>{"B:" + b.file("tern/updates/b.s19")}));
+}

@@ -1,19 +1,30 @@
+// SLB images and combined files, and the QVT packages built on them.
 #include "fw_test_util.h"
-#include "support/scratch.h"
+#include "support/cases.h"
 
+#include <tern/firmware/ih_decode.h>
+#include <tern/firmware/qvt_fw_pkg.h>
 #include <tern/firmware/sha256sum.h>
 #include <tern/firmware/slb_decode.h>
-
-#include <gtest/gtest.h>
+#include <tern/firmware/srec_decode.h>
 
 #include <array>
 #include <cstring>
 #include <memory>
-#include <sstream>
 
 using namespace fw_test;
 
 namespace {
+
+// CRC-16, polynomial 0x1021, bit by bit.
+unsigned short crc_ccitt(unsigned short crc, const unsigned char* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        crc = static_cast<unsigned short>(crc ^ (p[i] << 8));
+        for (int k = 0; k < 8; ++k)
+            crc = static_cast<unsigned short>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
+    }
+    return crc;
+}
 
 void put_le(bytes_t& v, uint32_t x, unsigned n) {
     for (unsigned i = 0; i < n; ++i) v.push_back(static_cast<unsigned char>(x >> (8 * i)));
@@ -43,35 +54,27 @@ bytes_t single_image(const char* magic, const char* version, const std::vector<s
     return v;
 }
 
-struct block_t {
-    std::string family;
-    bytes_t image;
-    int64_t length_delta = 0; // added to the true block length
-    bool unterminated = false;
-};
-
-// A combined file without its digest.
-bytes_t combined_body(const std::vector<block_t>& blocks, unsigned count_field = 0) {
+// A combined file of (family, image) blocks, without its digest.
+bytes_t combined_body(const std::vector<std::pair<std::string, bytes_t>>& blocks) {
     const std::string magic("QVTCOMBINED\0\3", 13); // name, version 3
     bytes_t v(magic.begin(), magic.end());
-    v.insert(v.end(),
-             {static_cast<unsigned char>(count_field ? count_field : blocks.size()), 0, 0});
-    for (const block_t& b : blocks) {
-        put_le(v, static_cast<uint32_t>(int64_t(b.image.size()) + 48 + b.length_delta), 4);
+    v.insert(v.end(), {static_cast<unsigned char>(blocks.size()), 0, 0});
+    for (const auto& b : blocks) {
+        put_le(v, static_cast<uint32_t>(b.second.size() + 48), 4);
         bytes_t name(12, 0);
-        for (size_t i = 0; i < b.family.size() && i < 12; ++i) name[i] = b.family[i];
-        if (b.unterminated) std::memset(name.data(), 'X', 12);
+        std::copy(b.first.begin(), b.first.end(), name.begin());
         v.insert(v.end(), name.begin(), name.end());
         v.insert(v.end(), {1, 2, 3});
         v.insert(v.end(), 29, 0);
-        v.insert(v.end(), b.image.begin(), b.image.end());
+        v.insert(v.end(), b.second.begin(), b.second.end());
     }
     return v;
 }
 
 // The body with its SHA-256 from the sha256sum program.
 bytes_t with_digest(tern_test::temp_dir_t& dir, const bytes_t& body) {
-    const std::string hex = digest_of("/usr/bin/sha256sum", dir.write("body", as_string(body)));
+    const std::string hex =
+        digests_of("/usr/bin/sha256sum", {dir.write("body", as_string(body))}).at(0);
     bytes_t v = body;
     for (size_t i = 0; i + 1 < hex.size(); i += 2)
         v.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
@@ -89,11 +92,11 @@ const std::vector<section_t> two_sections() {
     return {{0x1000, random_bytes(23000, 11)}, {0x80000, random_bytes(5, 12)}};
 }
 
+// What tern-fw shows of an image (kind, count, index and engine out of range) is pinned by its
+// golden files and tests; here the rest of the header, and the digest a single image lacks.
 TEST(SlbSingle, HeaderFieldsAndDump) {
     scanned_t s;
     ASSERT_TRUE(s.scan(single_image("Bin+Chk", "002010003", two_sections()))) << s.slb.get_err();
-    EXPECT_EQ(s.slb.get_file_version(), 0u);
-    EXPECT_EQ(s.slb.get_num_firmwares(), 1u);
     EXPECT_EQ(s.slb.get_max_fw_size(), 32u + 16 + 23005);
     unsigned char sum[32];
     EXPECT_FALSE(s.slb.get_file_checksum(sum));
@@ -102,15 +105,12 @@ TEST(SlbSingle, HeaderFieldsAndDump) {
     EXPECT_EQ(s.slb.get_err(), "file is old single-format - checksum is undefined");
     std::unique_ptr<slb_fw_t> fw(s.slb.get_fw(0));
     ASSERT_TRUE(fw);
-    EXPECT_EQ(fw->get_err(), "<no error>");
     std::ostringstream os;
     fw->dump(os);
     EXPECT_EQ(os.str(), "Engine ID: QVTALFA\nVersion: 2.10.3\nMfg ID: 4660\nDevice ID: 22136\n"
                         "Base Addr: 4194304\nSector Flags: 15\nNumber of Sections: 2\n"
                         "Total Len: 23005\nSection - Address - Length: \n0 - 4096 - 23000\n"
                         "1 - 524288 - 5\n");
-    EXPECT_EQ(s.slb.get_fw(1), nullptr);
-    EXPECT_EQ(s.slb.get_err(), "firmware index out of range");
 }
 
 // kind, length, flash address and (for a block's end) its CRC, as get_data reports them.
@@ -167,42 +167,7 @@ TEST(SlbSend, EmptySectionsSendNothing) {
     EXPECT_EQ(send(*fw), expect);
 }
 
-struct bad_slb_t {
-    const char* name;
-    bytes_t file;
-    const char* err;
-};
-
-bytes_t cut(bytes_t v, size_t n) {
-    v.resize(v.size() - n);
-    return v;
-}
-
-class SlbBadSingle : public ::testing::TestWithParam<bad_slb_t> {};
-
-TEST_P(SlbBadSingle, Refused) {
-    scanned_t s;
-    EXPECT_FALSE(s.scan(GetParam().file));
-    EXPECT_EQ(s.slb.get_err(), GetParam().err);
-    EXPECT_FALSE(s.slb.is_open());
-}
-
-// A file that starts with an image's magic is refused with the image's own reason; a cut
-// image, a bad version and a section of 0xffffffff bytes are golden files of tern-fw.
-INSTANTIATE_TEST_SUITE_P(
-    Files, SlbBadSingle,
-    ::testing::Values(
-        bad_slb_t{"TableCut", cut(single_image("Bin+Chk", "001002003", two_sections()), 23010),
-                  "firmware truncated: section table needs 48 bytes; 43 there"},
-        bad_slb_t{"HeaderCut", bytes_t{'B', 'i', 'n', '+', 'C', 'h', 'k', '0'},
-                  "failed to read firmware header: unexpected end of file"},
-        bad_slb_t{"NoSections", single_image("QVTBRAV", "001002003", {}),
-                  "firmware has no sections"},
-        bad_slb_t{"WrongMagic", single_image("Bin-Chk", "001002003", two_sections()),
-                  "failed to locate magic string at start of header"},
-        bad_slb_t{"Empty", bytes_t{}, "failed to read combined header: unexpected end of file"}),
-    [](const auto& p) { return std::string(p.param.name); });
-
+// Damaged images and combined files are golden files of tern-fw, which shows their reasons.
 TEST(SlbCombined, DigestChecksAndImagesByEngine) {
     scanned_t s;
     slb_decode_t& slb = s.slb;
@@ -235,8 +200,6 @@ TEST(SlbCombined, DigestChecksAndImagesByEngine) {
     EXPECT_FALSE(whole.scan(f));
     EXPECT_EQ(whole.get_err(), "unknown engine ID found");
     fclose(f);
-    EXPECT_EQ(slb.get_fw_by_engine("QVTNONE"), nullptr);
-    EXPECT_EQ(slb.get_err(), "no firmware matches engine");
 
     for (size_t at : {size_t(0x20), file.size() / 2, file.size() - 33}) {
         bytes_t bad = file;
@@ -244,51 +207,109 @@ TEST(SlbCombined, DigestChecksAndImagesByEngine) {
         ASSERT_FALSE(s.scan(bad));
         EXPECT_EQ(slb.get_err(), "computed checksum does not match one in file") << at;
     }
-    EXPECT_FALSE(s.scan(cut(file, 1)));
+    EXPECT_FALSE(s.scan(bytes_t(file.begin(), file.end() - 1)));
     EXPECT_EQ(slb.get_err(), "computed checksum does not match one in file");
 }
 
-class SlbBadCombined : public ::testing::TestWithParam<bad_slb_t> {};
-
-TEST_P(SlbBadCombined, RefusedWithReason) {
-    scanned_t s;
-    EXPECT_FALSE(s.scan(with_digest(s.dir, GetParam().file)));
-    EXPECT_EQ(s.slb.get_err(), GetParam().err);
-}
-
-const bytes_t small_image = single_image("Bin+Chk", "001002003", {{0x10, bytes_t(64, 0xAA)}});
-
-// Every image is checked at scan, not only when it is sent.
-INSTANTIATE_TEST_SUITE_P(
-    Files, SlbBadCombined,
-    ::testing::Values(
-        bad_slb_t{"BlockBelow48", combined_body({{"QVTALFA", small_image, -110}}),
-                  "invalid block length of firmware 0: 42 is below 48"},
-        bad_slb_t{"BlockPastDigest", combined_body({{"QVTALFA", small_image, 1}}),
-                  "invalid block length of firmware 0: 153 runs past the checksum"},
-        bad_slb_t{"MoreImagesThanBlocks", combined_body({{"QVTALFA", small_image}}, 2),
-                  "failed to read block header for firmware: runs into the checksum"},
-        bad_slb_t{"NameUnterminated", combined_body({{"QVTALFA", small_image, 0, true}}),
-                  "engine family name of firmware 0 is not terminated"},
-        bad_slb_t{"ImageLargerThanItsBlock", combined_body({{"QVTALFA", cut(small_image, 40)}}),
-                  "failed to initialize firmware 0 from header: firmware "
-                  "truncated: sections need 104 bytes; 64 there"},
-        bad_slb_t{"EmptyImageBlock", combined_body({{"QVTALFA", small_image}, {"QVTBRAV", {}}}),
-                  "failed to initialize firmware 1 from header: failed to read "
-                  "firmware header: unexpected end of file"}),
-    [](const auto& p) { return std::string(p.param.name); });
-
-TEST(SlbDecode, NotOpen) {
+// Used before any file, or on a file that is not there.
+TEST(FwDecoders, NotOpen) {
     slb_decode_t slb;
-    EXPECT_EQ(slb.get_err(), "not initialized");
-    unsigned char sum[32];
-    EXPECT_FALSE(slb.get_file_checksum(sum));
-    EXPECT_EQ(slb.get_err(), "not initialized");
+    ih_decode_t ih;
+    srec_decode_t srec;
+    unsigned char data[255];
+    uint32_t addr;
+    unsigned len;
+    srec_t rec;
+    EXPECT_FALSE(slb.get_file_checksum(data));
+    EXPECT_FALSE(ih.get_data_rec(addr, len, data));
+    EXPECT_EQ(srec.get_rec(rec), 0);
+    EXPECT_EQ(slb.get_err() + ", " + ih.get_err() + ", " + srec.get_desc(),
+              "not initialized, not initialized, not initialized");
     std::ostringstream os;
     slb.dump(os);
     EXPECT_EQ(os.str(), "Not initialized\n");
-    EXPECT_FALSE(slb.scan("/nonexistent.slb"));
+    EXPECT_FALSE(slb.scan("/nonexistent.slb") || ih.scan("/nonexistent/f.hex"));
     EXPECT_EQ(slb.get_err(), "failed to open file: No such file or directory");
+    EXPECT_EQ(ih.get_err(), slb.get_err());
 }
+
+// The smallest sound files of each kind.
+const std::string hex_ok = ":0100000041BE\n:00000001FF\n";
+const std::string slb_ok = std::string("Bin+Chk001002003") + std::string(14, '\0') +
+                           std::string("\x01\x00\x00\x10\x00\x00\x02\x00\x00\x00\xAB\xCD", 12);
+
+class QvtPkg : public ::testing::Test {
+protected:
+    tern_test::temp_dir_t dir;
+
+    void files() {
+        dir.write("ENGINE.SLB", slb_ok);
+        dir.write("LBMV2,07.hex", hex_ok);
+        dir.write("iopv1.15.HEX", hex_ok);
+    }
+};
+
+TEST_F(QvtPkg, DirectoryOrIndexFileAnyCase) {
+    files();
+    dir.write("Install.INI", "; comment\r\n"
+                             "GPSSoftware = engine.slb\r\n"
+                             "lbmsoftware=lbmv2,07.hex\r\n"
+                             "IOPSOFTWARE  ==  IOPV1.15.hex\r\n"
+                             "other = x\r\n");
+    for (const std::string& p : {dir.path(), dir.path() + "//", dir.file("Install.INI")}) {
+        qvt_fw_pkg_t pkg;
+        ASSERT_TRUE(pkg.scan(p)) << p << ": " << pkg.get_err();
+        EXPECT_TRUE(pkg.is_open());
+        EXPECT_EQ(pkg.gps_path, dir.file("ENGINE.SLB"));
+        EXPECT_EQ(pkg.lbm_path, dir.file("LBMV2,07.hex"));
+        EXPECT_EQ(pkg.iop_path, dir.file("iopv1.15.HEX"));
+        EXPECT_TRUE(pkg.gps_dec.is_open());
+        pkg.close();
+        EXPECT_FALSE(pkg.is_open());
+        EXPECT_FALSE(pkg.lbm_dec.is_open());
+    }
+}
+
+class QvtIni : public QvtPkg, public ::testing::WithParamInterface<tern_test::case_t> {};
+
+TEST_P(QvtIni, Refused) {
+    ASSERT_EQ(GetParam().cols.size(), 2u);
+    files();
+    dir.write("bad.hex", ":0100000041BF\n:00000001FF\n");
+    dir.write("bad.slb", "Bin+Chk001");
+    dir.write("bad_image.slb", tern_test::temp_dir_t::read(std::string(TERN_TEST_DATA_DIR) +
+                                                           "/firmware/combined_wrong_magic.slb"));
+    dir.write("install.ini", tern_test::unquote(GetParam().cols[0]));
+    qvt_fw_pkg_t pkg;
+    EXPECT_FALSE(pkg.scan(dir.path()));
+    EXPECT_EQ(pkg.get_err(), GetParam().cols[1]);
+    EXPECT_FALSE(pkg.is_open());
+}
+INSTANTIATE_TEST_SUITE_P(Files, QvtIni,
+                         ::testing::ValuesIn(tern_test::read_cases("firmware/qvt_ini.txt")),
+                         tern_test::case_name);
+
+TEST_F(QvtPkg, NoIndex) {
+    qvt_fw_pkg_t pkg;
+    EXPECT_EQ(pkg.get_err(), "not initialized");
+    EXPECT_FALSE(pkg.scan(dir.path()));
+    EXPECT_EQ(pkg.get_err(), "failed to locate install.ini: failed to find install.ini in dir");
+    EXPECT_FALSE(pkg.scan(dir.file("nothing")));
+    EXPECT_EQ(pkg.get_err(),
+              "failed to locate install.ini: " + dir.file("nothing") + "does not exist");
+}
+
+class QvtVersion : public ::testing::TestWithParam<tern_test::case_t> {};
+
+TEST_P(QvtVersion, FromFileName) {
+    ASSERT_EQ(GetParam().cols.size(), 2u);
+    const std::string& want = GetParam().cols[1];
+    std::string v = "unchanged";
+    EXPECT_EQ(qvt_fw_version_str("lbmv", tern_test::unquote(GetParam().cols[0]), v), want != "-");
+    EXPECT_EQ(v, want == "-" ? "unchanged" : want);
+}
+INSTANTIATE_TEST_SUITE_P(Names, QvtVersion,
+                         ::testing::ValuesIn(tern_test::read_cases("firmware/qvt_versions.txt")),
+                         tern_test::case_name);
 
 } // namespace
