@@ -1,6 +1,9 @@
-// USB-serial identification over a fake sysfs tree, receiver descriptions, and the walk.
+// Volume paths, USB-serial identification over a fake sysfs tree, receiver descriptions, and
+// the walk.
+#include <tern/usb/usb_dev.h>
 #include <tern/usb/usb_util.h>
 
+#include "support/cases.h"
 #include "support/scratch.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +13,9 @@
 #include <string>
 #include <unistd.h>
 
+using tern_test::case_t;
 using tern_test::temp_dir_t;
+using tern_test::unquote;
 
 namespace {
 
@@ -26,85 +31,64 @@ protected:
         usb_set_sysfs_root(root);
     }
     void TearDown() override { usb_set_sysfs_root(saved); }
-    void attrs(const std::string& dir, const char* v, const char* p, const char* s) {
-        if (v) tmp.write(dir + "/idVendor", v);
-        if (p) tmp.write(dir + "/idProduct", p);
-        if (s) tmp.write(dir + "/serial", s);
-    }
     temp_dir_t tmp;
     std::string root, saved;
 };
 
 } // namespace
 
-TEST_F(UsbDevId, ReadsTheAttributesBesideEachKindOfTty) {
-    attrs("a/b/class/tty/ttyACM0", "2f1c\n", "0101\n", "000123 trailing\n");
-    attrs("a", "0403", "6015", "AB9");
+// The encoding is pinned by the USB daemon link's frames.
+class UsbDev : public ::testing::TestWithParam<case_t> {};
+
+TEST_P(UsbDev, HasPathComparesWholeComponents) {
+    const std::vector<std::string>& c = GetParam().cols;
+    ASSERT_EQ(c.size(), 3u);
+    usb_dev_t d;
+    d.mount_path = unquote(c[0]);
+    EXPECT_EQ(d.has_path(unquote(c[1])), c[2] == "yes");
+}
+INSTANTIATE_TEST_SUITE_P(Paths, UsbDev,
+                         ::testing::ValuesIn(tern_test::read_cases("usb/has_path.txt")),
+                         tern_test::case_name);
+
+class UsbDevIdFiles : public UsbDevId, public ::testing::WithParamInterface<case_t> {};
+
+TEST_P(UsbDevIdFiles, FromSysfs) {
+    const std::vector<std::string>& c = GetParam().cols;
+    ASSERT_EQ(c.size(), 5u);
+    const std::string dir = c[0] == "ttyUSB1" ? "a" : "a/b/class/tty/ttyACM0";
+    const char* names[] = {"/idVendor", "/idProduct", "/serial"};
+    for (int i = 0; i < 3; ++i)
+        if (c[i + 1] != "-") tmp.write(dir + names[i], unquote(c[i + 1]));
     usb_dev_id_t id;
-    ASSERT_TRUE(usb_get_dev_id("/dev/ttyACM0", id));
-    EXPECT_EQ(id.vendor, 0x2F1Cu);
-    EXPECT_EQ(id.product, 0x0101u);
-    EXPECT_EQ(id.serial, "000123");
-    ASSERT_TRUE(usb_get_dev_id("/dev/ttyUSB1", id));
-    EXPECT_EQ(id.vendor, 0x0403u);
-    EXPECT_EQ(id.product, 0x6015u);
-    EXPECT_EQ(id.serial, "AB9");
-    EXPECT_FALSE(usb_get_dev_id("/dev/sda", id));
-    EXPECT_FALSE(usb_get_dev_id("/dev/ttyUSB7", id)); // no such tty
+    id.serial = "untouched";
+    char got[64] = "fails";
+    if (usb_get_dev_id("/dev/" + c[0], id))
+        std::snprintf(got, sizeof got, "%04X %04X %s", unsigned(id.vendor), unsigned(id.product),
+                      id.serial.c_str());
+    EXPECT_EQ(got, c[4]);
+    EXPECT_EQ(id.serial, c[4] == "fails" ? "untouched" : id.serial);
 }
+INSTANTIATE_TEST_SUITE_P(Files, UsbDevIdFiles,
+                         ::testing::ValuesIn(tern_test::read_cases("usb/sysfs_ids.txt")),
+                         tern_test::case_name);
 
-TEST_F(UsbDevId, MissingOrGarbledAttributesFail) {
-    const struct {
-        const char *v, *p, *s;
-    } rows[] = {
-        {nullptr, "0101", "1"}, {"2f1c", nullptr, "1"},  {"2f1c", "0101", nullptr},
-        {"", "0101", "1"},      {"2f1c", "01x1", "1"},   {"0x2f1c", "0101", "1"},
-        {"-1", "0101", "1"},    {"2f1c", "0101", " \n"}, {"123456789", "0101", "1"},
-    };
-    const std::string dir = "a/b/class/tty/ttyACM0";
-    for (const auto& r : rows) {
-        for (const char* f : {"/idVendor", "/idProduct", "/serial"})
-            std::filesystem::remove(tmp.file(dir + f));
-        attrs(dir, r.v, r.p, r.s);
-        usb_dev_id_t id;
-        id.serial = "untouched";
-        EXPECT_FALSE(usb_get_dev_id("/dev/ttyACM0", id))
-            << (r.v ? r.v : "-") << " " << (r.p ? r.p : "-") << " " << (r.s ? r.s : "-");
-        EXPECT_EQ(id.serial, "untouched");
-    }
-}
+class UsbDesc : public ::testing::TestWithParam<case_t> {};
 
-TEST(UsbDesc, KnownAdapters) {
-    const struct {
-        std::uint32_t v, p;
-        const char* serial;
-        const char *name, *label, *type;
-    } rows[] = {
-        {0x2F1C, 0x0101, "000123", "orsk:123", "TernOrsk USB (S/N 123)", "ternorsk"},
-        {0x2F1C, 0x0102, "0000", "rimba:0000", "TernRimba USB (S/N 0000)", "ternrimba"},
-        {0x2F1C, 0x0002, "9", "Hemisphere", "Hemisphere USB", "hemisphereEclipse"},
-        {0x1735, 0x0002, "9", "Hemisphere", "Hemisphere USB", "hemisphereEclipse"},
-        {0x0403, 0x6001, "0A1", "Tessa:A1", "TernTessa USB (S/N A1)", "ddktessa"},
-        {0x1735, 0x6001, "7", "Tessa:7", "TernTessa USB (S/N 7)", "ddktessa"},
-        {0x2F1C, 0x6015, "07", "Quill:7", "TernQuill USB (S/N 7)", "ternquill"},
-        {0x0403, 0x6015, "", "Quill:", "TernQuill USB (S/N )", "ternquill"},
-    };
-    for (const auto& r : rows) {
-        usb_dev_id_t id{r.v, r.p, r.serial};
-        std::string n, l, t;
-        ASSERT_TRUE(usb_get_desc(id, n, l, t)) << r.name;
-        EXPECT_EQ(n, r.name);
-        EXPECT_EQ(l, r.label);
-        EXPECT_EQ(t, r.type);
-    }
-    const usb_dev_id_t unknown[] = {
-        {0x0403, 0x0002, "1"}, {0x1735, 0x0101, "1"}, {0x1234, 0x6001, "1"}};
-    for (const auto& id : unknown) {
-        std::string n = "n", l = "l", t = "t";
-        EXPECT_FALSE(usb_get_desc(id, n, l, t));
-        EXPECT_EQ(n + l + t, "nlt");
-    }
+TEST_P(UsbDesc, KnownAdapters) {
+    const std::vector<std::string>& c = GetParam().cols;
+    ASSERT_EQ(c.size(), c.size() > 3 && c[3] == "unknown" ? 4u : 6u);
+    const usb_dev_id_t id{uint32_t(std::stoul(c[0], nullptr, 16)),
+                          uint32_t(std::stoul(c[1], nullptr, 16)), unquote(c[2])};
+    std::string n = "n", l = "l", t = "t";
+    const bool known = usb_get_desc(id, n, l, t);
+    EXPECT_EQ(known ? n + "|" + l + "|" + t : "unknown",
+              known ? c[3] + "|" + c[4] + "|" + c[5] : c[3]);
+    EXPECT_TRUE(known || n + l + t == "nlt");
 }
+INSTANTIATE_TEST_SUITE_P(Ids, UsbDesc,
+                         ::testing::ValuesIn(tern_test::read_cases("usb/adapters.txt")),
+                         tern_test::case_name);
 
 namespace {
 class collect_t : public dir_scanner_t {
