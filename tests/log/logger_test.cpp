@@ -20,8 +20,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <random>
 #include <ctime>
+#include <random>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
@@ -131,12 +131,8 @@ TEST(TimeFromFilename, AgreesWithTimegmAndRefusesFieldsPastTheirRange) {
         for (int i = 0; i < 6; ++i)
             f[i] = k < 2 ? (k ? hi[i] : lo[i]) : lo[i] + int(gen() % unsigned(hi[i] - lo[i] + 1));
         std::tm tm{};
-        tm.tm_year = f[0] - 1900;
-        tm.tm_mon = f[1] - 1;
-        tm.tm_mday = f[2];
-        tm.tm_hour = f[3];
-        tm.tm_min = f[4];
-        tm.tm_sec = f[5];
+        tm.tm_year = f[0] - 1900, tm.tm_mon = f[1] - 1, tm.tm_mday = f[2];
+        tm.tm_hour = f[3], tm.tm_min = f[4], tm.tm_sec = f[5];
         double t = -1;
         ASSERT_TRUE(time_from_filename(name(f), 4, t)) << name(f);
         ASSERT_EQ(t, double(timegm(&tm))) << name(f);
@@ -311,29 +307,6 @@ TEST_F(LogChannel, AutoDeleteWaitsForTheDataClock) {
     EXPECT_TRUE(run_until([&] { return !exists(dir + "19990101_000000+0000.raw"); }, 5.0));
 }
 
-TEST_F(LogChannel, AFileSizeLimitDisablesTheChannelAndKeepsEveryWholeBlock) {
-    log_channel_t ch(log_channel_raw, 0, ".raw");
-    ch.set_log_cfg(cfg(log_cfg_t::switch_fixed, "big.raw"));
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 2500;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const std::string block(1000, 'b');
-    unsigned r1 = write(ch, block), r2 = write(ch, block), r3 = write(ch, block);
-    unsigned r4 = write(ch, block);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, old_handler);
-    EXPECT_EQ(r1, log_channel_t::result_new_file);
-    EXPECT_EQ(r2, 0u);
-    EXPECT_EQ(r3, log_channel_t::result_failed);
-    EXPECT_EQ(r4, 0u); // disabled
-    EXPECT_EQ(ch.error_flags(), log_channel_t::err_logging_data);
-    EXPECT_FALSE(ch.log_cfg().log_enabled);
-    EXPECT_EQ(temp_dir_t::read(vol + "/big.raw"), block + block);
-}
-
 TEST_F(LogChannel, StampsFarAheadOrBehindGoToTheirOwnFilesAndAgeNoFile) {
     // Daily files kept 30 days; at the first write (10:00) files up to 2023-10-16 10:00 are
     // too old, 20231016_100030 only for the pass made once the clock is steady again.
@@ -366,9 +339,12 @@ TEST_F(LogChannel, StampsFarAheadOrBehindGoToTheirOwnFilesAndAgeNoFile) {
                 exists(file("20380101_000000")));
 }
 
-TEST_F(LogChannel, ChannelsSharingAFileAtItsSizeLimitKeepEveryReportedBlockWhole) {
-    // In a child process under a file-size limit, a raw and a CSV channel append to one file
-    // until both have failed; the child notes every block reported written.
+// In a child process under a file-size limit, a raw channel alone, or with a CSV channel on
+// the same file, writes until each channel has turned itself off with "error logging data";
+// the file holds exactly the blocks reported written, each whole.
+class LogChannelSizeLimit : public LogChannel, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LogChannelSizeLimit, KeepsEveryReportedBlockWhole) {
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -380,7 +356,7 @@ TEST_F(LogChannel, ChannelsSharingAFileAtItsSizeLimitKeepEveryReportedBlockWhole
         ::setrlimit(RLIMIT_FSIZE, &small);
         log_channel_t raw(log_channel_raw, 0, ".raw"), csv(log_channel_csv, 0, ".csv");
         raw.set_log_cfg(cfg(log_cfg_t::switch_fixed, "shared"));
-        csv.set_log_cfg(cfg(log_cfg_t::switch_fixed, "shared"));
+        if (GetParam()) csv.set_log_cfg(cfg(log_cfg_t::switch_fixed, "shared"));
         std::string reported;
         for (int i = 0; i < 100; ++i) {
             const std::string frame = "\x02" + std::string(196, 'f') + "\x03",
@@ -392,7 +368,11 @@ TEST_F(LogChannel, ChannelsSharingAFileAtItsSizeLimitKeepEveryReportedBlockWhole
         }
         ::setrlimit(RLIMIT_FSIZE, &saved);
         tmp.write("reported", reported);
-        ::_exit(raw.log_cfg().log_enabled || csv.log_cfg().log_enabled ? 3 : 0);
+        const unsigned err = log_channel_t::err_logging_data;
+        ::_exit(raw.log_cfg().log_enabled || csv.log_cfg().log_enabled ||
+                        raw.error_flags() != err || csv.error_flags() != (GetParam() ? err : 0u)
+                    ? 3
+                    : 0);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
@@ -401,6 +381,10 @@ TEST_F(LogChannel, ChannelsSharingAFileAtItsSizeLimitKeepEveryReportedBlockWhole
     EXPECT_GT(file.size(), 10240u - 198u);
     EXPECT_TRUE(file == temp_dir_t::read(tmp.file("reported"))) << file.size();
 }
+INSTANTIATE_TEST_SUITE_P(LogChannel, LogChannelSizeLimit, ::testing::Bool(), [](const auto& p) {
+    return std::string(p.param ? "ChannelsSharingAFileAtItsSizeLimitKeepEveryReportedBlockWhole"
+                               : "AFileSizeLimitDisablesTheChannelAndKeepsEveryWholeBlock");
+});
 
 namespace {
 
