@@ -14,6 +14,7 @@
 #include "support/mainloop.h"
 #include "support/process.h"
 #include "support/scratch.h"
+#include "support/text.h"
 
 #include <keelconfig/KeelConfig.h>
 
@@ -556,6 +557,17 @@ TEST_F(DataLogger, CsvLinesComeFromTheTimerOnlyForAFreshEpoch) {
                   "0.50,\r\n");
     logger.stop_csv_log();
     EXPECT_FALSE(logger.is_csv_log_active());
+}
+
+// Each mode's settings text (as the programs' --set takes it) reads back as that mode; a text
+// of no mode reads as daily (the settings test), a number of no mode writes "daily".
+TEST(LogCfg, SwitchModeTexts) {
+    EXPECT_EQ(tern_test::text_of(log_cfg_t::switch_file_t(9)), "daily");
+    for (const char* text : {"daily", "hourly", "log_start", "fixed"}) {
+        auto m = log_cfg_t::switch_file_t(9);
+        std::string(text) >> m;
+        EXPECT_EQ(tern_test::text_of(m), text);
+    }
 }
 
 // Port names as path components are the port manager's tests.
