@@ -1,20 +1,29 @@
-// The USB daemon link and the volume manager against an in-process daemon on a real socket.
+// The USB daemon link and the volume manager against an in-process daemon on a real socket;
+// volume paths, USB-serial identification over a fake sysfs tree, adapter descriptions and
+// the directory walk.
+#include <tern/usb/usb_dev.h>
 #include <tern/usb/usb_mgr.h>
+#include <tern/usb/usb_util.h>
 #include <tern/usb/usbd_conn.h>
 #include <tern/usb/usbd_msg.h>
 
 #include "support/cases.h"
 #include "support/fake_usbd.h"
 #include "support/mainloop.h"
+#include "support/scratch.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+using tern_test::case_t;
 using tern_test::fake_usbd_t;
 using tern_test::run_until;
+using tern_test::temp_dir_t;
+using tern_test::unquote;
 using tern_test::usb_volume;
 
 namespace {
@@ -80,7 +89,7 @@ TEST_F(UsbMgr, StoresNormalisedRecordsAndReportsChanges) {
     EXPECT_TRUE(devs.empty());
 }
 
-class UsbMgrLookup : public UsbMgr, public ::testing::WithParamInterface<tern_test::case_t> {};
+class UsbMgrLookup : public UsbMgr, public ::testing::WithParamInterface<case_t> {};
 
 TEST_P(UsbMgrLookup, LookupsPickTheLongestMountAndNeverAnEmptyOne) {
     const std::vector<std::string>& c = GetParam().cols;
@@ -90,7 +99,7 @@ TEST_P(UsbMgrLookup, LookupsPickTheLongestMountAndNeverAnEmptyOne) {
     daemon.add(usb_volume("/dev/sda", "/media", false, "M", "VM"));
     start();
     ASSERT_TRUE(wait_events(3));
-    const std::string key = tern_test::unquote(c[1]);
+    const std::string key = unquote(c[1]);
     usb_dev_t d = usb_volume("stale", "stale");
     unsigned long long total = 0, free = 0;
     std::vector<usb_dev_t> devs;
@@ -185,4 +194,77 @@ TEST(UsbdConn, ReasonsOfEachFailure) {
     EXPECT_EQ(c.link, nullptr);
     EXPECT_EQ(c.errors, (std::vector<std::string>{"not connected", "lost connection with daemon",
                                                   "unknown message received"}));
+}
+
+// <tmp>/a/b/class/tty/ is the root: ttyACM0/device/../ is the tty's own directory and
+// ttyUSB1/../../../../ is <tmp>/a/.
+class UsbDevIdFiles : public ::testing::TestWithParam<case_t> {
+protected:
+    void SetUp() override {
+        saved = usb_sysfs_root();
+        std::filesystem::create_directories(tmp.file("a/b/class/tty/ttyACM0/device"));
+        std::filesystem::create_directories(tmp.file("a/b/class/tty/ttyUSB1"));
+        usb_set_sysfs_root(tmp.file("a/b/class/tty"));
+    }
+    void TearDown() override { usb_set_sysfs_root(saved); }
+    temp_dir_t tmp;
+    std::string saved;
+};
+
+TEST_P(UsbDevIdFiles, FromSysfs) {
+    const std::vector<std::string>& c = GetParam().cols;
+    ASSERT_EQ(c.size(), 5u);
+    const std::string dir = c[0] == "ttyUSB1" ? "a" : "a/b/class/tty/ttyACM0";
+    const char* names[] = {"/idVendor", "/idProduct", "/serial"};
+    for (int i = 0; i < 3; ++i)
+        if (c[i + 1] != "-") tmp.write(dir + names[i], unquote(c[i + 1]));
+    usb_dev_id_t id;
+    id.serial = "untouched";
+    char got[64] = "fails";
+    if (usb_get_dev_id("/dev/" + c[0], id))
+        std::snprintf(got, sizeof got, "%04X %04X %s", unsigned(id.vendor), unsigned(id.product),
+                      id.serial.c_str());
+    EXPECT_EQ(got, c[4]);
+    EXPECT_EQ(id.serial, c[4] == "fails" ? "untouched" : id.serial);
+}
+INSTANTIATE_TEST_SUITE_P(Files, UsbDevIdFiles,
+                         ::testing::ValuesIn(tern_test::read_cases("usb/sysfs_ids.txt")),
+                         tern_test::case_name);
+
+class UsbDesc : public ::testing::TestWithParam<case_t> {};
+
+TEST_P(UsbDesc, KnownAdapters) {
+    const std::vector<std::string>& c = GetParam().cols;
+    ASSERT_EQ(c.size(), c.size() > 3 && c[3] == "unknown" ? 4u : 6u);
+    const usb_dev_id_t id{uint32_t(std::stoul(c[0], nullptr, 16)),
+                          uint32_t(std::stoul(c[1], nullptr, 16)), unquote(c[2])};
+    std::string n = "n", l = "l", t = "t";
+    const bool known = usb_get_desc(id, n, l, t);
+    EXPECT_EQ(known ? n + "|" + l + "|" + t : "unknown",
+              known ? c[3] + "|" + c[4] + "|" + c[5] : c[3]);
+    EXPECT_TRUE(known || n + l + t == "nlt");
+}
+INSTANTIATE_TEST_SUITE_P(Ids, UsbDesc,
+                         ::testing::ValuesIn(tern_test::read_cases("usb/adapters.txt")),
+                         tern_test::case_name);
+
+// A filter refusing an entry ends the listing of its directory only: what was stacked before
+// is still walked. (Links, flags and volumes are the firmware file search's tests.)
+TEST(DirScanner, ARefusedEntryEndsOnlyItsDirectory) {
+    struct collect_t : dir_scanner_t {
+        std::string root, stopped; // the first subdirectory listed stops at its first entry
+        std::size_t seen = 0;
+        bool filter(const std::string& path) override {
+            ++seen;
+            if (path.substr(0, path.rfind('/')) == root || !stopped.empty()) return true;
+            stopped = path;
+            return false;
+        }
+    } c;
+    temp_dir_t t;
+    for (const char* d : {"/a", "/c"}) std::filesystem::create_directories(t.path() + d);
+    for (const char* f : {"a/1", "a/2", "c/1", "c/2"}) t.write(f, "x");
+    c.root = t.path();
+    c.scan(t.path(), dir_scanner_t::scan_recursive);
+    EXPECT_EQ(c.seen, 5u) << c.stopped; // a and c, one entry of one, both of the other
 }
