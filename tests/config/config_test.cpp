@@ -16,6 +16,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 
 using namespace tern;
@@ -23,23 +24,28 @@ using tern_test::case_t;
 using tern_test::temp_dir_t;
 using tern_test::unquote;
 
-// Values past either end of each table read "Unknown".
-TEST(ConfigUtil, ValuesOutsideTheirTablesAreUnknown) {
-    const std::pair<const char* (*)(int), int> tables[] = {
-        {data_bits_string, 2},         {parity_string, 3},
-        {stop_bits_string, 2},         {flow_control_string, 2},
-        {net_port_protocol_string, 3}, {sysnet_cfg_type_string, 3},
-        {motion_status_string, 8},
-    };
-    for (const auto& [text, size] : tables) {
-        EXPECT_STRNE(text(size - 1), "Unknown") << text(0);
-        EXPECT_STREQ(text(size), "Unknown") << text(0);
-        EXPECT_STREQ(text(-1), "Unknown") << text(0);
-    }
-    // Saved, a type outside the table is "Disabled" too.
-    EXPECT_STREQ(sysnet_cfg_type_cfg_string(3), "Disabled");
-    EXPECT_STREQ(sysnet_cfg_type_cfg_string(-1), "Disabled");
+class ConfigTableEnd : public ::testing::TestWithParam<case_t> {};
+
+TEST_P(ConfigTableEnd, LastValueHasItsTextAndPastEitherEndTheFallback) {
+    const std::map<std::string, const char* (*)(int)> tables = {
+        {"data_bits", data_bits_string},
+        {"parity", parity_string},
+        {"stop_bits", stop_bits_string},
+        {"flow_control", flow_control_string},
+        {"net_port_protocol", net_port_protocol_string},
+        {"sysnet_type", sysnet_cfg_type_string},
+        {"sysnet_type_saved", sysnet_cfg_type_cfg_string},
+        {"motion_status", motion_status_string}};
+    const std::vector<std::string>& c = GetParam().cols;
+    ASSERT_EQ(c.size(), 3u);
+    const auto text = tables.at(GetParam().name);
+    EXPECT_STREQ(text(std::stoi(c[0])), c[1].c_str());
+    EXPECT_STREQ(text(std::stoi(c[0]) + 1), c[2].c_str());
+    EXPECT_STREQ(text(-1), c[2].c_str());
 }
+INSTANTIATE_TEST_SUITE_P(Tables, ConfigTableEnd,
+                         ::testing::ValuesIn(tern_test::read_cases("config/table_ends.txt")),
+                         tern_test::case_name);
 
 TEST(ConfigUtil, PortKeysAreThePrefixAndTheKeyText) {
     EXPECT_EQ(port_config_prefix(3) + KEY_PORT_BAUD, "port_3_baud");
@@ -190,10 +196,7 @@ TEST_P(SysnetKeys, EachKeyIsReadOnItsOwn) {
         want += e.key + "=" + (e.key == c[0] ? c[3] : e.value) + "\n";
     }
     sysnet_cfg_t s;
-    s.ip_cfg.dns2 = 77;
-    s.ip_cfg.netmask = 78;
-    s.ip_cfg.gateway = 79;
-    s.ip_cfg.domain = "old";
+    s.ip_cfg = {{0, 78, 79, 0, 77}, 0, "old"}; // netmask, gateway, dns2, domain
     EXPECT_EQ(s.load_cfg(changed, "net_"), c[2] == "loads");
     KeelConfig saved;
     s.set_cfg(saved, "net_");

@@ -34,8 +34,7 @@ using tern_test::case_t;
 using tern_test::text_of;
 using tern_test::unquote;
 
-// A controller that answers nothing and a device that reads and polls nothing, for the tests
-// of code that only asks a device about its type, port and name.
+// A controller that answers nothing and a device that only tells its type, port and name.
 namespace config_test {
 
 class controller_t : public tern::dev_controller_t {
