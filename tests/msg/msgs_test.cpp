@@ -230,7 +230,8 @@ TEST(CmdMsgsDeathTest, DeviceWriteUseAfterDeleteIsStillReported) {
             cmd_device_write_t* volatile c = new cmd_device_write_t;
             delete c;
             auto* volatile seen = new cmd_device_write_t; // would reuse c's memory if recycled
-            std::printf("%d\n", c->len);
+            // A plain byte read: a member access would meet UBSan's check of the object first.
+            std::printf("%d\n", reinterpret_cast<volatile unsigned char*>(c)[0]);
             delete seen;
         },
         "heap-use-after-free");
