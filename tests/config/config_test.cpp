@@ -27,6 +27,7 @@
 #include <glib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -36,7 +37,6 @@
 #include <map>
 #include <memory>
 #include <random>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -597,53 +597,51 @@ struct rig_t {
 
 } // namespace
 
-// An odometer from 9600/8/odd/2: the baud turns fastest, and a wheel back at its starting
-// value turns the next one; after all 36 combinations, the start again.
-TEST(SerialConfigCycler, TurnsTheBaudFastestAndVisitsEveryCombinationOnce) {
-    rig_t r;
-    r.info.data_bits = {char_size_7, char_size_8};
-    r.info.parities = {parity_none, parity_odd, parity_even};
-    r.info.stop_bits = {stop_bits_1, stop_bits_2};
-    r.start({4800, 9600, 19200}, line(9600, char_size_8, parity_odd, stop_bits_2));
-    EXPECT_TRUE(r.tries(1, 0.0).empty()); // already supported: nothing to send yet
-    EXPECT_TRUE(r.tries(1, 1.999).empty());
-    r.now -= 1.999;
-    const auto got = r.tries(36, 2.0);
-    ASSERT_EQ(got.size(), 36u);
-    const std::vector<std::string> first = {"p6 cfg 19200 8 odd 2", "p6 cfg 4800 8 odd 2",
-                                            "p6 cfg 9600 8 odd 1"};
-    EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + 3), first);
-    EXPECT_EQ(got[5], "p6 cfg 9600 8 even 2");  // parity turns when the stop bits are back
-    EXPECT_EQ(got[11], "p6 cfg 9600 8 none 2"); // and wraps
-    EXPECT_EQ(got[17], "p6 cfg 9600 7 odd 2");  // data bits turn when parity is back
-    EXPECT_EQ(got[35], "p6 cfg 9600 8 odd 2");  // the whole cycle ends at the start
-    EXPECT_EQ(std::set<std::string>(got.begin(), got.end()).size(), 36u);
-}
-
-TEST(SerialConfigCycler, TheStartIsCorrectedToSupportedValuesAndSentAtOnce) {
-    rig_t r;
-    r.info.data_bits = {char_size_8};
-    r.info.parities = {parity_none, parity_even};
-    r.info.stop_bits = {stop_bits_1};
-    r.start({4800, 9600, 19200, 38400}, line(57600, char_size_7, parity_even, stop_bits_2));
-    r.port.cfg.serial_device = "/dev/ttyS5";
-    EXPECT_EQ(r.tries(1, 0.0), std::vector<std::string>{"p6 cfg 4800 8 even 1"});
-    EXPECT_EQ(r.cycler.startConfig().serial_device, "/dev/ttyS5");
-    EXPECT_EQ(r.tries(1, 2.0), std::vector<std::string>{"p6 cfg 9600 8 even 1"});
-}
-
-// A type that names bauds but no data bits (or nothing at all) keeps the port's own values.
-TEST(SerialConfigCycler, EmptyListsKeepThePortsValue) {
-    rig_t r;
-    r.start({4800, 9600}, line(9600, char_size_7, parity_odd, stop_bits_2));
-    EXPECT_TRUE(r.tries(1, 0.0).empty());
-    EXPECT_EQ(r.tries(3, 2.0),
-              (std::vector<std::string>{"p6 cfg 4800 7 odd 2", "p6 cfg 9600 7 odd 2",
-                                        "p6 cfg 4800 7 odd 2"}));
-    rig_t one;
-    one.start({115200}, line(115200, char_size_8, parity_none, stop_bits_1));
-    EXPECT_EQ(one.tries(3, 2.0),
-              (std::vector<std::string>{"p6 cfg 115200 8 none 1", "p6 cfg 115200 8 none 1"}));
+// The start is corrected to the first listed value of each setting it names unlisted and sent
+// at once; then each dwell turns the baud a step in its list's order, a setting back at its
+// start turns the next (stop bits, parity, data bits), and an empty list keeps the port's
+// value. Over generated lists and starts, the n-th change is the start plus n in mixed radix.
+TEST(SerialConfigCycler, AnOdometerFromTheCorrectedStartVisitsEveryCombinationOnce) {
+    std::mt19937 gen(11);
+    const std::vector<unsigned> all[4] = {{4800, 9600, 19200, 115200}, {0, 1}, {0, 1, 2}, {0, 1}};
+    for (int k = 0; k < 300; ++k) {
+        std::vector<unsigned> list[4], first(4);
+        unsigned start[4];
+        std::size_t at[4], radix[4];
+        for (int d = 0; d < 4; ++d) {
+            list[d] = all[d];
+            std::shuffle(list[d].begin(), list[d].end(), gen);
+            list[d].resize(k < 2 ? (k ? 0 : all[d].size()) : gen() % (all[d].size() + 1));
+            start[d] = all[d][gen() % all[d].size()];
+            const auto it = std::find(list[d].begin(), list[d].end(), start[d]);
+            first[d] = list[d].empty() || it != list[d].end() ? start[d] : list[d][0];
+            at[d] = it == list[d].end() ? 0 : std::size_t(it - list[d].begin());
+            radix[d] = std::max<std::size_t>(list[d].size(), 1);
+        }
+        rig_t r;
+        for (unsigned v : list[1]) r.info.stop_bits.push_back(stop_bits_t(v));
+        for (unsigned v : list[2]) r.info.parities.push_back(parity_t(v));
+        for (unsigned v : list[3]) r.info.data_bits.push_back(char_size_t(v));
+        r.start(list[0],
+                line(start[0], char_size_t(start[3]), parity_t(start[2]), stop_bits_t(start[1])));
+        r.port.cfg.serial_device = "/dev/ttyS5";
+        const auto port_at = [&r] {
+            const port_cfg_t& c = r.port.cfg;
+            return std::vector<unsigned>{c.baud, c.stop_bits, c.parity, c.data_bits};
+        };
+        const bool corrected = !std::equal(start, start + 4, first.begin());
+        ASSERT_EQ(r.tries(1, 0.0).size(), corrected ? 1u : 0u) << k;
+        EXPECT_EQ(port_at(), first) << k;
+        EXPECT_EQ(r.cycler.startConfig().serial_device, "/dev/ttyS5");
+        const std::size_t total = radix[0] * radix[1] * radix[2] * radix[3];
+        for (std::size_t n = 1; n <= total; ++n) {
+            ASSERT_EQ(r.tries(1, 2.0).size(), 1u) << k;
+            std::vector<unsigned> want = first;
+            for (std::size_t d = 0, below = 1; d < 4; below *= radix[d++])
+                if (!list[d].empty()) want[d] = list[d][(at[d] + n / below % radix[d]) % radix[d]];
+            ASSERT_EQ(port_at(), want) << k << " change " << n;
+        }
+    }
 }
 
 TEST(SerialConfigCycler, DwellTimeAndClockSteps) {
