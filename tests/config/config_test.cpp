@@ -249,7 +249,7 @@ TEST(TksIpCfg, ServerListsLoadUpToTheFirstBadServer) {
                   temp_dir_t::read(path + ".expected"))
             << path;
     }
-    EXPECT_EQ(files, 9);
+    EXPECT_EQ(files, 8);
 }
 
 TEST(TksIpCfg, TheListIsAppendedToAndUnreadableFilesLoadNothing) {
