@@ -32,10 +32,6 @@ using tern_test::unquote;
 
 namespace {
 
-alm_data_gps_t alm(unsigned char prn, unsigned short week, unsigned int sec) {
-    return {prn, 0, week, sec, 0, 0, 0, 0, 5153.6 + prn, 0, 0, 0, 0};
-}
-
 // The PRNs of the feedback messages in the list, as "3,20" (and frees them).
 std::string prns(std::list<msg_t*>& msgs) {
     std::string v;
@@ -70,23 +66,12 @@ const std::string alm7_text =
 const alm_data_gps_t alm7 = {7,    3,      2000,   61440, 0.1,   0.0125, 0.96,
                              -1.5, 5153.5, -8e-09, 2.25,  1e-05, 0.0};
 
-// The data clock standing at a given time while it lives.
-class data_clock_t {
-public:
-    explicit data_clock_t(double t) { set(t); }
-    ~data_clock_t() { set_tstamp_data_diff(saved_); }
-    void set(double t) { set_tstamp_data_diff(t - gettstamp_sys()); }
-
-private:
-    double saved_ = get_tstamp_data_diff();
-};
-
 } // namespace
 
 // Runs a case's steps on a manager that saves into the test's directory and returns what the
 // steps that show something showed, as tests/cases/almanac/steps.txt writes them.
 std::string run_steps(const std::string& steps, const tern_test::temp_dir_t& dir) {
-    data_clock_t clock(gettstamp_data());
+    const double saved_clock = get_tstamp_data_diff();
     auto mgr = std::make_unique<alm_mgr_gps_t>();
     const auto record = [](const alm_data_gps_t* a) {
         return a ? std::to_string(a->gps_week) + "/" + std::to_string(a->gps_week_sec) : "-";
@@ -100,8 +85,9 @@ std::string run_steps(const std::string& steps, const tern_test::temp_dir_t& dir
         std::list<msg_t*> out;
         alm_data_gps_t stored{};
         if (std::sscanf(op.c_str(), "+%u/%u/%u", &p, &w, &s) == 3)
-            mgr->add(new alm_data_gps_t(
-                alm(static_cast<unsigned char>(p), static_cast<unsigned short>(w), s)));
+            mgr->add(new alm_data_gps_t{static_cast<unsigned char>(p), 0,
+                                        static_cast<unsigned short>(w), s, 0, 0, 0, 0, 5153.6 + p,
+                                        0, 0, 0, 0});
         else if (op == "boot")
             mgr = std::make_unique<alm_mgr_gps_t>(), mgr->set_save(true), mgr->load();
         else if (op == "save")
@@ -113,7 +99,7 @@ std::string run_steps(const std::string& steps, const tern_test::temp_dir_t& dir
         else if (op == "nodir")
             rmdir(dir.file("almanac").c_str());
         else if (op.rfind("clock=", 0) == 0)
-            clock.set(std::stod(arg));
+            set_tstamp_data_diff(std::stod(arg) - gettstamp_sys());
         else if (op == "new" || op == "all")
             mgr->update(out, op == "all"), show(prns(out));
         else if (op.rfind("one:", 0) == 0)
@@ -132,6 +118,7 @@ std::string run_steps(const std::string& steps, const tern_test::temp_dir_t& dir
         else
             ADD_FAILURE() << "no such step: " << op;
     }
+    set_tstamp_data_diff(saved_clock);
     return shown.substr(0, shown.find_last_not_of(' ') + 1);
 }
 
@@ -145,18 +132,29 @@ INSTANTIATE_TEST_SUITE_P(Table, AlmGpsSteps,
                          ::testing::ValuesIn(tern_test::read_cases("almanac/steps.txt")),
                          tern_test::case_name);
 
-// The golden file both ways: written with its keys in order, and read back by a fresh manager.
-TEST_F(AlmGps, WritesAndReadsTheGoldenFile) {
+// The golden file both ways: written with its keys in order, and read back by a fresh manager
+// beside almanacs whose doubles need every bit, whatever the locale.
+TEST_F(AlmGps, WritesAndReadsTheGoldenFileAndEveryBitOfTheDoubles) {
+    const tern_test::comma_locale_t comma;
     mgr.set_save(true);
     mgr.add(new alm_data_gps_t(alm7));
     EXPECT_EQ(tern_test::temp_dir_t::read(dir.file("almanac/7")), alm7_text);
     write_alm(7, alm7_text); // as written by hand, not by this build
+    for (unsigned char prn = 8; prn <= 32; ++prn)
+        mgr.add(new alm_data_gps_t{
+            prn, static_cast<unsigned char>(prn * 7), 2100, 1000u * prn, 0.1 + 0.2,
+            std::nextafter(0.01, 1.0), 1.0 / 3.0 * prn, -std::numeric_limits<double>::denorm_min(),
+            5153.6, -8.2e-9 / prn, std::nextafter(3.14159265358979, 0.0),
+            std::numeric_limits<double>::max(), -std::numeric_limits<double>::min()});
     alm_mgr_gps_t back;
     back.load();
-    ASSERT_NE(back.get_alm(7), nullptr);
-    EXPECT_EQ(*back.get_alm(7), alm7);
-    EXPECT_EQ(back.num(), 1u);
+    EXPECT_EQ(back.num(), 26u);
     EXPECT_TRUE(back.skipped().empty());
+    for (unsigned int prn = 7; prn <= 32; ++prn) {
+        ASSERT_NE(back.get_alm(prn), nullptr) << prn;
+        EXPECT_EQ(*back.get_alm(prn), *mgr.get_alm(prn)) << prn;
+    }
+    EXPECT_EQ(*back.get_alm(7), alm7);
     // The message carries the whole record.
     mgr.handle(fb_alm_gps_t(alm7));
     std::list<msg_t*> out;
@@ -167,26 +165,6 @@ TEST_F(AlmGps, WritesAndReadsTheGoldenFile) {
     // The forms taking pointers take none, as no almanac.
     EXPECT_FALSE(alm_mgr_gps_t::alm_load(nullptr, dir.file("almanac/7")));
     EXPECT_EQ(alm_mgr_gps_t::alm_age_cmp(&alm7, nullptr), 1);
-}
-
-TEST_F(AlmGps, StoreAndLoadKeepEveryBitOfTheDoubles) {
-    const tern_test::comma_locale_t comma;
-    mgr.set_save(true);
-    for (unsigned char prn = 1; prn <= 32; ++prn) {
-        const unsigned char health = static_cast<unsigned char>(prn * 7);
-        mgr.add(new alm_data_gps_t{
-            prn, health, 2100, 1000u * prn, 0.1 + 0.2, std::nextafter(0.01, 1.0), 1.0 / 3.0 * prn,
-            -std::numeric_limits<double>::denorm_min(), 5153.6, -8.2e-9 / prn,
-            std::nextafter(3.14159265358979, 0.0), std::numeric_limits<double>::max(),
-            -std::numeric_limits<double>::min()});
-    }
-    alm_mgr_gps_t again;
-    again.load();
-    EXPECT_EQ(again.num(), 32u);
-    for (unsigned int prn = 1; prn <= 32; ++prn) {
-        ASSERT_NE(again.get_alm(prn), nullptr) << prn;
-        EXPECT_EQ(*again.get_alm(prn), *mgr.get_alm(prn)) << prn;
-    }
 }
 
 std::string replace(std::string text, const std::string& from, const std::string& to) {
@@ -240,48 +218,36 @@ TEST_F(AlmGps, AFifoOrAnOversizedFileIsSkippedUnread) {
     EXPECT_EQ(mgr.skipped()[1], dir.file("almanac/10") + ": larger than 65536 bytes");
 }
 
-TEST(AlmGlonass, LastRecordPerSlotWinsWhateverItsAge) {
-    alm_mgr_glonass_t mgr;
-    alm_data_glonass_t newer, older;
-    newer.slot = older.slot = 4;
-    newer.day_number = 900;
-    older.day_number = 100;
-    mgr.add(newer);
-    mgr.handle(fb_alm_glonass_t(older));
-    EXPECT_EQ(mgr.get_alm(5), nullptr);
-    std::list<msg_t*> out;
-    mgr.update(out, false);
-    mgr.update(out, false); // nothing new the second time
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(static_cast<fb_alm_glonass_t*>(out.front())->alm, older);
-    delete out.front();
-    mgr.clear();
-    EXPECT_EQ(mgr.get_alm(4), nullptr);
-}
-
-// The two-byte records: new-only and all, in ascending satellite order, and one by id.
-template <class Mgr, class Rec, class Fb>
-void check_short_manager() {
+// The GLONASS, SBAS, Galileo and BeiDou managers share one table: the last record per id wins
+// whatever its age, and feedback goes for new records or all in ascending id order, or by id.
+template <class Mgr, class Fb, class Rec>
+void check_table(const Rec& at40, const Rec& at7, const Rec& older40) {
     Mgr mgr;
-    mgr.add(Rec{{40, 1}});
-    mgr.add(Rec{{7, 2}});
+    mgr.add(at40);
+    mgr.add(at7);
+    mgr.handle(Fb(older40));
     std::list<msg_t*> out;
-    mgr.update(out, false);
-    mgr.update(out, false);
-    mgr.update(out, true);
+    for (const bool all : {false, false, true}) mgr.update(out, all);
     mgr.update(out, static_cast<unsigned char>(40));
     mgr.update(out, static_cast<unsigned char>(41));
-    std::vector<unsigned int> sats;
+    std::vector<Rec> sent;
     for (msg_t* m : out) {
         auto* fb = dynamic_cast<Fb*>(m);
-        sats.push_back(fb ? fb->alm.sat : 999u);
+        sent.push_back(fb ? fb->alm : Rec{});
         delete m;
     }
-    EXPECT_EQ(sats, (std::vector<unsigned int>{7, 40, 7, 40, 40}));
+    EXPECT_EQ(sent, (std::vector<Rec>{at7, older40, at7, older40, older40}));
+    mgr.clear();
+    EXPECT_EQ(mgr.get_alm(7), nullptr);
 }
 
-TEST(AlmShort, SbasGalileoBeidou) {
-    check_short_manager<alm_mgr_sbas_t, alm_data_sbas_t, fb_alm_sbas_t>();
-    check_short_manager<alm_mgr_galileo_t, alm_data_galileo_t, fb_alm_galileo_t>();
-    check_short_manager<alm_mgr_beidou_t, alm_data_beidou_t, fb_alm_beidou_t>();
+TEST(AlmTable, LastRecordPerIdWinsAndIsSentInIdOrder) {
+    alm_data_glonass_t newer, at7, older;
+    newer.slot = older.slot = 40, at7.slot = 7;
+    newer.day_number = 900, older.day_number = 100;
+    check_table<alm_mgr_glonass_t, fb_alm_glonass_t>(newer, at7, older);
+    check_table<alm_mgr_sbas_t, fb_alm_sbas_t>(alm_data_sbas_t{{40, 1}}, {{7, 2}}, {{40, 0}});
+    check_table<alm_mgr_galileo_t, fb_alm_galileo_t>(alm_data_galileo_t{{40, 1}}, {{7, 2}},
+                                                     {{40, 0}});
+    check_table<alm_mgr_beidou_t, fb_alm_beidou_t>(alm_data_beidou_t{{40, 1}}, {{7, 2}}, {{40, 0}});
 }
