@@ -29,7 +29,6 @@
 #include <iomanip>
 #include <limits>
 #include <map>
-#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -55,11 +54,7 @@ protected:
     void at_age(double age) { set_tstamp_data_diff(saved_diff_ + age); }
 
     data_cache_t cache;
-
-private:
     double saved_diff_ = get_tstamp_data_diff();
-
-protected:
     const double t0 = gettstamp_data();
 };
 
@@ -95,51 +90,27 @@ struct getter_t {
 };
 #define GET(fn) #fn, read(&data_cache_t::fn)
 const getter_t getters[] = {
-    {GET(get_latitude), 0.5, true},
-    {GET(get_longitude), -0.25, true},
-    {GET(get_geoidal_height), 41.5, true},
-    {GET(get_ellipsoidal_height), 88.25, true},
-    {GET(get_speed), 5.5, true},
-    {GET(get_course), 1.5, true},
-    {GET(get_hdop), 0.75, true},
-    {GET(get_pdop), 2.5, true},
-    {GET(get_vdop), 1.75, true},
-    {GET(get_num_sats_used), 11, false},
-    {GET(get_num_sats_tracked), 3, false},
-    {GET(get_fom), 0.125, true},
-    {GET(get_roll), -3.0, false},
-    {GET(get_pitch), 4.0, false},
-    {GET(get_heave), -0.5, false},
-    {GET(get_rot), 0.0625, false},
-    {GET(get_heading), 2.25, false},
-    {GET(get_depth), 120.5, false},
-    {GET(get_diff_age), 6.0, true},
-    {GET(get_max_mde_pos), 13.0, false},
-    {GET(get_raim_reject_count), 1, false},
-    {GET(get_horiz_accel), 0.25, false},
-    {GET(get_vert_accel), -1.5, false},
-    {GET(get_motion_status), 3, false},
-    {GET(get_dual_freq), 1, false},
-    {"get_diff_detail_name",
-     [](const data_cache_t& c, double& v) {
+    // clang-format off
+    {GET(get_latitude), 0.5, true}, {GET(get_longitude), -0.25, true},
+    {GET(get_geoidal_height), 41.5, true}, {GET(get_ellipsoidal_height), 88.25, true},
+    {GET(get_speed), 5.5, true}, {GET(get_course), 1.5, true}, {GET(get_hdop), 0.75, true},
+    {GET(get_pdop), 2.5, true}, {GET(get_vdop), 1.75, true}, {GET(get_num_sats_used), 11, false},
+    {GET(get_num_sats_tracked), 3, false}, {GET(get_fom), 0.125, true},
+    {GET(get_roll), -3.0, false}, {GET(get_pitch), 4.0, false}, {GET(get_heave), -0.5, false},
+    {GET(get_rot), 0.0625, false}, {GET(get_heading), 2.25, false}, {GET(get_depth), 120.5, false},
+    {GET(get_diff_age), 6.0, true}, {GET(get_max_mde_pos), 13.0, false},
+    {GET(get_raim_reject_count), 1, false}, {GET(get_horiz_accel), 0.25, false},
+    {GET(get_vert_accel), -1.5, false}, {GET(get_motion_status), 3, false},
+    {GET(get_dual_freq), 1, false}, {"fix_type", [](const data_cache_t& c, double& v) {
+         return c.fix_type() && (v = 1) != 0; }, 1, false},
+    {"qc_summary", [](const data_cache_t& c, double& v) {
+         return c.qc_summary() && (v = c.qc_summary()->unit_variance) != 0; }, 0.5, false},
+    {"get_diff_detail_name", [](const data_cache_t& c, double& v) {
          std::string s = "keep";
          const bool ok = c.get_diff_detail_name(s);
          if (s != "keep") v = s == "TKS-G2" ? 1 : -1;
-         return ok;
-     },
-     1, false},
-    {"fix_type",
-     [](const data_cache_t& c, double& v) {
-         if (!c.fix_type()) return false;
-         v = 1;
-         return true;
-     },
-     1, false},
-    {"qc_summary",
-     [](const data_cache_t& c, double& v) {
-         return c.qc_summary() && (v = c.qc_summary()->unit_variance) != 0;
-     },
-     0.5, false},
+         return ok; }, 1, false},
+    // clang-format on
 };
 #undef GET
 
@@ -196,8 +167,6 @@ void expect_getters(const data_cache_t& c, const std::function<bool(const getter
 
 const auto none = [](const getter_t&) { return false; };
 const auto all = [](const getter_t&) { return true; };
-
-} // namespace
 
 TEST_F(DataCache, EveryGetterUnderTheFreshnessWindow) {
     expect_getters(cache, none, "new");
@@ -305,8 +274,6 @@ TEST_F(DataCache, IgnoresOtherCategoriesNullsAndMislabelledMessages) {
     EXPECT_EQ(v, 0.25);
 }
 
-namespace {
-
 data_sat_use_t sat_use(constellation_t c, double t, std::vector<unsigned char> sats) {
     data_sat_use_t m;
     m.constellation = c;
@@ -319,62 +286,41 @@ std::vector<unsigned int> listed(const satNumberSet_t& s) {
     return std::vector<unsigned int>(s.begin(), s.end());
 }
 
-} // namespace
-
-// Every kind reaches its own slot through add(msg_t): one row per kind, each stamped apart.
+// Every kind reaches its own slot through add(msg_t): each stamped apart, all read back at the end.
+// clang-format off
+#define KINDS(X, Y)                                                                                \
+    X(data_pos_t, position) X(data_height_t, height) X(data_fix_mode_t, fixMode)                  \
+    X(data_fix_type_t, fixType) X(data_h_dop_t, hdop) X(data_pv_dop_t, pvdop)                      \
+    X(data_pr_stats_t, pseudorangeStats) X(data_sat_count_t, satCount) X(data_diff_t, diffInfo)    \
+    X(data_diff_detail_t, diffDetail) X(data_dual_freq_t, dualFreq)                                \
+    X(data_ext_nav_mode_t, extendedNavMode) X(data_sog_t, speed) X(data_cog_t, course)             \
+    X(data_heading_t, heading) X(data_mbrtk_heading_t, mbrtkHeading)                               \
+    X(data_mbrtk_baseline_t, mbrtkBaseline) X(data_fom_t, figureOfMerit) X(data_roll_t, roll)      \
+    X(data_pitch_t, pitch) X(data_heave_t, heave) X(data_rot_t, rateOfTurn)                        \
+    X(data_motion_t, motion) X(data_depth_t, depth) X(data_datum_t, datum) X(data_rxq_t, rxq)      \
+    Y(data_sat_use_t, lastSatUse) Y(data_sat_track_t, lastSatTrack) Y(data_sat_health_t, lastSatHealth)
+// clang-format on
 TEST(OutputDataCache, EveryKindLandsInItsOwnSlot) {
-    using get_t = std::function<double(const outputDataCache_t&)>;
-    struct row_t {
-        std::shared_ptr<data_msg_t> msg;
-        get_t stamp;
-    };
-    auto row = [](data_msg_t* m, get_t g) { return row_t{std::shared_ptr<data_msg_t>(m), g}; };
-#define ROW(T, acc) row(new T, [](const outputDataCache_t& c) { return c.acc().utc_tstamp; })
-#define LAST(T, acc) row(new T, [](const outputDataCache_t& c) { return c.acc()->utc_tstamp; })
-    const std::vector<row_t> rows = {
-        ROW(data_pos_t, position),
-        ROW(data_height_t, height),
-        ROW(data_fix_mode_t, fixMode),
-        ROW(data_fix_type_t, fixType),
-        ROW(data_h_dop_t, hdop),
-        ROW(data_pv_dop_t, pvdop),
-        ROW(data_pr_stats_t, pseudorangeStats),
-        ROW(data_sat_count_t, satCount),
-        ROW(data_diff_t, diffInfo),
-        ROW(data_diff_detail_t, diffDetail),
-        ROW(data_dual_freq_t, dualFreq),
-        ROW(data_ext_nav_mode_t, extendedNavMode),
-        ROW(data_sog_t, speed),
-        ROW(data_cog_t, course),
-        ROW(data_heading_t, heading),
-        ROW(data_mbrtk_heading_t, mbrtkHeading),
-        ROW(data_mbrtk_baseline_t, mbrtkBaseline),
-        ROW(data_fom_t, figureOfMerit),
-        ROW(data_roll_t, roll),
-        ROW(data_pitch_t, pitch),
-        ROW(data_heave_t, heave),
-        ROW(data_rot_t, rateOfTurn),
-        ROW(data_motion_t, motion),
-        ROW(data_depth_t, depth),
-        ROW(data_datum_t, datum),
-        ROW(data_rxq_t, rxq),
-        LAST(data_sat_use_t, lastSatUse),
-        LAST(data_sat_track_t, lastSatTrack),
-        LAST(data_sat_health_t, lastSatHealth),
-    };
-#undef ROW
-#undef LAST
     outputDataCache_t cache;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        rows[i].msg->utc_tstamp = 100.0 + static_cast<double>(i);
-        cache.add(static_cast<const msg_t&>(*rows[i].msg));
-        EXPECT_EQ(cache.lastMessageType(), rows[i].msg->type);
+    double t = 100.0;
+#define ADD(T, acc)                                                                                \
+    {                                                                                              \
+        T m;                                                                                       \
+        m.utc_tstamp = ++t;                                                                        \
+        cache.add(static_cast<const msg_t&>(m));                                                   \
+        EXPECT_EQ(cache.lastMessageType(), m.type) << #T;                                          \
     }
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        EXPECT_EQ(rows[i].stamp(cache), 100.0 + static_cast<double>(i))
-            << "type " << rows[i].msg->type;
-    EXPECT_EQ(cache.lastTimestamp(), 100.0 + static_cast<double>(rows.size() - 1));
+    KINDS(ADD, ADD)
+    EXPECT_EQ(cache.lastTimestamp(), t);
+    t = 100.0;
+#define STAMP(T, acc) EXPECT_EQ(cache.acc().utc_tstamp, ++t) << #T;
+#define LAST(T, acc) EXPECT_EQ(cache.acc()->utc_tstamp, ++t) << #T;
+    KINDS(STAMP, LAST)
+#undef ADD
+#undef STAMP
+#undef LAST
 }
+#undef KINDS
 
 TEST(OutputDataCache, ClearForgetsSatellitesAndStampsButKeepsValues) {
     outputDataCache_t cache;
@@ -474,8 +420,6 @@ TEST(OutputDataCache, ProtectionValueKeepsTheLargerOfOneStamp) {
     }
 }
 
-namespace {
-
 // The reported messages as "type:stamp:value" lines, then freed.
 std::string take(std::list<msg_t*>& out) {
     std::ostringstream os;
@@ -496,8 +440,6 @@ T* stamped(T* m, double t) {
     m->utc_tstamp = t;
     return m;
 }
-
-} // namespace
 
 TEST(AttitudeParamCache, TrimPeakAndAverage) {
     attitudeParamCache_t c;
@@ -563,8 +505,6 @@ TEST(AttitudeCache, MessagesGoToTheirListsAndReportsComeInOrder) {
     EXPECT_TRUE(out.empty());
 }
 
-namespace {
-
 constexpr double deg = 3.14159265358979323846 / 180.0;
 
 // Counts the loads it is told of; may drop another client while being told.
@@ -609,8 +549,6 @@ std::string text(const tksCorrSat_t& t) {
        << " channel " << t.channel << " beam " << t.beam << " userdef " << t.userdef;
     return os.str();
 }
-
-} // namespace
 
 TEST_F(CorrSatSet, LoadsBothKindsInFileOrderAndTellsClients) {
     counting_client_t first;
@@ -674,11 +612,8 @@ TEST_F(CorrSatSet, FailedLoadsKeepTheTableAndTellNobody) {
     EXPECT_FALSE(table.load(dir_ + "/no/such/file"));
     EXPECT_NE(table.error().find("No such file"), std::string::npos) << table.error();
 
-    for (const char* value : std::initializer_list<const char*>{"", nullptr}) {
-        if (value)
-            setenv("TERN_DATA_PATH", value, 1);
-        else
-            unsetenv("TERN_DATA_PATH");
+    for (const bool set : {true, false}) {
+        set ? setenv("TERN_DATA_PATH", "", 1) : unsetenv("TERN_DATA_PATH");
         EXPECT_FALSE(table.loadDefault());
         EXPECT_EQ(table.error(), "TERN_DATA_PATH is not set: no correction satellites");
     }
@@ -731,8 +666,6 @@ TEST_F(CorrSatSet, VisibleSatellitesWithAzimuthAndElevation) {
     EXPECT_EQ(table.calculate(ea, 0.0, 0.0, 90.001 * deg), 0u);
     EXPECT_EQ(table.calculate(ea, std::nan(""), 0.0, -90.0 * deg), 0u);
 }
-
-namespace {
 
 // The names as stored in settings ("device_type"), "none" first, in a fixed order.
 TEST(AllDeviceInfo, TypeNamesInTheirFixedOrder) {
