@@ -399,24 +399,17 @@ TEST(OutputDataCache, LastTimestampOnlyMovesForward) {
     EXPECT_EQ(cache.gps2utc(), g2u.gps2utc);
 }
 
+// Rows: stamp, three values, the value then kept (its stamp always the row's). In order: the
+// first; same stamp, smaller: kept; NaN: kept; older stamp: replaces; newer; same stamp, larger.
 TEST(OutputDataCache, ProtectionValueKeepsTheLargerOfOneStamp) {
     outputDataCache_t cache;
-    const struct {
-        double t;
-        float lat, lon, alt;
-        double value, stamp;
-    } rows[] = {
-        {20.0, 3.0f, 0.0f, 0.0f, 3.0, 20.0},          // first
-        {20.0, 0.0f, 2.0f, 0.0f, 3.0, 20.0},          // same stamp, smaller: kept
-        {20.0, 0.0f, 0.0f, std::nanf(""), 3.0, 20.0}, // NaN: kept
-        {19.0, 0.0f, 1.0f, 0.0f, 1.0, 19.0},          // older stamp: replaces
-        {21.0, 2.0f, 3.0f, 6.0f, 7.0, 21.0},          // newer: replaces
-        {21.0, 0.0f, 8.0f, 0.0f, 8.0, 21.0},          // same stamp, larger
-    };
+    const float n = std::nanf("");
+    const float rows[][5] = {{20, 3, 0, 0, 3}, {20, 0, 2, 0, 3}, {20, 0, 0, n, 3},
+                             {19, 0, 1, 0, 1}, {21, 2, 3, 6, 7}, {21, 0, 8, 0, 8}};
     for (const auto& r : rows) {
-        cache.add(mde(r.t, r.lat, r.lon, r.alt));
-        EXPECT_EQ(cache.maxPosMde(), r.value) << "at " << r.t;
-        EXPECT_EQ(cache.maxPosMdeTimestamp(), r.stamp);
+        cache.add(mde(r[0], r[1], r[2], r[3]));
+        EXPECT_EQ(cache.maxPosMde(), r[4]) << "at " << r[0];
+        EXPECT_EQ(cache.maxPosMdeTimestamp(), r[0]);
     }
 }
 
