@@ -33,6 +33,7 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <type_traits>
 #include <unistd.h>
 #include <vector>
 
@@ -530,16 +531,14 @@ protected:
 };
 
 // A table entry as "type name longitude-in-degrees id" and the service's own values.
-std::string text(const corrSat_t& sat) {
+template <class S>
+std::string text(const S& s) {
     std::ostringstream os;
-    os << std::setprecision(12) << static_cast<unsigned>(sat.type) << ' ' << sat.name << ' '
-       << sat.longitude / deg << ' ' << sat.id;
-    return os.str();
-}
-std::string text(const tksCorrSat_t& t) {
-    std::ostringstream os;
-    os << text(static_cast<const corrSat_t&>(t)) << " net " << t.net << " freq " << t.freq
-       << " channel " << t.channel << " beam " << t.beam << " userdef " << t.userdef;
+    os << std::setprecision(12) << static_cast<unsigned>(s.type) << ' ' << s.name << ' '
+       << s.longitude / deg << ' ' << s.id;
+    if constexpr (std::is_same_v<S, tksCorrSat_t>)
+        os << " net " << s.net << " freq " << s.freq << " channel " << s.channel << " beam "
+           << s.beam << " userdef " << s.userdef;
     return os.str();
 }
 
