@@ -38,12 +38,12 @@
 #include <thread>
 #include <unistd.h>
 
-using tern_test::kLoopback;
 using tern_test::case_t;
 using tern_test::conn_recorder_t;
 using tern_test::connector_recorder_t;
 using tern_test::free_port;
 using tern_test::from_hex;
+using tern_test::kLoopback;
 using tern_test::mono_now;
 using tern_test::raw_socket;
 using tern_test::run_until;
@@ -58,6 +58,7 @@ using events_t = std::vector<std::string>;
 const char* const f_cmd = "02 04 00 01 00 FF 01 AA E1 03";
 // Data 3/49 port 2, empty payload.
 const char* const f_data49 = "02 04 00 31 00 02 03 9C 88 03";
+const tern::msg_t cmd_msg(tern::msg_t::category_cmd, 1); // goes out as f_cmd
 
 // A connection fed by the test instead of a descriptor, one "read" per feed().
 class fed_conn_t : public tern::conn_t {
@@ -106,31 +107,6 @@ struct listener_t {
         if (!name.empty()) rec.args = {"x=1", "socket=" + name};
         connector.start(&rec);
     }
-};
-
-// A connected pair: `a` actively connected to the passive `b`, both started.
-struct pair_t {
-    tern::connector_tcp_t ca, cb;
-    connector_recorder_t wa, wb;
-    conn_recorder_t oa, ob;
-    const std::string port = std::to_string(free_port());
-
-    bool open() {
-        wa.connector = &ca;
-        wb.connector = &cb;
-        wa.args = wb.args = {"name=x", "port=" + port};
-        wb.passive = true;
-        cb.start(&wb);
-        ca.start(&wa);
-        if (!run_until([&] { return wa.conns.size() == 1 && wb.conns.size() == 1; })) return false;
-        oa.conn = std::move(wa.conns[0]);
-        ob.conn = std::move(wb.conns[0]);
-        oa.conn->start(&oa);
-        ob.conn->start(&ob);
-        return true;
-    }
-    tern::conn_tcp_t& a() { return static_cast<tern::conn_tcp_t&>(*oa.conn); }
-    tern::conn_tcp_t& b() { return static_cast<tern::conn_tcp_t&>(*ob.conn); }
 };
 
 // Reads as the case file writes them: hexadecimal bytes, whole frames by name, "/" between reads.
@@ -215,19 +191,18 @@ TEST(ConnGlobals, DefaultAndSendConnectionForgetDeletedConnections) {
     auto* a = new fed_conn_t;
     EXPECT_EQ(tern::conn_t::set_default(a), nullptr);
     EXPECT_EQ(tern::conn_t::get_default(), a);
-    tern::msg_t m(tern::msg_t::category_cmd, 1);
 
     EXPECT_EQ(tern::set_send_msg_conn(nullptr), nullptr);
-    EXPECT_FALSE(tern::send_msg(&m));
+    EXPECT_FALSE(tern::send_msg(&cmd_msg));
     EXPECT_TRUE(tern::send_msg_dropped());
     EXPECT_EQ(tern::set_send_msg_conn(a), nullptr);
     EXPECT_FALSE(tern::send_msg_dropped()); // reset by setting
-    EXPECT_TRUE(tern::send_msg(&m));
+    EXPECT_TRUE(tern::send_msg(&cmd_msg));
     EXPECT_FALSE(tern::send_msg_dropped());
 
     delete a;
     EXPECT_EQ(tern::conn_t::get_default(), nullptr);
-    EXPECT_FALSE(tern::send_msg(&m)); // dropped, not sent through a deleted object
+    EXPECT_FALSE(tern::send_msg(&cmd_msg)); // dropped, not sent through a deleted object
     EXPECT_EQ(tern::set_send_msg_conn(nullptr), nullptr);
 }
 
@@ -390,27 +365,28 @@ INSTANTIATE_TEST_SUITE_P(File, ConnectorTcpPort,
                          tern_test::case_name);
 
 // The passive side serves one peer, then stops listening.
-TEST(ConnectorTcp, PairExchangesFramesBothWaysAndListensNoMore) {
-    pair_t p;
-    ASSERT_TRUE(p.open());
+TEST(ConnectorTcp, PairConnectsAndThePassiveSideListensNoMore) {
+    tern::connector_tcp_t ca, cb;
+    connector_recorder_t wa, wb;
+    const std::string port = std::to_string(free_port());
+    wa.connector = &ca;
+    wb.connector = &cb;
+    wa.args = wb.args = {"name=x", "port=" + port};
+    wb.passive = true;
+    cb.start(&wb);
+    ca.start(&wa);
+    ASSERT_TRUE(run_until([&] { return wa.conns.size() == 1 && wb.conns.size() == 1; }));
     unsigned addr = 0;
     unsigned short a_port = 0, b_port = 0;
-    ASSERT_TRUE(p.a().get_peer(addr, b_port));
+    ASSERT_TRUE(static_cast<tern::conn_tcp_t&>(*wa.conns[0]).get_peer(addr, b_port));
     EXPECT_EQ(addr, kLoopback);
-    EXPECT_EQ(std::to_string(b_port), p.port);
-    ASSERT_TRUE(p.b().get_peer(addr, a_port));
+    EXPECT_EQ(std::to_string(b_port), port);
+    ASSERT_TRUE(static_cast<tern::conn_tcp_t&>(*wb.conns[0]).get_peer(addr, a_port));
     const std::string a_end = "127.0.0.1:" + std::to_string(a_port);
-    EXPECT_EQ(p.wb.events, (events_t{"status: listening on port " + p.port + "\n",
-                                     "status: accepted connection from " + a_end,
-                                     "status: connected to " + a_end, "ready"}));
-    EXPECT_EQ(p.wa.events, (events_t{"status: connected to 127.0.0.1:" + p.port, "ready"}));
-
-    const tern::msg_t to_b(tern::msg_t::category_cmd, 1), to_a(tern::msg_t::category_data, 49, 2);
-    ASSERT_TRUE(p.oa.conn->send_msg(&to_b));
-    ASSERT_TRUE(p.ob.conn->send_msg(&to_a));
-    ASSERT_TRUE(run_until([&] { return p.oa.events.size() == 1 && p.ob.events.size() == 1; }));
-    EXPECT_EQ(p.ob.events, events_t{"msg 1/1/255"});
-    EXPECT_EQ(p.oa.events, events_t{"msg 3/49/2"});
+    EXPECT_EQ(wb.events, (events_t{"status: listening on port " + port + "\n",
+                                   "status: accepted connection from " + a_end,
+                                   "status: connected to " + a_end, "ready"}));
+    EXPECT_EQ(wa.events, (events_t{"status: connected to 127.0.0.1:" + port, "ready"}));
 
     tcp_conn_t late;
     ASSERT_TRUE(late.open());
@@ -423,14 +399,13 @@ TEST(ConnectorTcp, PairExchangesFramesBothWaysAndListensNoMore) {
 // Made without a socket: a Unix-socket connection says so at start and on a send, a TCP one
 // on a send, and has no peer.
 TEST(ConnTcp, WithoutASocketItIsNotConnected) {
-    const tern::msg_t m(tern::msg_t::category_cmd, 1);
     conn_recorder_t tcp, usock;
     auto* c = new tern::conn_tcp_t(nullptr);
     tcp.conn.reset(c);
     usock.conn.reset(new tern::conn_usock_stream_t(-1));
     for (conn_recorder_t* r : {&tcp, &usock}) {
         r->conn->start(r);
-        EXPECT_FALSE(r->conn->send_msg(&m));
+        EXPECT_FALSE(r->conn->send_msg(&cmd_msg));
     }
     EXPECT_FALSE(c->is_open());
     unsigned a = 0;
@@ -533,15 +508,13 @@ struct listening_t : tcp_listener_t::client_t {
     unsigned short port = 0, peer_port = 0;
 
     listening_t() {
-        events_t descs;
         EXPECT_TRUE(listener.open());
-        descs.push_back(listener.get_desc());
+        EXPECT_EQ(listener.get_desc(), "open");
         EXPECT_TRUE(listener.set_local_endpoint(kLoopback, 0));
-        descs.push_back(listener.get_desc());
+        EXPECT_EQ(listener.get_desc(), "bound to 127.0.0.1:0");
         EXPECT_TRUE(listener.get_local_endpoint(addr, port));
         EXPECT_TRUE(listener.listen(this, 1));
-        descs.push_back(listener.get_desc());
-        EXPECT_EQ(descs, (events_t{"open", "bound to 127.0.0.1:0", "listening with backlog 1"}));
+        EXPECT_EQ(listener.get_desc(), "listening with backlog 1");
     }
     void tcp_listener_accept(tcp_conn_t* s, unsigned a, unsigned short p) override {
         sock.reset(s);
@@ -962,8 +935,7 @@ TEST_P(Transport, FrameLongerThanTheBufferOverflowsEveryReadAndTheLinkStaysUsabl
     EXPECT_EQ(rec.count("err: buffer overflow"), rec.events.size());
     EXPECT_EQ(rec.conn->get_rxbuf().len(), 64u); // nothing discarded
     rec.conn->stop();                            // the owner's decision; sending still works
-    const tern::msg_t m(tern::msg_t::category_cmd, 1);
-    EXPECT_TRUE(rec.conn->send_msg(&m));
+    EXPECT_TRUE(rec.conn->send_msg(&cmd_msg));
     unsigned char got[16];
     EXPECT_EQ(read(link.from_us, got, sizeof got), 10);
 }
@@ -974,8 +946,7 @@ TEST_P(Transport, MessageTooBigForAFrameIsRefusedAndTheLinkStaysUp) {
     EXPECT_FALSE(rec.conn->send_msg(&huge));
     EXPECT_EQ(rec.conn->get_desc(), "message does not fit in one frame");
     EXPECT_TRUE(rec.events.empty());
-    const tern::msg_t m(tern::msg_t::category_cmd, 1);
-    EXPECT_TRUE(rec.conn->send_msg(&m));
+    EXPECT_TRUE(rec.conn->send_msg(&cmd_msg));
     unsigned char got[16];
     ASSERT_EQ(read(link.from_us, got, sizeof got), 10);
     EXPECT_EQ(tern_test::to_hex(got, 10), "02 04 00 01 00 FF 01 AA E1 03");
@@ -986,10 +957,9 @@ TEST_P(Transport, SendToAPeerThatWentAwayFailsWithoutASignal) {
     ::close(link.from_us);
     if (link.to_us == link.from_us) link.to_us = -1;
     link.from_us = -1;
-    const tern::msg_t m(tern::msg_t::category_cmd, 1);
     // Loopback TCP may take the first frame and answer it with a reset; SIGPIPE would end the
     // test program here.
-    for (int i = 0; i < 50 && rec.events.empty(); ++i) rec.conn->send_msg(&m);
+    for (int i = 0; i < 50 && rec.events.empty(); ++i) rec.conn->send_msg(&cmd_msg);
     ASSERT_EQ(rec.events.size(), 1u);
     EXPECT_EQ(rec.events[0].rfind(GetParam().gone, 0), 0u) << rec.events[0];
 }
@@ -1002,17 +972,15 @@ TEST_P(Transport, SendingOnOurClosedEndFailsAndSaysWhy) {
         ::close(link.ours.back());
         link.ours.pop_back();
     }
-    const tern::msg_t m(tern::msg_t::category_cmd, 1);
-    EXPECT_FALSE(rec.conn->send_msg(&m));
+    EXPECT_FALSE(rec.conn->send_msg(&cmd_msg));
     EXPECT_EQ(rec.events, std::vector<std::string>{GetParam().closed});
 }
 
 TEST_P(Transport, PeerThatNeverReadsIsLostAfterTheSendTimeout) {
     start();
     rec.conn->set_send_timeout(20);
-    const tern::msg_t m(tern::msg_t::category_cmd, 1);
     int sent = 0;
-    while (sent < 1000000 && rec.conn->send_msg(&m)) ++sent;
+    while (sent < 1000000 && rec.conn->send_msg(&cmd_msg)) ++sent;
     EXPECT_GT(sent, 0);
     EXPECT_EQ(rec.events, std::vector<std::string>{std::string("lost: ") + GetParam().timed_out});
 }
@@ -1069,7 +1037,8 @@ struct kind_t {
     std::unique_ptr<peer_t> (*peer)();
     const char* refused;   // status of a refused attempt, up to the address
     unsigned give_up_tick; // the tick that says "connection timed out" with the default budget
-    const char* listening; // status before the port number when listening, or null
+    unsigned give_up_tick_of_two; // and with a budget of 2
+    const char* listening;        // status before the port number when listening, or null
     const char* accept_failed;
 };
 
@@ -1084,11 +1053,11 @@ std::unique_ptr<tern::connector_t> make_connector(unsigned budget) {
 const kind_t kinds[] = {
     {"tcp", make_connector<tern::connector_tcp_t>,
      [] { return std::unique_ptr<peer_t>(new tcp_peer_t); },
-     "status: TCP connection failed: connect() to 127.0.0.1:", 5, "status: listening on port ",
+     "status: TCP connection failed: connect() to 127.0.0.1:", 5, 2, "status: listening on port ",
      "failed: failure while accepting connection: accept(): Too many open files"},
     {"usock", make_connector<tern::connector_usock_stream_t>,
      [] { return std::unique_ptr<peer_t>(new usock_peer_t); },
-     "status: connect failed: Connection refused", 4, nullptr,
+     "status: connect failed: Connection refused", 4, 1, nullptr,
      "failed: failed to accept connection: Too many open files"},
 };
 
@@ -1114,26 +1083,20 @@ protected:
 
 } // namespace
 
+// One refusal at start and one per tick before the last; a budget of two gives up sooner.
 TEST_P(Connector, AbsentPeerIsTriedOncePerTickThenTimesOut) {
-    start();
-    const unsigned ticks = GetParam().give_up_tick;
-    ASSERT_TRUE(run_until([&] { return rec.count("failed:") > 0; }));
-    // One refusal at start and one per tick before the last.
-    ASSERT_EQ(rec.events.size(), ticks + 1) << rec.events[0];
-    EXPECT_EQ(count_refused(), ticks);
-    EXPECT_EQ(rec.events.back(), "failed: connection timed out");
-    EXPECT_GE(rec.times.back() - t0, ticks * tick_ms / 1000.0);
-    run_until([] { return false; }, 3 * tick_ms / 1000.0); // the clock stopped
-    EXPECT_EQ(rec.events.size(), ticks + 1);
-}
-
-TEST_P(Connector, BudgetOfTwoGivesUpSooner) {
-    start(2);
-    ASSERT_TRUE(run_until([&] { return rec.count("failed:") > 0; }));
-    const std::size_t tries = std::string(GetParam().name) == "tcp" ? 2 : 1;
-    EXPECT_EQ(count_refused(), tries);
-    EXPECT_EQ(rec.events.size(), tries + 1);
-    EXPECT_EQ(rec.events.back(), "failed: connection timed out");
+    for (const unsigned budget : {0u, 2u}) {
+        rec = connector_recorder_t();
+        start(budget);
+        const unsigned ticks = budget ? GetParam().give_up_tick_of_two : GetParam().give_up_tick;
+        ASSERT_TRUE(run_until([&] { return rec.count("failed:") > 0; }));
+        ASSERT_EQ(rec.events.size(), ticks + 1) << rec.events[0];
+        EXPECT_EQ(count_refused(), ticks);
+        EXPECT_EQ(rec.events.back(), "failed: connection timed out");
+        EXPECT_GE(rec.times.back() - t0, ticks * tick_ms / 1000.0);
+        run_until([] { return false; }, 3 * tick_ms / 1000.0); // the clock stopped
+        EXPECT_EQ(rec.events.size(), ticks + 1);
+    }
 }
 
 TEST_P(Connector, LatePeerIsReachedOnTheThirdAttempt) {
