@@ -49,6 +49,18 @@ using tern_test::raw_socket;
 using tern_test::run_until;
 using tern_test::text_of;
 
+// A client asking for a receive buffer of this size cannot have it: operator new[] below
+// refuses that one size, so that a failed buffer allocation can be had on any machine.
+constexpr unsigned int refused_bufsize = 0x7FFFF00Du;
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+    if (n == refused_bufsize) return nullptr;
+    try {
+        return ::operator new[](n);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 namespace {
 
 using bytes_t = std::vector<unsigned char>;
@@ -61,8 +73,7 @@ const char* const f_data49 = "02 04 00 31 00 02 03 9C 88 03";
 const tern::msg_t cmd_msg(tern::msg_t::category_cmd, 1); // goes out as f_cmd
 
 // A connection fed by the test instead of a descriptor, one "read" per feed().
-class fed_conn_t : public tern::conn_t {
-public:
+struct fed_conn_t : tern::conn_t {
     bool send_msg(const tern::msg_t*) override { return true; }
     void feed(const bytes_t& b) {
         guard_t g(*this);
@@ -97,7 +108,6 @@ void write_all(int fd, const bytes_t& b) {
     }
 }
 
-// A passive connector on NAME with its recorder.
 struct listener_t {
     tern::connector_usock_stream_t connector;
     connector_recorder_t rec;
@@ -128,8 +138,6 @@ std::vector<bytes_t> reads_of(const std::string& text) {
     }
     return reads;
 }
-
-} // namespace
 
 TEST(Buf, GrowConsumeAndFreeSpace) {
     unsigned char mem[8];
@@ -471,8 +479,6 @@ TEST(NetAddr, NullTextAndPrinting) {
     EXPECT_EQ(os.fill(), '*');
 }
 
-namespace {
-
 // Records every socket event as a word, in order, and what it reads.
 struct recorder_t : tcp_conn_t::client_t {
     explicit recorder_t(tcp_conn_t& s) : sock(s) { sock.set_client(this); }
@@ -519,8 +525,6 @@ struct listening_t : tcp_listener_t::client_t {
 std::string endpoint(unsigned short port) {
     return "127.0.0.1:" + std::to_string(port);
 }
-
-} // namespace
 
 TEST(TcpConn, ConnectAndAcceptConfirmBothEndsBeforeReads) {
     listening_t l;
@@ -648,8 +652,6 @@ TEST(UdpSock, RefusalOfAnEarlierDatagramReadsAsNothing) {
     EXPECT_EQ(s.get_desc(), "connected to " + endpoint(port));
 }
 
-namespace {
-
 // Results by id; each must come on the main loop.
 struct lookups_t : gethost_client_t {
     std::map<unsigned, unsigned> results;
@@ -660,8 +662,6 @@ struct lookups_t : gethost_client_t {
         off_main += std::this_thread::get_id() != main;
     }
 };
-
-} // namespace
 
 TEST(GetHost, ResultsArriveOnTheMainLoopUnderTheirIdsUnlessCancelled) {
     lookups_t l;
@@ -688,10 +688,6 @@ TEST(GetHost, ResultsArriveOnTheMainLoopUnderTheirIdsUnlessCancelled) {
 // TCP pair and a real pair of pipes: our end is a library connection, the peer a plain
 // descriptor. Active connectors retry in ticks of a few milliseconds, one attempt at start and
 // one per tick after a failure; passive ones give up on an accept failure rather than spin.
-namespace {
-
-// A client asking for a receive buffer of this size cannot have it (see operator new[] below).
-constexpr unsigned int refused_bufsize = 0x7FFFF00Du;
 
 // Our connection and the peer's descriptors: the peer writes to us on `to_us` and reads what
 // we send on `from_us` (the same descriptor for sockets).
@@ -784,6 +780,11 @@ const transport_t transports[] = {
      "err: wrote 0 of 10: Bad file descriptor"},
 };
 
+template <class T>
+std::string param_name(const ::testing::TestParamInfo<T>& i) {
+    return i.param.name;
+}
+
 // Frames of data type 1..n (port 2), so that order and loss both show.
 bytes_t numbered_frames(unsigned n) {
     bytes_t all;
@@ -809,8 +810,7 @@ struct huge_msg_t : tern::msg_t {
     }
 };
 
-class Transport : public ::testing::TestWithParam<transport_t> {
-protected:
+struct Transport : ::testing::TestWithParam<transport_t> {
     void SetUp() override { ASSERT_TRUE(GetParam().make(link)) << GetParam().name; }
     void start() {
         rec.conn = std::move(link.conn);
@@ -819,18 +819,6 @@ protected:
     link_t link;
     conn_recorder_t rec;
 };
-
-} // namespace
-
-// Refuses one size only, so that a failed buffer allocation can be had on any machine.
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-    if (n == refused_bufsize) return nullptr;
-    try {
-        return ::operator new[](n);
-    } catch (...) {
-        return nullptr;
-    }
-}
 
 TEST_P(Transport, OwnerMayStopInAHandlerAndStartAgainWithoutLosingAFrame) {
     rec.on_msg = [&] {
@@ -977,12 +965,7 @@ TEST_P(Transport, PeerThatNeverReadsIsLostAfterTheSendTimeout) {
     EXPECT_EQ(rec.events, std::vector<std::string>{std::string("lost: ") + GetParam().timed_out});
 }
 
-INSTANTIATE_TEST_SUITE_P(All, Transport, ::testing::ValuesIn(transports),
-                         [](const ::testing::TestParamInfo<transport_t>& i) {
-                             return std::string(i.param.name);
-                         });
-
-namespace {
+INSTANTIATE_TEST_SUITE_P(All, Transport, ::testing::ValuesIn(transports), param_name<transport_t>);
 
 constexpr unsigned tick_ms = 10;
 
@@ -1053,8 +1036,7 @@ const kind_t kinds[] = {
      "failed: failed to accept connection: Too many open files"},
 };
 
-class Connector : public ::testing::TestWithParam<kind_t> {
-protected:
+struct Connector : ::testing::TestWithParam<kind_t> {
     // Starts the connector with `budget` (0: the default) towards a peer not listening yet.
     void start(unsigned budget = 0, bool passive = false) {
         connector = GetParam().connector(budget);
@@ -1072,8 +1054,6 @@ protected:
     connector_recorder_t rec;
     double t0 = 0;
 };
-
-} // namespace
 
 // One refusal at start and one per tick before the last; a budget of two gives up sooner.
 TEST_P(Connector, AbsentPeerIsTriedOncePerTickThenTimesOut) {
@@ -1129,7 +1109,6 @@ TEST_P(Connector, AcceptFailureGivesUpInsteadOfSpinning) {
     EXPECT_TRUE(run_until([&] { return rec.conns.size() == 1; }, 2));
 }
 
-INSTANTIATE_TEST_SUITE_P(All, Connector, ::testing::ValuesIn(kinds),
-                         [](const ::testing::TestParamInfo<kind_t>& i) {
-                             return std::string(i.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(All, Connector, ::testing::ValuesIn(kinds), param_name<kind_t>);
+
+} // namespace
