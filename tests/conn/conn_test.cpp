@@ -44,7 +44,6 @@ using tern_test::connector_recorder_t;
 using tern_test::free_port;
 using tern_test::from_hex;
 using tern_test::kLoopback;
-using tern_test::mono_now;
 using tern_test::raw_socket;
 using tern_test::run_until;
 using tern_test::text_of;
@@ -1037,7 +1036,7 @@ struct Connector : ::testing::TestWithParam<kind_t> {
         rec.connector = connector.get();
         rec.passive = passive;
         rec.args = {peer->arg()};
-        t0 = mono_now();
+        t0 = tern_test::mono_now();
         connector->start(&rec);
     }
     std::size_t count_refused() const { return rec.count(GetParam().refused); }
