@@ -21,10 +21,8 @@ using tern_test::run_until;
 
 namespace {
 
-struct described_t : desc_t {};
-
 TEST(Desc, ClearReplacesAppendAddsCopiesAreOwnAndLocaleIsClassic) {
-    described_t d;
+    desc_t d;
     {
         const tern_test::comma_locale_t comma; // as a host might install
         d.get_desc_stream() << "old";
@@ -32,27 +30,22 @@ TEST(Desc, ClearReplacesAppendAddsCopiesAreOwnAndLocaleIsClassic) {
         d.get_desc_stream() << "!";
     }
     EXPECT_EQ(d.get_desc(), "failed 1.5 12345!");
-    described_t copy(d);
+    desc_t copy(d);
     copy.get_desc_stream() << "?";
     EXPECT_EQ(copy.get_desc(), "failed 1.5 12345!?");
     EXPECT_EQ(d.get_desc(), "failed 1.5 12345!");
 }
 
 // Runs until signalled (once through when `loop` is false); may ask to stop itself.
-class worker_t : public tern::thread_t {
-public:
+struct worker_t : tern::thread_t {
     explicit worker_t(bool loop, bool stop_self = false) : loop_(loop), stop_self_(stop_self) {}
     ~worker_t() override { stop(); }
-    std::atomic<int> runs{0};
-
-protected:
     void run() override {
         if (!signalled()) ++runs;
         if (stop_self_) stop(); // must not wait for itself
         while (loop_ && !signalled()) std::this_thread::yield();
     }
-
-private:
+    std::atomic<int> runs{0};
     bool loop_, stop_self_;
 };
 
@@ -82,18 +75,13 @@ struct probe_t {
     std::atomic<bool> go{false}, ran{false}, deleted{false};
 };
 
-class nojoin_worker_t : public tern::thread_nojoin_t {
-public:
+struct nojoin_worker_t : tern::thread_nojoin_t {
     explicit nojoin_worker_t(probe_t& p) : p_(p) {}
     ~nojoin_worker_t() override { p_.deleted = true; }
-
-protected:
     void run() override {
         while (!p_.go) std::this_thread::yield();
         p_.ran = true;
     }
-
-private:
     probe_t& p_;
 };
 
@@ -106,12 +94,11 @@ TEST(ThreadNojoin, LastOfCreatorAndThreadToLetGoDeletes) {
     p.go = true;
     EXPECT_TRUE(run_until([&] { return p.deleted.load(); }));
 
-    probe_t q;
-    q.go = true;
-    w = new nojoin_worker_t(q);
+    p.ran = p.deleted = false; // `go` stays set: run() ends before the creator lets go
+    w = new nojoin_worker_t(p);
     ASSERT_TRUE(w->start());
-    ASSERT_TRUE(run_until([&] { return q.ran && w->ref_cnt() == 1; }));
-    EXPECT_FALSE(q.deleted);
+    ASSERT_TRUE(run_until([&] { return p.ran && w->ref_cnt() == 1; }));
+    EXPECT_FALSE(p.deleted);
     EXPECT_TRUE(w->unref());
     delete w;
 }
@@ -124,30 +111,22 @@ struct probe_msg_t : tern::tmsg_t {
     int seq;
 };
 
-struct call_t {
-    unsigned int id;
-    int seq;
-    bool operator==(const call_t& o) const { return id == o.id && seq == o.seq; }
-};
+using call_t = std::pair<unsigned int, int>; // listen id, message sequence number
 
 // Records calls in a list that outlives it; takes (and deletes) the message when `keep`.
-class recorder_t : public tern::tmsg_listener_t {
-public:
+struct recorder_t : tern::tmsg_listener_t {
     recorder_t(std::vector<call_t>& calls, bool keep) : calls_(calls), keep_(keep) {}
     bool tmsg_receive(unsigned int id, tern::tmsg_t* msg) override {
         calls_.push_back({id, static_cast<probe_msg_t*>(msg)->seq});
         if (keep_) delete msg;
         return keep_;
     }
-
-private:
     std::vector<call_t>& calls_;
     bool keep_;
 };
 
-class Tmsg : public ::testing::Test {
-protected:
-    void SetUp() override { g_deleted = 0; }
+struct Tmsg : ::testing::Test {
+    Tmsg() { g_deleted = 0; }
     std::vector<call_t> calls;
 };
 
@@ -161,26 +140,18 @@ TEST(Fresh, TmsgIdsAndLocksBeforeThreadInit) {
             std::vector<call_t> calls;
             recorder_t r(calls, false);
             probe_msg_t early; // stays ours: nothing may delete it
-            const bool send_failed = tern::tmsg_send(1, &early) < 0;
-            const unsigned a = tern::tmsg_listen(&r);
-            const unsigned b = tern::tmsg_listen(&r);
-            const bool cancelled = tern::tmsg_cancel(1);
-            const bool again = tern::tmsg_cancel(1);
-            const unsigned c = tern::tmsg_listen(&r);
-            const bool ids = send_failed && a == 1 && b == 2 && cancelled && !again && c == 3;
+            const bool ids = tern::tmsg_send(1, &early) < 0 && tern::tmsg_listen(&r) == 1 &&
+                             tern::tmsg_listen(&r) == 2 && tern::tmsg_cancel(1) &&
+                             !tern::tmsg_cancel(1) && tern::tmsg_listen(&r) == 3;
             tern::mutex_t m;
             const bool before = m.trylock() && m.trylock(); // nothing really held
             m.lock();
             tern::thread_init();
-            m.unlock();
-            m.unlock();
-            m.unlock();
-            const bool first = m.trylock();
-            const bool second = m.trylock();
-            m.unlock(); // a real unlock now: the debt is paid
+            for (int i = 0; i < 3; ++i) m.unlock();
+            const bool once = m.trylock() && !m.trylock(); // held: a second try fails
+            m.unlock();                                    // a real unlock now: the debt is paid
             const bool freed = m.trylock();
-            m.unlock();
-            std::exit(ids && before && first && !second && freed ? 0 : 1);
+            std::exit(ids && before && once && freed ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }
@@ -233,7 +204,7 @@ TEST_F(Tmsg, WorkerMessagesArriveAllAndInOrder) {
     ASSERT_TRUE(run_until([&] { return g_deleted + job.failures == count; }, 20.0));
     EXPECT_EQ(job.failures, 0);
     ASSERT_EQ(calls.size(), static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) ASSERT_EQ(calls[i].seq, i);
+    for (int i = 0; i < count; ++i) ASSERT_EQ(calls[i].second, i);
     tern::tmsg_cancel(job.id);
 }
 
@@ -243,12 +214,10 @@ TEST_F(Tmsg, FullQueueFailsOnTheLoopThreadAndLeavesTheMessageToTheSender) {
     const unsigned id = tern::tmsg_listen(&r);
     int queued = 0;
     probe_msg_t* refused = nullptr;
-    for (int i = 0; i < 1000000 && !refused; ++i) {
-        auto* m = new probe_msg_t(i);
-        if (tern::tmsg_send(id, m) < 0)
-            refused = m;
-        else
-            ++queued;
+    while (!refused && queued < 1000000) {
+        auto* m = new probe_msg_t(queued);
+        refused = tern::tmsg_send(id, m) < 0 ? m : nullptr;
+        queued += !refused;
     }
     ASSERT_NE(refused, nullptr);
     ASSERT_TRUE(run_until([&] { return g_deleted == queued; }, 20.0));
@@ -257,45 +226,33 @@ TEST_F(Tmsg, FullQueueFailsOnTheLoopThreadAndLeavesTheMessageToTheSender) {
     tern::tmsg_cancel(id);
 }
 
-// Runs the loop for `s` seconds, so that anything still due in that time fires.
-void run_for(double s) {
-    run_until([] { return false; }, s);
-}
-
-// Appends its name on every expiry; stops itself after `limit` calls, or deletes itself.
 struct ticker_t {
-    ticker_t(std::string& log, char name, int limit, bool suicide = false)
-        : log_(log), name_(name), limit_(limit), suicide_(suicide) {
+    ticker_t(std::string& log, char name, int limit) : log_(log), name_(name), limit_(limit) {
         timer.connect(this, &ticker_t::tick);
     }
     void tick() {
         log_ += name_;
-        if (suicide_)
+        if (limit_ == 0)
             delete this;
         else if (++calls == limit_)
             timer.stop();
     }
-    gtimer_t<ticker_t> timer;
-    int calls = 0;
-
-private:
     std::string& log_;
     char name_;
-    int limit_;
-    bool suicide_;
+    int limit_, calls = 0; // limit 0: deletes itself on its first call
+    gtimer_t<ticker_t> timer;
 };
 
 TEST(Gtimer, FireInOrderRepeatStopOrDeleteThemselvesAndRestartReplaces) {
     std::string log;
     ticker_t slow(log, 's', 1), fast(log, 'f', 3);
-    (new ticker_t(log, 'd', 0, true))->timer.start(150);
+    (new ticker_t(log, 'd', 0))->timer.start(150);
     slow.timer.start(100);
     slow.timer.start(300); // a leaked 100 ms source would put s before d
     fast.timer.start(5);
     ASSERT_TRUE(run_until([&] { return slow.calls == 1; }));
-    EXPECT_FALSE(fast.timer.is_active());
-    EXPECT_FALSE(slow.timer.is_active());
-    run_for(0.02); // anything still firing would show after "s"
+    EXPECT_FALSE(fast.timer.is_active() || slow.timer.is_active());
+    run_until([] { return false; }, 0.02); // anything still firing would show after "s"
     EXPECT_EQ(log, "fffds");
 }
 
@@ -311,13 +268,13 @@ TEST(GlibTimer, SingleShotFiresOnceStartRunsItAgainAndDeleteEndsARestart) {
     t->start(5);
     ASSERT_TRUE(run_until([&] { return fired == 1; }));
     EXPECT_FALSE(t->isActive());
-    run_for(0.03);
+    run_until([] { return false; }, 0.03);
     EXPECT_EQ(fired, 1);
     t->start();
     ASSERT_TRUE(run_until([&] { return fired == 3; }));
     EXPECT_TRUE(t->isActive());
     delete t;
-    run_for(0.03);
+    run_until([] { return false; }, 0.03);
     EXPECT_EQ(fired, 3);
 }
 
@@ -342,18 +299,16 @@ TEST(GlibTimer, HandlerMayDestroyTheTimer) {
     }
 }
 
-// Records the condition of every call; reads one byte when readable; may stop its watch.
 struct pipe_watcher_t {
     pipe_watcher_t() { io.connect(this, &pipe_watcher_t::handle); }
     void handle() {
-        conds.push_back(io.get_current_cond());
         char c = 0;
-        if ((io.get_current_cond() & G_IO_IN) && read(io.get_fd(), &c, 1) == 1) got += c;
+        conds.push_back(io.get_current_cond());
+        if ((io.get_current_cond() & G_IO_IN) && read(io.get_fd(), &c, 1) != 1) conds.push_back(0);
         if (stop_on_call) io.stop();
     }
     gio_t<pipe_watcher_t> io;
     std::vector<unsigned> conds;
-    std::string got;
     bool stop_on_call = false;
 };
 
