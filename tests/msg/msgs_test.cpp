@@ -56,16 +56,13 @@ void expect_unknown_elsewhere(create_t how, const pairs_t& known) {
 
 } // namespace
 
-TEST(Catalogue, MainConnectionKnowsOnlyItsOwnPairs) {
-    const pairs_t known = {TERN_COMMAND_MSGS(PAIR) TERN_FEEDBACK_MSGS(PAIR) TERN_DATA_MSGS(PAIR)};
-    EXPECT_EQ(known.size(), 24u + 40u + 48u); // no two classes share a pair
-    expect_unknown_elsewhere(create_msg, known);
-}
-
-TEST(Catalogue, UsbDaemonLinkKnowsOnlyItsOwnPairs) {
-    const pairs_t known = {TERN_USBD_COMMAND_MSGS(PAIR) TERN_USBD_FEEDBACK_MSGS(PAIR)};
-    EXPECT_EQ(known.size(), 3u);
-    expect_unknown_elsewhere(create_usbd_msg, known);
+TEST(Catalogue, EachLinkKnowsOnlyItsOwnPairs) {
+    const pairs_t main = {TERN_COMMAND_MSGS(PAIR) TERN_FEEDBACK_MSGS(PAIR) TERN_DATA_MSGS(PAIR)};
+    const pairs_t usbd = {TERN_USBD_COMMAND_MSGS(PAIR) TERN_USBD_FEEDBACK_MSGS(PAIR)};
+    EXPECT_EQ(main.size(), 24u + 40u + 48u); // no two classes share a pair
+    EXPECT_EQ(usbd.size(), 3u);
+    expect_unknown_elsewhere(create_msg, main);
+    expect_unknown_elsewhere(create_usbd_msg, usbd);
 }
 
 TEST(Catalogue, RefusesADecoderWithoutAFrame) {
@@ -109,7 +106,7 @@ TEST(CmdMsgs, PortCfgFramesDependOnAuto) {
 }
 
 // Payloads of the choices the golden frames (one per class) do not show.
-TEST(CmdMsgs, ConditionalPayloads) {
+TEST(Msgs, ConditionalPayloads) {
     const struct {
         const char* name;
         std::string got;
@@ -124,6 +121,14 @@ TEST(CmdMsgs, ConditionalPayloads) {
         {"net port text 3 cut", payload_hex_of<cmd_net_port_cfg_t>([](auto& m) { m.short_name = std::string(25, 'a'); }),
          "00 00 14 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 61 00 00 FF 00"},
         {"time sync", payload_hex(cmd_time_sync_t(msg_t::category_cmd, 90)), ""},
+        {"snapshot success", payload_hex_of<fb_snapshot_t>([](auto& m) {
+             m.path = "p"; m.success = true; m.reason = "stale"; /* not sent on success */ }),
+         "01 70 01"},
+        {"webmon server success", payload_hex_of<fb_webmon_server_cfg_t>([](auto& m) {
+             m.cfg.ip_addr = 0x7F000001; m.cfg.port = 8080; m.success = true; }),
+         "01 00 00 7F 90 1F 01"},
+        {"raw ascii", payload_hex(fb_raw_ascii_t(raw_gga, "$GPGGA,1", 6)), "01 06 24 47 50 47 47 41"},
+        {"net port activity rx", payload_hex_of<fb_net_port_activity_t>([](auto& m) { m.rx = true; }), "01"},
         // clang-format on
     };
     for (const auto& r : rows) EXPECT_EQ(r.got, to_hex(from_hex(r.hex))) << r.name;
@@ -261,27 +266,6 @@ TEST(CmdMsgs, TimeSyncPrintsItsStamp) {
     cmd_time_sync_t t(msg_t::category_cmd, 90);
     t.utc_tstamp = 12.5;
     EXPECT_EQ(tern_test::dump_of(t), "**** cat 1 type 90 port 255\nutc_tstamp 12.500000\n");
-}
-
-// Payloads of the choices the golden frames (one per class) do not show.
-TEST(FbMsgs, ConditionalPayloads) {
-    const struct {
-        const char* name;
-        std::string got;
-        const char* hex;
-    } rows[] = {
-        // clang-format off
-        {"snapshot success", payload_hex_of<fb_snapshot_t>([](auto& m) {
-             m.path = "p"; m.success = true; m.reason = "stale"; /* not sent on success */ }),
-         "01 70 01"},
-        {"webmon server success", payload_hex_of<fb_webmon_server_cfg_t>([](auto& m) {
-             m.cfg.ip_addr = 0x7F000001; m.cfg.port = 8080; m.success = true; }),
-         "01 00 00 7F 90 1F 01"},
-        {"raw ascii", payload_hex(fb_raw_ascii_t(raw_gga, "$GPGGA,1", 6)), "01 06 24 47 50 47 47 41"},
-        {"net port activity rx", payload_hex_of<fb_net_port_activity_t>([](auto& m) { m.rx = true; }), "01"},
-        // clang-format on
-    };
-    for (const auto& r : rows) EXPECT_EQ(r.got, to_hex(from_hex(r.hex))) << r.name;
 }
 
 TEST(FbMsgs, NetPortActivityReadsTwoBits) {

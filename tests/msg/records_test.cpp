@@ -1,5 +1,6 @@
 #include <tern/msg/records.h>
 
+#include "support/cases.h"
 #include "support/codec.h"
 #include "support/hex.h"
 
@@ -193,32 +194,21 @@ TEST(RecordsStore, NetPortLoadForcesProtocolFlags) {
     EXPECT_STREQ(net_port_proto_to_string(static_cast<net_port_proto_t>(9)), "udp");
 }
 
-// A store of the listener on 5017 with one key removed or changed.
-TEST(RecordsStore, NetPortLoadFailures) {
-    const struct {
-        const char* name;
-        const char* key;
-        const char* value; // nullptr: remove the key
-    } rows[] = {
-        {"enabled missing", "p_enabled", nullptr},
-        {"protocol missing", "p_protocol", nullptr},
-        {"port not a number", "p_local_port", "50a"},
-        {"port beyond 16 bits", "p_local_port", "65536"},
-        {"flag not a bool", "p_specify_local_port", "maybe"},
-    };
-    KeelConfig cfg;
+class NetPortLoad : public testing::TestWithParam<tern_test::case_t> {};
+
+TEST_P(NetPortLoad, FailsWithOneKeyRemovedOrChanged) {
+    const auto& c = GetParam().cols; // key, value ("-": none)
+    KeelConfig cfg, broken;
     tcp_listen_5017().set_cfg(cfg, "p_");
-    net_port_cfg_t ok;
-    ASSERT_TRUE(ok.load_cfg(cfg, "p_"));
-    for (const auto& row : rows) {
-        KeelConfig broken;
-        for (const auto& e : cfg.entries())
-            if (e.key != row.key) broken.setValue(e.key, e.value);
-        if (row.value) broken.setValue(row.key, row.value);
-        net_port_cfg_t c;
-        EXPECT_FALSE(c.load_cfg(broken, "p_")) << row.name;
-    }
+    ASSERT_TRUE(net_port_cfg_t().load_cfg(cfg, "p_"));
+    for (const auto& e : cfg.entries())
+        if (e.key != c[0]) broken.setValue(e.key, e.value);
+    if (c[1] != "-") broken.setValue(c[0], c[1]);
+    EXPECT_FALSE(net_port_cfg_t().load_cfg(broken, "p_"));
 }
+INSTANTIATE_TEST_SUITE_P(RecordsStore, NetPortLoad,
+                         testing::ValuesIn(tern_test::read_cases("msg/net_port_load.txt")),
+                         tern_test::case_name);
 
 TEST(RecordsStore, WebmonAndCoordinateSystemLoadFailures) {
     // The site loads from any store: what is missing or bad is left at its reset value.

@@ -631,20 +631,11 @@ struct list_t {
     }
 };
 
-output_cfg_t only(bool output_cfg_t::*flag) {
-    output_cfg_t c;
-    c.output_gga = c.output_vtg = false;
-    c.*flag = true;
-    return c;
-}
-
 } // namespace
 
 TEST(OutputBuilder, BuildersRunInTheirOrderAndFeedbackFollowsEachSentence) {
-    outputBuilder_t ob;
-    output_cfg_t c = only(&output_cfg_t::output_hdt);
-    c.output_ths = c.output_zda = true;
-    ob.setConfig(c);
+    rig_t r([](output_cfg_t& c) { c.output_hdt = c.output_ths = c.output_zda = true; });
+    outputBuilder_t& ob = r.ob;
     rawMsgSet_t fb;
     fb.insert(raw_hdt);
     fb.insert(raw_zda);
@@ -665,12 +656,11 @@ TEST(OutputBuilder, BuildersRunInTheirOrderAndFeedbackFollowsEachSentence) {
 }
 
 TEST(OutputBuilder, GpsPortChangeResetsOtherChangesKeepState) {
-    outputBuilder_t ob;
-    output_cfg_t c = only(&output_cfg_t::output_hdt);
-    ob.setConfig(c);
+    rig_t r([](output_cfg_t& c) { c.output_hdt = true; });
+    outputBuilder_t& ob = r.ob;
+    output_cfg_t c = ob.config();
+    EXPECT_EQ(r.feed(at<data_heading_t>(T)).size(), 1u);
     list_t out;
-    ob.handleDataMessage(at<data_heading_t>(T), out.msgs);
-    EXPECT_EQ(out.take().size(), 1u);
     c.strict_nmea = true;
     ob.setConfig(c);
     ob.handleDataMessage(at<data_heading_t>(T), out.msgs);
@@ -693,10 +683,10 @@ TEST(OutputBuilder, RawDataSharesTheBufferOnlyForItsFlag) {
     const struct {
         rawMsgType_t type;
         bool passed;
-    } rows[] = {{raw_lumo_ephem, true},        {raw_orsk_meas, true},
-                {raw_ternquill_pvt, true},     {raw_rtcm, true},
-                {raw_orsk_pvt, false},         {raw_pternr_sats, false},
-                {raw_tss1, false},             {static_cast<rawMsgType_t>(42), false}};
+    } rows[] = {{raw_lumo_ephem, true},    {raw_orsk_meas, true},
+                {raw_ternquill_pvt, true}, {raw_rtcm, true},
+                {raw_orsk_pvt, false},     {raw_pternr_sats, false},
+                {raw_tss1, false},         {static_cast<rawMsgType_t>(42), false}};
     for (const auto& r : rows) {
         data_device_raw_t raw(r.type, "\xB5\x62\x01", 3);
         list_t out;
@@ -722,35 +712,22 @@ TEST(OutputBuilder, RawDataSharesTheBufferOnlyForItsFlag) {
 }
 
 TEST(OutputBuilder, NoSentenceFromAStampThatIsNotATime) {
-    outputBuilder_t ob;
-    output_cfg_t c = only(&output_cfg_t::output_hdt);
-    c.output_zda = c.output_rmc = true;
-    ob.setConfig(c);
-    list_t out;
-    for (double t :
-         {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
-        ob.handleDataMessage(at<data_heading_t>(t), out.msgs);
-        data_pos_t p;
-        p.utc_tstamp = t;
-        ob.handleDataMessage(p, out.msgs);
-        EXPECT_TRUE(out.take().empty());
-    }
+    rig_t r([](output_cfg_t& c) { c.output_hdt = c.output_zda = c.output_rmc = true; });
+    for (double t : {nan_v, std::numeric_limits<double>::infinity()})
+        EXPECT_TRUE(r.feed_all(at<data_heading_t>(t), at<data_pos_t>(t)).empty());
 }
 
 TEST(OutputBuilder, ASentenceThatDoesNotFitIsDroppedWhole) {
-    outputBuilder_t ob;
-    output_cfg_t c = only(&output_cfg_t::output_dtm);
-    ob.setConfig(c);
+    rig_t r([](output_cfg_t& c) { c.output_dtm = true; });
     list_t out;
     data_datum_t d;
     d.utc_tstamp = T;
     d.mask = data_datum_t::datum_local_subdivision;
     d.localDatumSubdivision.assign(1006, 'x'); // 1020 bytes of body: the tail no longer fits
-    ob.handleDataMessage(d, out.msgs);
-    EXPECT_TRUE(out.take().empty());
+    EXPECT_TRUE(r.feed(d).empty());
     d.utc_tstamp = T + 1;
     d.localDatumSubdivision.assign(1005, 'x'); // exactly 1024 with its tail
-    ob.handleDataMessage(d, out.msgs);
+    r.ob.handleDataMessage(d, out.msgs);
     const auto s = out.take();
     ASSERT_EQ(s.size(), 1u);
     EXPECT_EQ(s[0].size(), 2u + 1024u);

@@ -89,20 +89,16 @@ TEST(AtsAscii, LengthIsHonoured) {
     EXPECT_TRUE(tern::atsAsciiMsg_t(nullptr, 10).checksumError());
 }
 
-double value_of(const std::string& text) {
-    return std::strtod(text.c_str(), nullptr);
-}
-
 class Tss1Built : public testing::TestWithParam<case_t> {};
 
 TEST_P(Tss1Built, Record) {
     const auto& c = GetParam().cols;
     tss1MsgBuilder_t b;
-    b.setRoll(value_of(c.at(0)) * DEG);
-    b.setPitch(value_of(c.at(1)) * DEG);
-    b.setHeave(value_of(c.at(2)));
-    b.setHorizontalAcceleration(value_of(c.at(3)));
-    b.setVerticalAcceleration(value_of(c.at(4)));
+    b.setRoll(std::stod(c.at(0)) * DEG);
+    b.setPitch(std::stod(c.at(1)) * DEG);
+    b.setHeave(std::stod(c.at(2)));
+    b.setHorizontalAcceleration(std::stod(c.at(3)));
+    b.setVerticalAcceleration(std::stod(c.at(4)));
     b.setStatus(static_cast<tss1Msg_t::status_t>(std::stoi(c.at(5))));
     EXPECT_EQ(b.build(), unquote(c.at(6)));
 }
@@ -137,7 +133,7 @@ TEST_P(Tss1Parsed, Quantities) {
         const std::string want = valid ? c.at(i + 1) : "-";
         EXPECT_EQ(got[i], want != "-") << "quantity " << i;
         if (got[i] && want != "-") {
-            EXPECT_DOUBLE_EQ(v[i], value_of(want) * (i >= 3 ? DEG : 1.0)) << "quantity " << i;
+            EXPECT_DOUBLE_EQ(v[i], std::stod(want) * (i >= 3 ? DEG : 1.0)) << "quantity " << i;
         }
     }
     tss1Msg_t::status_t s = tss1Msg_t::status_unaided;

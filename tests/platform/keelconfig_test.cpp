@@ -19,7 +19,6 @@ namespace {
 
 class KeelConfigTest : public ::testing::Test {
 protected:
-    std::string path(const std::string& name) const { return tmp.file(name); }
     std::size_t filesInDir() const {
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(tmp.path()), {}));
     }
@@ -43,9 +42,9 @@ TEST_F(KeelConfigTest, HostileKeysAndValuesRoundTrip) {
     };
     KeelConfig out;
     for (const auto& e : hostile) out.setValue(e.key, e.value);
-    ASSERT_TRUE(out.write(path("c.cfg"))) << out.error();
+    ASSERT_TRUE(out.write(tmp.file("c.cfg"))) << out.error();
     KeelConfig in("", 2);
-    ASSERT_TRUE(in.read(path("c.cfg"))) << in.error();
+    ASSERT_TRUE(in.read(tmp.file("c.cfg"))) << in.error();
     EXPECT_EQ(in.entries(), hostile);
 }
 
@@ -59,14 +58,14 @@ TEST_F(KeelConfigTest, GoldenFileTexts) {
     c.setValue("bin", std::string("\0\x7F\xFF\xC3\xA9", 5));
     c.set("a", 2.5); // replaced in place: stays first
     c.set("i", 1234567);
-    ASSERT_TRUE(c.write(path("g.cfg"))) << c.error();
-    EXPECT_EQ(tmp.read(path("g.cfg")), "#KeelConfig 1\na=2.5\nk\\=ey\\n=va=l\\\\ue\n\\x23c= "
-                                       "x\\t\nbin=\\x00\\x7F\\xFF\xC3\xA9\ni=1234567\n");
+    ASSERT_TRUE(c.write(tmp.file("g.cfg"))) << c.error();
+    EXPECT_EQ(tmp.read(tmp.file("g.cfg")), "#KeelConfig 1\na=2.5\nk\\=ey\\n=va=l\\\\ue\n\\x23c= "
+                                           "x\\t\nbin=\\x00\\x7F\\xFF\xC3\xA9\ni=1234567\n");
 
     // Comments, blank lines, CR LF, a raw "=" in a value, and a duplicate key (last value
     // wins at the first place); a file without the format line reads too.
     tmp.write("r.cfg", "# hand written\n\na=1\r\nb=x=y\nc\\x3D\\t=\\r\\n\\\\\\=\na=2\n=\n");
-    ASSERT_TRUE(c.read(path("r.cfg"))) << c.error();
+    ASSERT_TRUE(c.read(tmp.file("r.cfg"))) << c.error();
     EXPECT_EQ(c.entries(),
               (KeelConfig::entries_t{{"a", "2"}, {"b", "x=y"}, {"c=\t", "\r\n\\="}, {"", ""}}));
 }
@@ -88,8 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(KeelConfigTest, MissingFileOrDirectoryFails) {
     KeelConfig c;
-    EXPECT_FALSE(c.read(path("missing.cfg")));
-    EXPECT_EQ(c.error(), "cannot open " + path("missing.cfg") + ": No such file or directory");
+    EXPECT_FALSE(c.read(tmp.file("missing.cfg")));
+    EXPECT_EQ(c.error(), "cannot open " + tmp.file("missing.cfg") + ": No such file or directory");
     EXPECT_FALSE(c.read(tmp.path()));
     EXPECT_NE(c.error().find("Is a directory"), std::string::npos) << c.error();
 }
@@ -203,7 +202,7 @@ TEST(KeelConfigValues, APresentKeyIsFoundEvenWhenItsTextDoesNotConvert) {
 }
 
 TEST_F(KeelConfigTest, FailedWriteLeavesOldFile) {
-    const std::string target = path("keep.cfg");
+    const std::string target = tmp.file("keep.cfg");
     tmp.write("keep.cfg", "#KeelConfig 1\nold=1\n");
     ASSERT_EQ(chmod(target.c_str(), 0640), 0);
     KeelConfig c;
@@ -217,13 +216,13 @@ TEST_F(KeelConfigTest, FailedWriteLeavesOldFile) {
 
     // The rename fails over a directory: the temporary must go, the directory stays.
     fs::create_directory(tmp.file("sub"));
-    EXPECT_FALSE(c.write(path("sub")));
-    EXPECT_EQ(c.error().rfind("cannot replace " + path("sub") + ": ", 0), 0u) << c.error();
+    EXPECT_FALSE(c.write(tmp.file("sub")));
+    EXPECT_EQ(c.error().rfind("cannot replace " + tmp.file("sub") + ": ", 0), 0u) << c.error();
     EXPECT_TRUE(fs::is_directory(tmp.file("sub")));
     EXPECT_EQ(filesInDir(), 2u);
 
-    EXPECT_FALSE(c.write(path("nodir/x.cfg")));
-    EXPECT_NE(c.error().find(path("nodir/x.cfg") + ": No such file or directory"),
+    EXPECT_FALSE(c.write(tmp.file("nodir/x.cfg")));
+    EXPECT_NE(c.error().find(tmp.file("nodir/x.cfg") + ": No such file or directory"),
               std::string::npos)
         << c.error();
     if (geteuid() != 0) { // root writes anyway

@@ -248,9 +248,7 @@ INSTANTIATE_TEST_SUITE_P(File, Programs,
 // ---- tern-fw over firmware files written by the test.
 namespace {
 
-std::string fw() {
-    return tool_path("tern-fw");
-}
+const std::string fw = tool_path("tern-fw");
 
 const std::string fw_golden = std::string(TERN_TEST_DATA_DIR) + "/firmware/";
 
@@ -258,10 +256,10 @@ TEST(TernFw, CheckReportsEachFileAndFailsOnAnyBadOne) {
     tern_test::temp_dir_t dir;
     const std::string good = dir.write("p.hex", ":020000040800F2\n:0100100041AE\n:00000001FF\n");
     const std::string bad = dir.write("q.hex", ":0100000041BF\n:00000001FF\n");
-    auto r = run_program({fw(), "check", good});
+    auto r = run_program({fw, "check", good});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, good + ": ok\n  Intel hex: 1 data bytes at 0x08000010-0x08000010\n");
-    r = run_program({fw(), "check", bad, good});
+    r = run_program({fw, "check", bad, good});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), bad + ": line 1: checksum did not match\n");
     EXPECT_NE(r.out.find(good + ": ok\n"), std::string::npos);
@@ -274,17 +272,17 @@ TEST(TernFw, BlocksOfAnSlbImage) {
     std::string img = std::string("QVTBRAV001002003") + std::string(14, '\0') +
                       std::string("\x01\x00\x00\x20\x00\x00\x03\x00\x00\x00", 10) + "123";
     const std::string path = dir.write("e.slb", img);
-    auto r = run_program({fw(), "blocks", path});
+    auto r = run_program({fw, "blocks", path});
     EXPECT_EQ(r.status, 0) << r.err;
     // CRC-16/CCITT from 0 of "123" is 0x9752
     EXPECT_EQ(r.out, "start 0x00002000 3 0x0000\ndata 0x00002000 3 0x9752\n"
                      "end 0x00002000 3 0x9752\n");
-    r = run_program({fw(), "blocks", path, "QVTALFA"});
+    r = run_program({fw, "blocks", path, "QVTALFA"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, path + ": no firmware matches engine\n");
     // A number is an index, however large.
     for (const char* index : {"1", "999", "99999999999999999999"}) {
-        r = run_program({fw(), "blocks", path, index});
+        r = run_program({fw, "blocks", path, index});
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, path + ": firmware index out of range\n") << index;
     }
@@ -296,16 +294,16 @@ TEST(TernFw, ArgumentsThatAreNoFirmwareFile) {
     tern_test::temp_dir_t dir;
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     dir.write("-x.hex", ":00000001FF\n");
-    auto r = run_program({fw(), "check", dir.path(), dir.file("fifo")}, "", 10);
+    auto r = run_program({fw, "check", dir.path(), dir.file("fifo")}, "", 10);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out,
               dir.path() + ": is a directory\n" + dir.file("fifo") + ": not a regular file\n");
-    r = run_program({fw(), "blocks", dir.path()});
+    r = run_program({fw, "blocks", dir.path()});
     EXPECT_EQ(r.out, dir.path() + ": is a directory\n");
-    r = run_program({"/usr/bin/env", "-C", dir.path(), fw(), "check", "--", "-x.hex"});
+    r = run_program({"/usr/bin/env", "-C", dir.path(), fw, "check", "--", "-x.hex"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "-x.hex: ok\n  Intel hex: 0 data bytes\n");
-    r = run_program({fw(), "check", "-x.hex"});
+    r = run_program({fw, "check", "-x.hex"});
     EXPECT_EQ(r.status, 2);
 }
 
@@ -319,7 +317,7 @@ TEST(TernFw, DigestThatCannotBeComputedFails) {
     const std::string conf = dir.write("openssl.cnf", "openssl_conf = init\n[init]\n"
                                                       "providers = providers\n[providers]\n"
                                                       "null = null\n[null]\nactivate = 1\n");
-    const auto r = run_program({"/usr/bin/env", "OPENSSL_CONF=" + conf, fw(), "check", path});
+    const auto r = run_program({"/usr/bin/env", "OPENSSL_CONF=" + conf, fw, "check", path});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, path + ": failed to compute checksum\n");
 }
@@ -335,7 +333,7 @@ TEST(TernFw, ListFindsFilesInTheTree) {
     const std::string ini =
         dir.write("install.ini",
                   "gpssoftware=engine.slb\nlbmsoftware=LBMV2,07.HEX\niopsoftware=iopv1.5.hex\n");
-    const auto r = run_program({fw(), "list", dir.path()});
+    const auto r = run_program({fw, "list", dir.path()});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, path +
                          ": component 0: cobalt PIOBOOT product 2 version 1.2.3 addresses "
@@ -368,7 +366,7 @@ TEST_P(TernFwGolden, CheckOutput) {
     const std::string input = fw_golden + GetParam();
     std::string want = tern_test::temp_dir_t::read(input + ".expected");
     for (size_t at; (at = want.find("FILE")) != std::string::npos;) want.replace(at, 4, input);
-    const auto r = run_program({fw(), "check", input});
+    const auto r = run_program({fw, "check", input});
     EXPECT_EQ(r.out, want);
     EXPECT_EQ(r.status, want.find(": ok\n") != std::string::npos ? 0 : 1);
 }
@@ -596,31 +594,21 @@ TEST(TernSensor, RangeBearingReadingsAreDataFramesAtFullPrecision) {
         << r.err;
 }
 
-// On a connection the bytes come as raw data frames; a record may be split between frames.
+// On a connection the bytes come as raw data frames; a record may be split between frames, and an
+// empty raw data frame carries nothing: a record or a binary frame split around it stays whole.
 TEST(TernSensor, ReadsRawDataFramesOnAConnection) {
     const std::string rec = ":0AFF38  0012F-0150  0200\r\n";
-    const std::string in = raw_frame(rec.substr(0, 10), 3) + raw_frame("garbage\r\n", 4) +
-                           "\x41\x42" + raw_frame(rec.substr(10), 3) +
-                           raw_frame(":000000  0000U 0000  0000", 3);
+    const std::string in = raw_frame(rec.substr(0, 10), 3) + raw_frame("", 3) +
+                           raw_frame("garbage\r\n", 4) + "\x41\x42" + raw_frame(rec.substr(10), 3) +
+                           raw_frame("", 3) + raw_frame(":000000  0000U 0000  0000", 3);
     auto r = run_program(
         {tool_path("tern-sensor"), "--format", "tss1", "--port", "3", "--listen", "pipe"}, in);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(decode(r.out).shape, "31@1 32@1 33@1 36@1 31@2 32@2 33@2 36@2 ");
+    EXPECT_NE(r.err.find("records 2, rejected 0,"), std::string::npos) << r.err;
     // Without --port every port's raw data counts: the garbage line is rejected in between.
     r = run_program({tool_path("tern-sensor"), "--format", "tss1", "--listen", "pipe"}, in);
     EXPECT_NE(r.err.find("records 1, rejected 2,"), std::string::npos) << r.err;
-}
-
-// An empty raw data frame carries nothing: a record or a binary frame split around it whole.
-TEST(TernSensor, AnEmptyRawDataFrameChangesNothing) {
-    const std::string rec = ":0AFF38  0012F-0150  0200\r\n";
-    const std::string tss1 = raw_frame(rec.substr(0, 10), 3) + raw_frame("", 3) +
-                             raw_frame(rec.substr(10), 3) + raw_frame("", 3);
-    auto r = run_program(
-        {tool_path("tern-sensor"), "--format", "tss1", "--port", "3", "--listen", "pipe"}, tss1);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(decode(r.out).shape, "31@1 32@1 33@1 36@1 ");
-    EXPECT_NE(r.err.find("records 1, rejected 0,"), std::string::npos) << r.err;
 
     const std::string frame = sensor_file("em_attitude.bin").substr(2, 10);
     const std::string em =
@@ -763,13 +751,10 @@ void sentences_by_udp(const std::string& host, in_addr_t bind) {
 
 } // namespace
 
-TEST(TernNmea, EverySentenceIsAlsoOneUdpDatagram) {
-    sentences_by_udp("127.0.0.1", INADDR_LOOPBACK);
-}
-
 // Plotters listen for broadcast NMEA: the loopback range's broadcast address is refused like
 // any other without SO_BROADCAST, and with it reaches a receiver bound to every address.
-TEST(TernNmea, UdpBroadcastReachesAReceiverOnEveryAddress) {
+TEST(TernNmea, EverySentenceIsOneUdpDatagramToAHostOrByBroadcast) {
+    sentences_by_udp("127.0.0.1", INADDR_LOOPBACK);
     sentences_by_udp("127.255.255.255", INADDR_ANY);
 }
 
