@@ -154,7 +154,6 @@ TEST_F(AlmGps, WritesAndReadsTheGoldenFileAndEveryBitOfTheDoubles) {
         ASSERT_NE(back.get_alm(prn), nullptr) << prn;
         EXPECT_EQ(*back.get_alm(prn), *mgr.get_alm(prn)) << prn;
     }
-    EXPECT_EQ(*back.get_alm(7), alm7);
     // The message carries the whole record.
     mgr.handle(fb_alm_gps_t(alm7));
     std::list<msg_t*> out;
