@@ -82,9 +82,7 @@ TEST_P(AlarmSequence, EntriesLeft) {
     }
     EXPECT_EQ(c[0] == "history" ? show(history.entries) : show(active.entries), c[2]);
 }
-INSTANTIATE_TEST_SUITE_P(Reports, AlarmSequence,
-                         ::testing::ValuesIn(tern_test::read_cases("alarms/sequences.txt")),
-                         tern_test::case_name);
+TERN_CASES(Reports, AlarmSequence, "alarms/sequences.txt");
 
 class AlarmRow : public ::testing::TestWithParam<case_t> {};
 
@@ -101,9 +99,7 @@ TEST_P(AlarmRow, SitsAtItsBitWithItsFlagAndText) {
     ASSERT_LT(bit, table.size());
     EXPECT_EQ(table[bit].flag, c[2] == "true");
 }
-INSTANTIATE_TEST_SUITE_P(File, AlarmRow,
-                         ::testing::ValuesIn(tern_test::read_cases("alarms/alarm_rows.txt")),
-                         tern_test::case_name);
+TERN_CASES(File, AlarmRow, "alarms/alarm_rows.txt");
 
 TEST(AlarmTables, UnknownBitsAreNamedByNumberInBitOrder) {
     EXPECT_EQ(alarmTexts(systemAlarms(), 0x8000000Au),

@@ -128,9 +128,7 @@ TEST_P(AlmGpsSteps, ShowWhatTheManagerHolds) {
     ASSERT_EQ(GetParam().cols.size(), 2u);
     EXPECT_EQ(run_steps(GetParam().cols[0], dir), GetParam().cols[1]);
 }
-INSTANTIATE_TEST_SUITE_P(Table, AlmGpsSteps,
-                         ::testing::ValuesIn(tern_test::read_cases("almanac/steps.txt")),
-                         tern_test::case_name);
+TERN_CASES(Table, AlmGpsSteps, "almanac/steps.txt");
 
 // The golden file both ways: written with its keys in order, and read back by a fresh manager
 // beside almanacs whose doubles need every bit, whatever the locale.
@@ -189,9 +187,7 @@ TEST_P(AlmGpsDamaged, IsSkippedWithOneLineOfReason) {
     EXPECT_EQ(mgr.desc().get_desc(), why);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, AlmGpsDamaged,
-                         ::testing::ValuesIn(tern_test::read_cases("almanac/damaged.txt")),
-                         tern_test::case_name);
+TERN_CASES(Table, AlmGpsDamaged, "almanac/damaged.txt");
 
 // Only a small regular file is read: a FIFO would hold loading for ever, a runaway file would
 // be read whole. Both are skipped with their reason, like damaged files.

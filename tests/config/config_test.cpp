@@ -66,9 +66,7 @@ TEST_P(ConfigTableEnd, LastValueHasItsTextAndPastEitherEndTheFallback) {
     EXPECT_STREQ(text(std::stoi(c[0]) + 1), c[2].c_str());
     EXPECT_STREQ(text(-1), c[2].c_str());
 }
-INSTANTIATE_TEST_SUITE_P(Tables, ConfigTableEnd,
-                         ::testing::ValuesIn(tern_test::read_cases("config/table_ends.txt")),
-                         tern_test::case_name);
+TERN_CASES(Tables, ConfigTableEnd, "config/table_ends.txt");
 
 TEST(ConfigUtil, PortKeysAreThePrefixAndTheKeyText) {
     EXPECT_EQ(port_config_prefix(3) + KEY_PORT_BAUD, "port_3_baud");
@@ -94,9 +92,7 @@ TEST_P(PathText, BaseDirTrimAndExtension) {
                                              : "none",
               c[5]);
 }
-INSTANTIATE_TEST_SUITE_P(Paths, PathText,
-                         ::testing::ValuesIn(tern_test::read_cases("config/paths.txt")),
-                         tern_test::case_name);
+TERN_CASES(Paths, PathText, "config/paths.txt");
 
 TEST(PathFiles, SplitAppendsTheComponents) {
     std::list<std::string> parts{"kept"};
@@ -208,9 +204,7 @@ TEST_P(SysnetKeys, EachKeyIsReadOnItsOwn) {
     s.set_cfg(saved, "net_");
     EXPECT_EQ(entries(saved), want);
 }
-INSTANTIATE_TEST_SUITE_P(SysnetCfg, SysnetKeys,
-                         ::testing::ValuesIn(tern_test::read_cases("config/sysnet_keys.txt")),
-                         tern_test::case_name);
+TERN_CASES(SysnetCfg, SysnetKeys, "config/sysnet_keys.txt");
 
 namespace {
 
@@ -394,12 +388,8 @@ TEST_P(SnapshotPiece, WritesItsText) {
     ASSERT_EQ(GetParam().cols.size(), 5u);
     EXPECT_EQ(written(GetParam().cols), unquote(GetParam().cols[4]));
 }
-INSTANTIATE_TEST_SUITE_P(Setters, SnapshotPiece,
-                         ::testing::ValuesIn(tern_test::read_cases("config/snapshot_setters.txt")),
-                         tern_test::case_name);
-INSTANTIATE_TEST_SUITE_P(Writers, SnapshotPiece,
-                         ::testing::ValuesIn(tern_test::read_cases("config/snapshot_rows.txt")),
-                         tern_test::case_name);
+TERN_CASES(Setters, SnapshotPiece, "config/snapshot_setters.txt");
+TERN_CASES(Writers, SnapshotPiece, "config/snapshot_rows.txt");
 
 // Every integer type and fixed-point number is written as printf writes it, raw: generated
 // values with each type's ends among them.
@@ -448,9 +438,7 @@ TEST_P(SnapshotFixMode, Text) {
     const snapshot_fix_mode_t mode(cache);
     EXPECT_EQ(mode.value_set ? mode.value : "unset", c[3]);
 }
-INSTANTIATE_TEST_SUITE_P(Table, SnapshotFixMode,
-                         ::testing::ValuesIn(tern_test::read_cases("config/fix_modes.txt")),
-                         tern_test::case_name);
+TERN_CASES(Table, SnapshotFixMode, "config/fix_modes.txt");
 
 // Angles the units module cannot write show "--" like unset values, not an empty cell.
 TEST(Snapshot, LatitudeAndLongitudeBeyondWhatCanBeWrittenShowTheUnsetMark) {

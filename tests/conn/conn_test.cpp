@@ -180,9 +180,7 @@ TEST_P(ConnDecodeReads, Frames) {
     EXPECT_EQ(got, c.at(2));
     EXPECT_EQ(f.conn->get_rxbuf().len(), std::stoul(c.at(3)));
 }
-INSTANTIATE_TEST_SUITE_P(File, ConnDecodeReads,
-                         testing::ValuesIn(tern_test::read_cases("conn/frame_reads.txt")),
-                         tern_test::case_name);
+TERN_CASES(File, ConnDecodeReads, "conn/frame_reads.txt");
 
 // Deleting on the first message is covered on every transport; here the overflow path.
 TEST(ConnDecode, ClientMayDeleteTheConnectionOnAnOverflow) {
@@ -357,9 +355,7 @@ TEST_P(ConnectorTcpPort, Source) {
         EXPECT_NE(w.events[0].find(c.at(3)), std::string::npos) << w.events[0];
     }
 }
-INSTANTIATE_TEST_SUITE_P(File, ConnectorTcpPort,
-                         testing::ValuesIn(tern_test::read_cases("conn/tcp_port_sources.txt")),
-                         tern_test::case_name);
+TERN_CASES(File, ConnectorTcpPort, "conn/tcp_port_sources.txt");
 
 // The passive side serves one peer, then stops listening.
 TEST(ConnectorTcp, PairConnectsAndThePassiveSideListensNoMore) {
@@ -456,9 +452,7 @@ TEST_P(NetAddrText, Read) {
     }
     EXPECT_EQ(got, want);
 }
-INSTANTIATE_TEST_SUITE_P(File, NetAddrText,
-                         testing::ValuesIn(tern_test::read_cases("conn/address_texts.txt")),
-                         tern_test::case_name);
+TERN_CASES(File, NetAddrText, "conn/address_texts.txt");
 
 TEST(NetAddr, NullTextAndPrinting) {
     unsigned addr = 1;

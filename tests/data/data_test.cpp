@@ -38,9 +38,7 @@
 #include <vector>
 
 using namespace tern;
-using tern_test::case_name;
 using tern_test::case_t;
-using tern_test::read_cases;
 
 namespace {
 
@@ -780,8 +778,7 @@ TEST_P(DeviceQuestion, AboutOtherPorts) {
     EXPECT_EQ(self.deviceHasCapabilities(port, mask), c.at(3) == "yes");
     EXPECT_EQ(self.deviceIsOfType(port, c.at(2)), c.at(4) == "yes");
 }
-INSTANTIATE_TEST_SUITE_P(File, DeviceQuestion,
-                         testing::ValuesIn(read_cases("data/device_questions.txt")), case_name);
+TERN_CASES(File, DeviceQuestion, "data/device_questions.txt");
 
 TEST(Device, GeneralAlarmFlagsStayInRange) {
     test_device_t dev(nullptr, 0, nullptr);
@@ -857,8 +854,7 @@ TEST_P(PortCfgMissingKey, LoadStopsThere) {
     for (std::size_t i = 2; i < c.size(); ++i) want << (i > 2 ? "|" : "") << c[i];
     EXPECT_EQ(got.str(), want.str());
 }
-INSTANTIATE_TEST_SUITE_P(File, PortCfgMissingKey,
-                         testing::ValuesIn(read_cases("data/port_cfg_missing_key.txt")), case_name);
+TERN_CASES(File, PortCfgMissingKey, "data/port_cfg_missing_key.txt");
 
 template <class E>
 unsigned parse(const std::string& text) {
@@ -883,8 +879,7 @@ TEST_P(PortName, Sanitized) {
     EXPECT_EQ(port_mgr_t::sanitize_port_name(tern_test::unquote(c.at(0))),
               tern_test::unquote(c.at(1)));
 }
-INSTANTIATE_TEST_SUITE_P(File, PortName, testing::ValuesIn(read_cases("data/port_names.txt")),
-                         case_name);
+TERN_CASES(File, PortName, "data/port_names.txt");
 
 // A port without a name, or no port at all, is "NONE", and stays so as a path.
 TEST(PortMgr, NamesAndPaths) {

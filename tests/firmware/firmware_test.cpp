@@ -109,9 +109,7 @@ TEST_P(SrecLine, ResultAndText) {
     EXPECT_EQ(in.dec.get_rec(rec), std::stoi(f[1]));
     EXPECT_EQ(in.dec.get_desc(), f.size() > 2 ? f[2] : "");
 }
-INSTANTIATE_TEST_SUITE_P(Lines, SrecLine,
-                         ::testing::ValuesIn(tern_test::read_cases("firmware/srec_lines.txt")),
-                         tern_test::case_name);
+TERN_CASES(Lines, SrecLine, "firmware/srec_lines.txt");
 
 // The files of tests/cases/firmware/ihex_files.txt: "ok", or the reason scan gives.
 class IhFile : public ::testing::TestWithParam<case_t> {};
@@ -125,9 +123,7 @@ TEST_P(IhFile, ScanResult) {
     EXPECT_EQ(ok ? "ok" : ih.get_err(), f[1]);
     EXPECT_EQ(ih.is_open(), ok);
 }
-INSTANTIATE_TEST_SUITE_P(Files, IhFile,
-                         ::testing::ValuesIn(tern_test::read_cases("firmware/ihex_files.txt")),
-                         tern_test::case_name);
+TERN_CASES(Files, IhFile, "firmware/ihex_files.txt");
 
 // Random images of a fixed seed in an address space whose last address is `top`: by turns at
 // address 0, ending on `top`, and anywhere; srec_cat writes each in `format` with a random
@@ -622,9 +618,7 @@ TEST_P(QvtIni, Refused) {
     EXPECT_EQ(pkg.get_err(), GetParam().cols[1]);
     EXPECT_FALSE(pkg.is_open());
 }
-INSTANTIATE_TEST_SUITE_P(Files, QvtIni,
-                         ::testing::ValuesIn(tern_test::read_cases("firmware/qvt_ini.txt")),
-                         tern_test::case_name);
+TERN_CASES(Files, QvtIni, "firmware/qvt_ini.txt");
 
 TEST_F(QvtPkg, NoIndex) {
     qvt_fw_pkg_t pkg;
@@ -645,9 +639,7 @@ TEST_P(QvtVersion, FromFileName) {
     EXPECT_EQ(qvt_fw_version_str("lbmv", tern_test::unquote(GetParam().cols[0]), v), want != "-");
     EXPECT_EQ(v, want == "-" ? "unchanged" : want);
 }
-INSTANTIATE_TEST_SUITE_P(Names, QvtVersion,
-                         ::testing::ValuesIn(tern_test::read_cases("firmware/qvt_versions.txt")),
-                         tern_test::case_name);
+TERN_CASES(Names, QvtVersion, "firmware/qvt_versions.txt");
 
 } // namespace
 

@@ -206,9 +206,7 @@ TEST_P(NetPortLoad, FailsWithOneKeyRemovedOrChanged) {
     if (c[1] != "-") broken.setValue(c[0], c[1]);
     EXPECT_FALSE(net_port_cfg_t().load_cfg(broken, "p_"));
 }
-INSTANTIATE_TEST_SUITE_P(RecordsStore, NetPortLoad,
-                         testing::ValuesIn(tern_test::read_cases("msg/net_port_load.txt")),
-                         tern_test::case_name);
+TERN_CASES(RecordsStore, NetPortLoad, "msg/net_port_load.txt");
 
 TEST(RecordsStore, WebmonAndCoordinateSystemLoadFailures) {
     // The site loads from any store: what is missing or bad is left at its reset value.

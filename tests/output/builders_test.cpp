@@ -600,9 +600,7 @@ TEST_P(SentenceField, IsWrittenAsExpected) {
     EXPECT_EQ(fields[std::stoul(c[1])], c[3]) << *it;
 }
 
-INSTANTIATE_TEST_SUITE_P(Output, SentenceField,
-                         testing::ValuesIn(tern_test::read_cases("output/fields.txt")),
-                         tern_test::case_name);
+TERN_CASES(Output, SentenceField, "output/fields.txt");
 
 // ---- The output builder: builder order, the signal, raw feedback, raw pass-through without a
 // copy, resets, and what must never reach the wire.

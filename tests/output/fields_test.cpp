@@ -119,9 +119,7 @@ TEST_P(OutputText, IsWhatTheTableSays) {
     ASSERT_NE(conversion, conversions.end()) << c[0];
     EXPECT_EQ(conversion->second(tern_test::unquote(c[1])), c[2]) << c[1];
 }
-INSTANTIATE_TEST_SUITE_P(File, OutputText,
-                         testing::ValuesIn(tern_test::read_cases("output/texts.txt")),
-                         tern_test::case_name);
+TERN_CASES(File, OutputText, "output/texts.txt");
 
 // Numbers with 2 and 3 decimals read as printf writes them, ties and near-ties of the binary
 // value included, except that a value that rounds to zero never keeps its minus sign.

@@ -23,9 +23,7 @@ namespace {
 
 using tern::tss1Msg_t;
 using tern::tss1MsgBuilder_t;
-using tern_test::case_name;
 using tern_test::case_t;
-using tern_test::read_cases;
 using tern_test::unquote;
 
 constexpr double DEG = 0.017453292519943295; // radians per degree
@@ -77,8 +75,7 @@ TEST_P(AtsRecord, ChecksumAndFields) {
     for (std::size_t i = 2; i < c.size(); ++i) fields += (i > 2 ? "|" : "") + c[i];
     EXPECT_EQ(ats_fields(m), fields);
 }
-INSTANTIATE_TEST_SUITE_P(File, AtsRecord, testing::ValuesIn(read_cases("platform/ats_records.txt")),
-                         case_name);
+TERN_CASES(File, AtsRecord, "platform/ats_records.txt");
 
 TEST(AtsAscii, LengthIsHonoured) {
     // Only the given bytes count: the checksum beyond the length is not seen.
@@ -102,8 +99,7 @@ TEST_P(Tss1Built, Record) {
     b.setStatus(static_cast<tss1Msg_t::status_t>(std::stoi(c.at(5))));
     EXPECT_EQ(b.build(), unquote(c.at(6)));
 }
-INSTANTIATE_TEST_SUITE_P(File, Tss1Built, testing::ValuesIn(read_cases("platform/tss1_built.txt")),
-                         case_name);
+TERN_CASES(File, Tss1Built, "platform/tss1_built.txt");
 
 TEST(Tss1Builder, AbsentFieldsAreBlankAndStatusLettersInOrder) {
     EXPECT_EQ(tss1MsgBuilder_t().build(), ":                        \r\n");
@@ -140,8 +136,7 @@ TEST_P(Tss1Parsed, Quantities) {
     EXPECT_EQ(m.getStatus(s), valid);
     EXPECT_EQ(valid ? int(s) : int(m.presenceMask()), valid ? std::stoi(c.at(6)) : 0);
 }
-INSTANTIATE_TEST_SUITE_P(File, Tss1Parsed,
-                         testing::ValuesIn(read_cases("platform/tss1_parsed.txt")), case_name);
+TERN_CASES(File, Tss1Parsed, "platform/tss1_parsed.txt");
 
 TEST(Tss1Parse, NullRecordIsInvalid) {
     EXPECT_FALSE(tss1Msg_t(nullptr, 27).isValid());
@@ -155,8 +150,7 @@ TEST_P(DecodeUnsigned, Text) {
     EXPECT_EQ(tern::decode(unquote(c.at(0)), v, std::stoi(c.at(1))), c.at(2) != "-");
     EXPECT_EQ(v, c.at(2) == "-" ? 12345u : std::stoul(c.at(2)));
 }
-INSTANTIATE_TEST_SUITE_P(File, DecodeUnsigned,
-                         testing::ValuesIn(read_cases("platform/unsigned_texts.txt")), case_name);
+TERN_CASES(File, DecodeUnsigned, "platform/unsigned_texts.txt");
 
 // A far time zone: any use of local time would shift the fields by 14 hours.
 class DateTimeTest : public ::testing::Test {

@@ -80,10 +80,7 @@ TEST_P(KeelConfigDamaged, FailsAndLeavesTheStore) {
     EXPECT_EQ(c.error(), tmp.file("d.cfg") + ": " + GetParam().cols.at(1));
     EXPECT_EQ(c.entries(), (KeelConfig::entries_t{{"kept", "yes"}}));
 }
-INSTANTIATE_TEST_SUITE_P(
-    File, KeelConfigDamaged,
-    testing::ValuesIn(tern_test::read_cases("platform/keelconfig_damaged.txt")),
-    tern_test::case_name);
+TERN_CASES(File, KeelConfigDamaged, "platform/keelconfig_damaged.txt");
 
 TEST_F(KeelConfigTest, MissingFileOrDirectoryFails) {
     KeelConfig c;
@@ -184,10 +181,7 @@ TEST_P(KeelConfigText, Conversions) {
     EXPECT_EQ(conv<double>(text), c.at(3));
     EXPECT_EQ(conv<bool>(text), c.at(4));
 }
-INSTANTIATE_TEST_SUITE_P(
-    File, KeelConfigText,
-    testing::ValuesIn(tern_test::read_cases("platform/keelconfig_conversions.txt")),
-    tern_test::case_name);
+TERN_CASES(File, KeelConfigText, "platform/keelconfig_conversions.txt");
 
 TEST(KeelConfigValues, APresentKeyIsFoundEvenWhenItsTextDoesNotConvert) {
     KeelConfig c;

@@ -19,7 +19,6 @@
 
 using namespace tern;
 using tern_test::case_t;
-using tern_test::read_cases;
 
 namespace {
 
@@ -155,9 +154,7 @@ TEST_P(EmAttitudeStep, ReturnsWhatToDrop) {
         EXPECT_EQ(std::memcmp(m.raw(), b.data(), 10), 0) << "the frame is kept as it came";
     }
 }
-INSTANTIATE_TEST_SUITE_P(File, EmAttitudeStep,
-                         ::testing::ValuesIn(read_cases("sensors/em_attitude_steps.txt")),
-                         tern_test::case_name);
+TERN_CASES(File, EmAttitudeStep, "sensors/em_attitude_steps.txt");
 
 // Values at their limits (the golden stream shows them rounded): the scale is held in single
 // precision; nothing is made before a frame decodes.
@@ -180,8 +177,7 @@ TEST_P(SensorRecord, GivesItsMessages) {
     const std::string want = c[3] == "-" ? "" : std::regex_replace(c[3], std::regex(" // "), "\n");
     EXPECT_EQ(r.text, want.empty() ? "" : want + "\n");
 }
-INSTANTIATE_TEST_SUITE_P(File, SensorRecord, ::testing::ValuesIn(read_cases("sensors/records.txt")),
-                         tern_test::case_name);
+TERN_CASES(File, SensorRecord, "sensors/records.txt");
 
 // Each field comes from its own columns only.
 TEST_P(FanbeamCase, FieldsComeFromTheirColumnsOnly) {
@@ -189,8 +185,7 @@ TEST_P(FanbeamCase, FieldsComeFromTheirColumnsOnly) {
     ASSERT_EQ(c.cols.size(), 2u) << c;
     EXPECT_EQ(parse(tern_test::unquote(c.cols[0])), c.cols[1]) << c.cols[0];
 }
-INSTANTIATE_TEST_SUITE_P(File, FanbeamCase, ::testing::ValuesIn(read_cases("sensors/fanbeam.txt")),
-                         tern_test::case_name);
+TERN_CASES(File, FanbeamCase, "sensors/fanbeam.txt");
 
 // The fields are taken from the given length, never read on past it, and a copy owns its
 // record.

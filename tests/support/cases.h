@@ -67,3 +67,9 @@ inline std::string unquote(const std::string& col) {
 }
 
 } // namespace tern_test
+
+// Instantiates the parameterised SUITE over the cases of tests/cases/FILE, each named in ctest
+// by its first column.
+#define TERN_CASES(prefix, suite, file)                                                            \
+    INSTANTIATE_TEST_SUITE_P(prefix, suite, ::testing::ValuesIn(::tern_test::read_cases(file)),    \
+                             ::tern_test::case_name)

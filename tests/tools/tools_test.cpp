@@ -121,9 +121,7 @@ TEST_P(TernDumpCase, WritesItsText) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, tern_test::unquote(c[2]));
 }
-INSTANTIATE_TEST_SUITE_P(File, TernDumpCase,
-                         testing::ValuesIn(tern_test::read_cases("tools/dump.txt")),
-                         tern_test::case_name);
+TERN_CASES(File, TernDumpCase, "tools/dump.txt");
 
 TEST(TernSim, StreamDecodesCleanlyAndIsDeterministic) {
     const std::string sim = sim_frames(3);
@@ -241,9 +239,7 @@ TEST_P(Programs, UsageAndFailuresReportedOnStandardError) {
     else
         EXPECT_EQ(got.substr(0, text.size()), text);
 }
-INSTANTIATE_TEST_SUITE_P(File, Programs,
-                         testing::ValuesIn(tern_test::read_cases("tools/usage.txt")),
-                         tern_test::case_name);
+TERN_CASES(File, Programs, "tools/usage.txt");
 
 // ---- tern-fw over firmware files written by the test.
 namespace {
@@ -832,9 +828,7 @@ TEST_P(NmeaSettings, RefusedWithOneLineEach) {
     EXPECT_EQ(without_prefix(r.err), err.empty() ? "" : err + "\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(TernNmea, NmeaSettings,
-                         testing::ValuesIn(tern_test::read_cases("tools/nmea_settings.txt")),
-                         tern_test::case_name);
+TERN_CASES(TernNmea, NmeaSettings, "tools/nmea_settings.txt");
 
 namespace {
 

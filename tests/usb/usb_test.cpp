@@ -118,9 +118,7 @@ TEST_P(UsbMgrLookup, LookupsPickTheLongestMountAndNeverAnEmptyOne) {
     }
     EXPECT_EQ(got, c[2]);
 }
-INSTANTIATE_TEST_SUITE_P(Volumes, UsbMgrLookup,
-                         ::testing::ValuesIn(tern_test::read_cases("usb/lookups.txt")),
-                         tern_test::case_name);
+TERN_CASES(Volumes, UsbMgrLookup, "usb/lookups.txt");
 
 TEST_F(UsbMgr, LosingTheDaemonKeepsPersistentVolumesAndReconnects) {
     daemon.add(usb_volume("/dev/p", "/p", true));
@@ -227,9 +225,7 @@ TEST_P(UsbDevIdFiles, FromSysfs) {
     EXPECT_EQ(got, c[4]);
     EXPECT_EQ(id.serial, c[4] == "fails" ? "untouched" : id.serial);
 }
-INSTANTIATE_TEST_SUITE_P(Files, UsbDevIdFiles,
-                         ::testing::ValuesIn(tern_test::read_cases("usb/sysfs_ids.txt")),
-                         tern_test::case_name);
+TERN_CASES(Files, UsbDevIdFiles, "usb/sysfs_ids.txt");
 
 class UsbDesc : public ::testing::TestWithParam<case_t> {};
 
@@ -244,9 +240,7 @@ TEST_P(UsbDesc, KnownAdapters) {
               known ? c[3] + "|" + c[4] + "|" + c[5] : c[3]);
     EXPECT_TRUE(known || n + l + t == "nlt");
 }
-INSTANTIATE_TEST_SUITE_P(Ids, UsbDesc,
-                         ::testing::ValuesIn(tern_test::read_cases("usb/adapters.txt")),
-                         tern_test::case_name);
+TERN_CASES(Ids, UsbDesc, "usb/adapters.txt");
 
 // A filter refusing an entry ends the listing of its directory only: what was stacked before
 // is still walked. (Links, flags and volumes are the firmware file search's tests.)

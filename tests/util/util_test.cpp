@@ -365,9 +365,7 @@ TEST_P(UnitText, ReadAndWritten) {
                                : written<tern::latlon_unit_t>(c.at(1)),
               c.at(2));
 }
-INSTANTIATE_TEST_SUITE_P(File, UnitText,
-                         testing::ValuesIn(tern_test::read_cases("util/unit_texts.txt")),
-                         tern_test::case_name);
+TERN_CASES(File, UnitText, "util/unit_texts.txt");
 
 TEST(DistSpeed, CallersStreamStateAndLocaleUntouched) {
     const tern_test::comma_locale_t comma;
@@ -451,9 +449,7 @@ TEST_P(RangeBounds, WrappedAnglesLieInZeroToTwoPiWithoutASign) {
     EXPECT_EQ(w, std::strtod(GetParam().cols.at(1).c_str(), nullptr));
     EXPECT_FALSE(std::signbit(w)); // "-0.0" in a sentence
 }
-INSTANTIATE_TEST_SUITE_P(File, RangeBounds,
-                         testing::ValuesIn(tern_test::read_cases("util/angle_wrap.txt")),
-                         tern_test::case_name);
+TERN_CASES(File, RangeBounds, "util/angle_wrap.txt");
 
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
@@ -592,9 +588,7 @@ TEST_P(VersionCmp, Sign) {
     EXPECT_EQ(tern::version_cmp(numbers(c.at(0)), numbers(c.at(1))), std::stoi(c.at(2)));
     EXPECT_EQ(tern::version_string(), "10.4.0");
 }
-INSTANTIATE_TEST_SUITE_P(File, VersionCmp,
-                         testing::ValuesIn(tern_test::read_cases("util/version_cmp.txt")),
-                         tern_test::case_name);
+TERN_CASES(File, VersionCmp, "util/version_cmp.txt");
 
 class DebugOptions : public testing::TestWithParam<case_t> {};
 TEST_P(DebugOptions, Split) {
@@ -610,9 +604,7 @@ TEST_P(DebugOptions, Split) {
     for (const std::string& o : opts.options()) got += (got.empty() ? "" : " ") + o;
     EXPECT_EQ(got, c.at(2));
 }
-INSTANTIATE_TEST_SUITE_P(File, DebugOptions,
-                         testing::ValuesIn(tern_test::read_cases("util/debug_options.txt")),
-                         tern_test::case_name);
+TERN_CASES(File, DebugOptions, "util/debug_options.txt");
 
 TEST(Random, SeedRepeatsTheSequenceAndUuidsLookRight) {
     tern::random_seed(7);
