@@ -6,6 +6,7 @@
 
 #include "support/cases.h"
 #include "support/codec.h"
+#include "support/text.h"
 
 #include <keelconfig/KeelConfig.h>
 
@@ -129,10 +130,9 @@ TEST(WindStatusConfig, CodecAndStoreRoundTripAsNumbers) {
     EXPECT_EQ(tern_test::payload_of(windStatusConfig_t()), "FF FF 58 02 00 00 02 00");
     KeelConfig store;
     odd_cfg.set_cfg(store, "w_");
-    std::string text;
-    for (const ConfigEntry& e : store.entries()) text += e.key + '=' + e.value + '\n';
-    EXPECT_EQ(text, "w_heading_port_id=3\nw_speed_port_id=0\nw_stats_period=70000\n"
-                    "w_along_location=3\nw_across_location=1\n");
+    EXPECT_EQ(tern_test::store_text(store),
+              "w_heading_port_id=3\nw_speed_port_id=0\nw_stats_period=70000\n"
+              "w_along_location=3\nw_across_location=1\n");
     windStatusConfig_t c;
     c.load_cfg(store, "w_");
     EXPECT_EQ(c, odd_cfg);

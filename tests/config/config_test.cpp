@@ -153,13 +153,6 @@ TEST_F(DirTest, VerifyDirCreatesEachMissingLevel) {
 
 namespace {
 
-// The store's entries as "key=value" lines, in order.
-std::string entries(const KeelConfig& cfg) {
-    std::string s;
-    for (const auto& e : cfg.entries()) s += e.key + "=" + e.value + "\n";
-    return s;
-}
-
 // 192.168.1.10/24 through 192.168.1.1, name server 8.8.8.8.
 sysnet_cfg_t static_cfg() {
     return {sysnet_cfg_static,
@@ -173,7 +166,8 @@ TEST(SysnetCfg, SavesItsKeysInOrderAndLoadsThemBackFromAFile) {
     tern_test::comma_locale_t comma;
     KeelConfig out(std::string(), 20);
     static_cfg().set_cfg(out, "net_");
-    EXPECT_EQ(entries(out), temp_dir_t::read(TERN_TEST_DATA_DIR "/config/sysnet_static.txt"));
+    EXPECT_EQ(tern_test::store_text(out),
+              temp_dir_t::read(TERN_TEST_DATA_DIR "/config/sysnet_static.txt"));
     temp_dir_t dir;
     ASSERT_TRUE(out.write(dir.file("settings.trs")));
     KeelConfig in(std::string(), 2);
@@ -202,7 +196,7 @@ TEST_P(SysnetKeys, EachKeyIsReadOnItsOwn) {
     EXPECT_EQ(s.load_cfg(changed, "net_"), c[2] == "loads");
     KeelConfig saved;
     s.set_cfg(saved, "net_");
-    EXPECT_EQ(entries(saved), want);
+    EXPECT_EQ(tern_test::store_text(saved), want);
 }
 TERN_CASES(SysnetCfg, SysnetKeys, "config/sysnet_keys.txt");
 

@@ -21,6 +21,7 @@
 #include "support/cases.h"
 #include "support/scratch.h"
 #include "support/sphere.h"
+#include "support/text.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -818,9 +819,7 @@ port_cfg_t odd_port() {
 TEST(PortCfg, StoresEveryKeyAsTextInOrder) {
     KeelConfig store;
     odd_port().set_cfg("ternorsk", port_config_prefix(3), store);
-    std::string text;
-    for (const ConfigEntry& e : store.entries()) text += e.key + '=' + e.value + '\n';
-    EXPECT_EQ(text,
+    EXPECT_EQ(tern_test::store_text(store),
               "port_3_serial_device=/dev/ttyS3\nport_3_device_type=ternorsk\nport_3_baud=4800\n"
               "port_3_data_bits=7\nport_3_parity=even\nport_3_stop_bits=2\n"
               "port_3_flow_control=tern\nport_3_use_rts=1\n");

@@ -78,13 +78,6 @@ void fill(csv_builder_t& b) {
     b.set_heave(-0.333, csv_t0);
 }
 
-// A settings store as its file would list it.
-std::string keys_of(const KeelConfig& store) {
-    std::string text;
-    for (const ConfigEntry& e : store.entries()) text += e.key + "=" + e.value + "\n";
-    return text;
-}
-
 template <class M>
 M* stamped(std::list<msg_t*>& l, double t) {
     auto* m = new M;
@@ -242,7 +235,8 @@ TEST(CsvOutputCfg, StoreRoundTripAndMissingKeysTurnFieldsOff) {
     EXPECT_FALSE(c.field_is_set(32));
     KeelConfig store;
     c.set_cfg(store, "log_csv_output_");
-    EXPECT_EQ(keys_of(store), temp_dir_t::read(TERN_TEST_DATA_DIR "/log/csv_selection.txt"));
+    EXPECT_EQ(tern_test::store_text(store),
+              temp_dir_t::read(TERN_TEST_DATA_DIR "/log/csv_selection.txt"));
 
     csv_output_cfg_t back;
     EXPECT_TRUE(back.load_cfg(store, "log_csv_output_"));
@@ -650,7 +644,7 @@ TEST_F(DataLogger, SettingsKeysAndLoadDefaults) {
     KeelConfig store;
     EXPECT_TRUE(logger.settings_save_general(store, "lg_"));
     std::string golden = temp_dir_t::read(TERN_TEST_DATA_DIR "/log/general_settings.txt");
-    EXPECT_EQ(keys_of(store), golden.replace(golden.find("VOL"), 3, vol));
+    EXPECT_EQ(tern_test::store_text(store), golden.replace(golden.find("VOL"), 3, vol));
     KeelConfig partial;
     partial.setValue("lg_log_switch_file", "Hourly"); // no mode's text: daily
     partial.setValue("lg_csv_log_enabled", "1");

@@ -3,6 +3,7 @@
 #include "support/cases.h"
 #include "support/codec.h"
 #include "support/hex.h"
+#include "support/text.h"
 
 #include <keelconfig/KeelConfig.h>
 
@@ -27,13 +28,6 @@ net_port_cfg_t tcp_listen_5017() {
     c.remote_port = 77; // behind a cleared flag: not sent
     c.remote_host = "ignored";
     return c;
-}
-
-// The entries of a store as "key=value" lines, in their order.
-std::string lines(const KeelConfig& cfg) {
-    std::string text;
-    for (const ConfigEntry& e : cfg.entries()) text += e.key + '=' + e.value + '\n';
-    return text;
 }
 
 } // namespace
@@ -138,14 +132,15 @@ TEST(RecordsStore, KeysInTheirOrderAndBackAgain) {
     site.set_cfg(cfg, "w_");
     server.set_cfg(cfg, "");
     cs.save(cfg, "cs_");
-    EXPECT_EQ(lines(cfg), "net_2_protocol=tcp_connect\nnet_2_enabled=1\n"
-                          "net_2_specify_local_port=0\nnet_2_specify_remote_port=1\n"
-                          "net_2_specify_remote_host=1\nnet_2_remote_port=2101\n"
-                          "net_2_remote_host=caster.example\n"
-                          "w_webmon_site_id=12\nw_webmon_site_name=Harbour\n"
-                          "w_webmon_site_location=Quay 3\nw_webmon_site_ip_address=192.168.1.100\n"
-                          "webmon_server_ip_address=10.0.0.1\nwebmon_server_port=8080\n"
-                          "cs_datum_id=ED50\ncs_zone_id=31\n");
+    EXPECT_EQ(tern_test::store_text(cfg),
+              "net_2_protocol=tcp_connect\nnet_2_enabled=1\n"
+              "net_2_specify_local_port=0\nnet_2_specify_remote_port=1\n"
+              "net_2_specify_remote_host=1\nnet_2_remote_port=2101\n"
+              "net_2_remote_host=caster.example\n"
+              "w_webmon_site_id=12\nw_webmon_site_name=Harbour\n"
+              "w_webmon_site_location=Quay 3\nw_webmon_site_ip_address=192.168.1.100\n"
+              "webmon_server_ip_address=10.0.0.1\nwebmon_server_port=8080\n"
+              "cs_datum_id=ED50\ncs_zone_id=31\n");
 
     net_port_cfg_t net_back;
     webmon_site_cfg_t site_back;

@@ -9,6 +9,7 @@
 
 #include "support/codec.h"
 #include "support/scratch.h"
+#include "support/text.h"
 
 #include <keelconfig/KeelConfig.h>
 
@@ -117,9 +118,8 @@ TEST(OutputCfgCodec, EachFlagTravelsInItsBitAndUnusedBitsAreDropped) {
 TEST(OutputCfgStore, WritesEveryFieldAsTextInOrder) {
     KeelConfig store;
     odd_cfg().set_cfg(store, "o_");
-    std::string text;
-    for (const ConfigEntry& e : store.entries()) text += e.key + "=" + e.value + "\n";
-    EXPECT_EQ(text, temp_dir_t::read(TERN_TEST_DATA_DIR "/output/odd_settings.txt"));
+    EXPECT_EQ(tern_test::store_text(store),
+              temp_dir_t::read(TERN_TEST_DATA_DIR "/output/odd_settings.txt"));
     output_cfg_t back;
     ASSERT_TRUE(back.load_cfg(store, "o_"));
     EXPECT_EQ(back, odd_cfg());

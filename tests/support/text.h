@@ -4,6 +4,8 @@
 
 #include <tern/msg/msg.h>
 
+#include <keelconfig/KeelConfig.h>
+
 #include "support/codec.h"
 
 #include <functional>
@@ -33,6 +35,13 @@ std::string payload_hex_of(const std::function<void(M&)>& fill) {
     M m;
     fill(m);
     return payload_hex(m);
+}
+
+// A settings store's entries as "key=value" lines, in their order (as its file lists them).
+inline std::string store_text(const KeelConfig& store) {
+    std::string text;
+    for (const ConfigEntry& e : store.entries()) text += e.key + '=' + e.value + '\n';
+    return text;
 }
 
 } // namespace tern_test
