@@ -334,6 +334,34 @@ TEST(Snapshot, PageOfAFixedCacheMatchesTheGoldenFile) {
               temp_dir_t::read(std::string(TERN_TEST_DATA_DIR) + "/config/snapshot_page.html"));
 }
 
+// The writer builds the page without row objects: it must write what the row objects do, for
+// a full cache, an empty one, and one whose correction service name is a runaway text of
+// markup (longer than the writer keeps its buffer for).
+TEST(Snapshot, WriterWritesWhatTheRowObjectsDo) {
+    data_cache_t filled, empty, runaway;
+    for (const auto& m : tern_test::decode_frames(tern_test::temp_dir_t::read(
+             std::string(TERN_TEST_DATA_DIR) + "/../cases/config/snapshot_cache.frames")))
+        filled.add(static_cast<const data_msg_t&>(*m));
+    put<data_diff_detail_t>(runaway, [](auto& m) { m.name = std::string(70000, '<') + "&end"; });
+    for (const data_cache_t* c : {&filled, &empty, &runaway, &filled}) {
+        std::ostringstream rows;
+        rows << snapshot_two_column_table_start_t() << snapshot_header_t("Position", 2)
+             << snapshot_latitude_t(*c) << snapshot_longitude_t(*c) << snapshot_height_t(*c)
+             << snapshot_speed_t(*c) << snapshot_course_t(*c) << snapshot_fix_mode_t(*c)
+             << snapshot_header_t("Quality", 2) << snapshot_hdop_t(*c) << snapshot_pdop_t(*c)
+             << snapshot_vdop_t(*c) << snapshot_num_sats_t(*c) << snapshot_fom_t(*c)
+             << snapshot_dual_freq_t(*c) << snapshot_header_t("Corrections", 2)
+             << snapshot_diff_name_t(*c) << snapshot_diff_age_t(*c)
+             << snapshot_header_t("Attitude", 2) << snapshot_heading_t(*c) << snapshot_roll_t(*c)
+             << snapshot_pitch_t(*c) << snapshot_heave_t(*c) << snapshot_depth_t(*c)
+             << snapshot_motion_status_t(*c) << snapshot_horiz_accel_t(*c)
+             << snapshot_vert_accel_t(*c) << snapshot_qc_summary_t(*c) << snapshot_table_end_t();
+        std::ostringstream page;
+        write_cache_snapshot(page, *c);
+        ASSERT_EQ(page.str(), rows.str());
+    }
+}
+
 // A snapshot piece as a case file gives it: for a setter the value cell of its row, for the
 // other pieces their whole text.
 std::string written(const std::vector<std::string>& c) {
