@@ -63,10 +63,15 @@ double alm_unix_time(const alm_data_gps_t& alm) {
 }
 
 // Only a regular file of a sane size is read: a FIFO would block the reader for ever and a
-// huge file would be read whole. stat() opens nothing, so it cannot block.
-bool plain_file(const std::string& path, std::string& why) {
+// huge file would be read whole. stat() opens nothing, so it cannot block. A path stat()
+// cannot reach sets `missing` when asked for, else is left for the read to name the failure.
+bool plain_file(const std::string& path, std::string& why, bool* missing) {
     GStatBuf st;
-    if (g_stat(path.c_str(), &st) != 0) return true; // the read names the failure
+    if (g_stat(path.c_str(), &st) != 0) {
+        if (!missing) return true;
+        *missing = true;
+        return false;
+    }
     if (!S_ISREG(st.st_mode)) {
         why = "not a regular file";
         return false;
@@ -75,6 +80,28 @@ bool plain_file(const std::string& path, std::string& why) {
         why = "larger than " + std::to_string(alm_mgr_gps_t::max_file_size) + " bytes";
         return false;
     }
+    return true;
+}
+
+// alm_load, telling apart (with `missing`) a file that is not there.
+bool load_record(alm_data_gps_t& alm, const std::string& path, std::string& why, bool* missing) {
+    KeelConfig cfg("", 2);
+    alm_data_gps_t rec;
+    unsigned int prn = 0, health = 0, week = 0;
+    bool ok = plain_file(path, why, missing);
+    if (ok && !(ok = cfg.read(path))) why = cfg.error();
+    ok = ok && read_key(cfg, key_prn, prn, why) && read_key(cfg, key_health, health, why) &&
+         read_key(cfg, key_week, week, why) && read_key(cfg, key_week_sec, rec.gps_week_sec, why);
+    for (const double_key_t& k : double_keys) ok = ok && read_key(cfg, k.key, rec.*k.field, why);
+    if (ok && (prn < 1 || prn > alm_mgr_gps_t::max_prn)) {
+        why = "alm_prn " + std::to_string(prn) + " is not 1 to 32";
+        ok = false;
+    }
+    if (!ok) return false;
+    rec.prn = static_cast<unsigned char>(prn);
+    rec.health = static_cast<unsigned char>(health);
+    rec.gps_week = static_cast<unsigned short>(week);
+    alm = rec;
     return true;
 }
 
@@ -168,10 +195,11 @@ void alm_mgr_gps_t::load() {
     for (unsigned int prn = 1; prn <= max_prn; ++prn) {
         priv_t::entry_t& e = priv_->entries[prn];
         const std::string path = alm_filename(prn);
-        if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS)) continue;
         std::unique_ptr<alm_data_gps_t> alm(new alm_data_gps_t());
         std::string why;
-        bool ok = alm_load(*alm, path, &why);
+        bool missing = false;
+        bool ok = load_record(*alm, path, why, &missing);
+        if (missing) continue;
         if (ok && alm->prn != prn) {
             why = "alm_prn " + std::to_string(alm->prn) + " does not match the file's name";
             ok = false;
@@ -263,35 +291,18 @@ bool alm_mgr_gps_t::alm_save(const alm_data_gps_t& alm, const std::string& path,
     cfg.set(key_week, static_cast<unsigned int>(alm.gps_week));
     cfg.set(key_week_sec, alm.gps_week_sec);
     for (const double_key_t& k : double_keys) cfg.set(k.key, alm.*k.field);
-    if (cfg.write(path)) return true;
+    // A crash may cost the newest almanac, never leave a damaged file: the receiver sends its
+    // almanacs again, so the directory is not flushed after every one of the 32.
+    if (cfg.write(path, KeelConfig::WriteMode::atomic)) return true;
     if (why) *why = cfg.error();
     return false;
 }
 
 bool alm_mgr_gps_t::alm_load(alm_data_gps_t& alm, const std::string& path, std::string* why) {
     std::string reason;
-    KeelConfig cfg("", 2);
-    alm_data_gps_t rec;
-    unsigned int prn = 0, health = 0, week = 0;
-    bool ok = plain_file(path, reason);
-    if (ok && !(ok = cfg.read(path))) reason = cfg.error();
-    ok = ok && read_key(cfg, key_prn, prn, reason) && read_key(cfg, key_health, health, reason) &&
-         read_key(cfg, key_week, week, reason) &&
-         read_key(cfg, key_week_sec, rec.gps_week_sec, reason);
-    for (const double_key_t& k : double_keys) ok = ok && read_key(cfg, k.key, rec.*k.field, reason);
-    if (ok && (prn < 1 || prn > max_prn)) {
-        reason = "alm_prn " + std::to_string(prn) + " is not 1 to 32";
-        ok = false;
-    }
-    if (!ok) {
-        if (why) *why = reason;
-        return false;
-    }
-    rec.prn = static_cast<unsigned char>(prn);
-    rec.health = static_cast<unsigned char>(health);
-    rec.gps_week = static_cast<unsigned short>(week);
-    alm = rec;
-    return true;
+    if (load_record(alm, path, reason, nullptr)) return true;
+    if (why) *why = reason;
+    return false;
 }
 
 bool alm_mgr_gps_t::alm_save(const alm_data_gps_t* alm, const std::string& path) {

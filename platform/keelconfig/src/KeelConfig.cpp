@@ -396,7 +396,7 @@ bool KeelConfig::read(const std::string& path) {
     return true;
 }
 
-bool KeelConfig::write(const std::string& path) const {
+bool KeelConfig::write(const std::string& path, WriteMode mode) const {
     std::string text = FORMAT_MARKER;
     text += FORMAT_VERSION;
     text += '\n';
@@ -450,6 +450,10 @@ bool KeelConfig::write(const std::string& path) const {
     if (closed != 0) return fail("cannot write");
     if (::rename(tmp.c_str(), path.c_str()) != 0) return fail("cannot replace");
 
+    if (mode == WriteMode::atomic) {
+        error_.clear();
+        return true;
+    }
     // Make the rename itself durable.
     const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {

@@ -76,10 +76,16 @@ public:
     // Replaces the contents with the pairs stored in `path`; false (contents unchanged)
     // when the file cannot be read or is damaged.
     bool read(const std::string& path);
+    // How far a write goes once the file is replaced. durable: the directory is flushed
+    // too, so the new file survives a crash as soon as write returns. atomic: that is left
+    // to the system, so a crash soon after may bring the old file back, but never a mix of
+    // the two; for files that are cheap to lose and written often.
+    enum class WriteMode { durable, atomic };
+
     // Stores every pair, in order, replacing `path` atomically (a temporary file beside it,
     // flushed to the medium, then renamed over it); false on failure, and then the old file
     // is left as it was.
-    bool write(const std::string& path) const;
+    bool write(const std::string& path, WriteMode mode = WriteMode::durable) const;
     // One line of reason for the last failed read or write.
     const std::string& error() const { return error_; }
 
