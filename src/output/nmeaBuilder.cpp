@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <ostream>
 
 namespace tern {
@@ -197,7 +198,29 @@ nmeaTimestamp_t::nmeaTimestamp_t(const dateTime_t& dt) {
     set(dt.toTimestamp());
 }
 
+namespace {
+
+// The sentences of an epoch all carry its time: the last stamp converted on a thread is kept.
+struct converted_t {
+    double utc;
+    int hour, minute, centis, year, month, day;
+};
+thread_local converted_t last_converted{std::numeric_limits<double>::quiet_NaN(), 0, 0, 0, 0, 0, 0};
+
+} // namespace
+
 void nmeaTimestamp_t::set(double utc) {
+    converted_t& last = last_converted;
+    if (utc == last.utc) {
+        valid_ = true;
+        hour_ = last.hour;
+        minute_ = last.minute;
+        centis_ = last.centis;
+        year_ = last.year;
+        month_ = last.month;
+        day_ = last.day;
+        return;
+    }
     // Years 0 to 9999: what four year digits hold.
     if (!(utc >= -62167219200.0 && utc < 253402300800.0)) return;
     // Rounded once, in whole hundredths: the time and the date come from the same value, so
@@ -235,6 +258,7 @@ void nmeaTimestamp_t::set(double utc) {
     year_ = static_cast<int>(y);
     month_ = static_cast<int>(m);
     day_ = static_cast<int>(d);
+    last = converted_t{utc, hour_, minute_, centis_, year_, month_, day_};
 }
 
 namespace nmea_write {
