@@ -85,7 +85,9 @@ struct sensorInput_t::priv_t {
                 append(p, n);
                 end_held_line(out);
             }
+            // A CR LF pair ends one line: the LF would only make an empty line.
             p = e + 1;
+            if (*e == '\r' && p != end && *p == '\n') ++p;
         }
     }
 
