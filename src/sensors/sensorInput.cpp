@@ -7,6 +7,8 @@
 #include <tern/sensors/tss1Msg.h>
 #include <tern/util/time_util.h>
 
+#include "sensors/tss1Msg_priv.h"
+
 #include <cstring>
 #include <vector>
 
@@ -72,6 +74,13 @@ struct sensorInput_t::priv_t {
     void feed_text(const char* p, std::size_t len, std::list<msg_t*>& out) {
         const char* const end = p + len;
         while (p != end) {
+            if (format == sensorFormat_tss1 && line.empty() && !overlong) {
+                const std::size_t n = tss1_record(p, std::size_t(end - p), out);
+                if (n != 0) {
+                    p += n;
+                    continue;
+                }
+            }
             const char* e = line_end(p, end);
             const auto n = static_cast<std::size_t>(e - p);
             if (e == end) {
@@ -85,8 +94,22 @@ struct sensorInput_t::priv_t {
                 append(p, n);
                 end_held_line(out);
             }
+            // A CR LF pair ends one line: the LF would only make an empty line.
             p = e + 1;
+            if (*e == '\r' && p != end && *p == '\n') ++p;
         }
+    }
+
+    // A valid TSS1 record holds no CR or LF, so one followed by its CR LF is a whole line
+    // without looking for the line's end. Returns the bytes taken (record and CR LF), or 0
+    // (nothing done) when the bytes at p are not such a record.
+    std::size_t tss1_record(const char* p, std::size_t left, std::list<msg_t*>& out) {
+        constexpr std::size_t size = tss1MsgBuilder_t::record_size;
+        if (left < size || p[size - 2] != '\r' || p[size - 1] != '\n') return 0;
+        const tss1Msg_t record(p, size - 2);
+        if (!record.isValid()) return 0;
+        count(tss1DataMsgs(record, clock(), out));
+        return size;
     }
 
     // The first CR or LF in [p, end), else end. A CR is looked for only up to the next LF, so
@@ -119,11 +142,15 @@ struct sensorInput_t::priv_t {
         if (overlong || n > max_line) {
             ++rejected;
         } else if (n != 0) {
-            if (handle_line(p, static_cast<unsigned>(n), out))
-                ++decoded;
-            else
-                ++rejected;
+            count(handle_line(p, static_cast<unsigned>(n), out));
         }
+    }
+
+    void count(bool gave_data) {
+        if (gave_data)
+            ++decoded;
+        else
+            ++rejected;
     }
 
     bool handle_line(const char* line_data, unsigned n, std::list<msg_t*>& out) {

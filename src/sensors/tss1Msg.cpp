@@ -1,31 +1,11 @@
 #include <tern/sensors/tss1Msg.h>
 
-#include <tern/decode/tss1Msg.h>
-#include <tern/msg/data_msgs.h>
-
-#include "sensors/sensor_msgs_priv.h"
+#include "sensors/tss1Msg_priv.h"
 
 namespace tern {
 
 bool decodeTss(const char* data, unsigned len, double time, std::list<msg_t*>& out) {
-    const tss1Msg_t msg(data, len);
-    const std::size_t before = out.size();
-    double v = 0.0;
-    if (msg.getRoll(v)) push_value(out, time, &data_roll_t::roll, v);
-    if (msg.getPitch(v)) push_value(out, time, &data_pitch_t::pitch, v);
-    if (msg.getHeave(v)) push_value(out, time, &data_heave_t::heave, v); // positive up
-    tss1Msg_t::status_t status{};
-    double horizontal = 0.0;
-    double vertical = 0.0;
-    if (msg.getStatus(status) && msg.getHorizontalAcceleration(horizontal) &&
-        msg.getVerticalAcceleration(vertical)) {
-        auto* m = new_stamped<data_motion_t>(time);
-        m->status = status;
-        m->horizontal_acceleration = static_cast<float>(horizontal);
-        m->vertical_acceleration = static_cast<float>(vertical);
-        out.push_back(m);
-    }
-    return out.size() != before;
+    return tss1DataMsgs(tss1Msg_t(data, len), time, out);
 }
 
 } // namespace tern

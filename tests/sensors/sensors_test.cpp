@@ -171,8 +171,8 @@ TEST(EmAttitude, ScaleInSinglePrecision) {
 TEST_P(SensorRecord, GivesItsMessages) {
     const auto& c = GetParam().cols; // format, record, verdict, messages
     ASSERT_EQ(c.size(), 4u);
-    const run_t r =
-        feed_in_reads(c[0] == "tss1" ? sensorFormat_tss1 : sensorFormat_ats, c[1] + "\r\n");
+    const run_t r = feed_in_reads(c[0] == "tss1" ? sensorFormat_tss1 : sensorFormat_ats,
+                                  tern_test::unquote(c[1]) + "\r\n");
     EXPECT_EQ(r.decoded == 1 ? "decoded" : r.rejected == 1 ? "rejected" : "?", c[2]);
     const std::string want = c[3] == "-" ? "" : std::regex_replace(c[3], std::regex(" // "), "\n");
     EXPECT_EQ(r.text, want.empty() ? "" : want + "\n");

@@ -18,10 +18,11 @@ const char STATUS_LETTERS[] = "uUgGhHfF";
 enum class field_t { absent, present, bad };
 
 int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+    const unsigned d = static_cast<unsigned char>(c) - unsigned{'0'};
+    if (d <= 9) return static_cast<int>(d);
+    // Upper and lower case ASCII letters differ only in bit 5.
+    const unsigned l = (static_cast<unsigned char>(c) | 0x20u) - unsigned{'a'};
+    return l <= 5 ? static_cast<int>(l) + 10 : -1;
 }
 
 bool allBlank(const char* p, unsigned int width) {
@@ -30,12 +31,13 @@ bool allBlank(const char* p, unsigned int width) {
     return true;
 }
 
+// Digits are tried first, as they are in nearly every record; only a field that is not a
+// number is looked at again for blanks.
 field_t parseHex(const char* p, unsigned int width, long& value) {
-    if (allBlank(p, width)) return field_t::absent;
     long v = 0;
     for (unsigned int i = 0; i < width; ++i) {
         const int d = hexDigit(p[i]);
-        if (d < 0) return field_t::bad;
+        if (d < 0) return allBlank(p, width) ? field_t::absent : field_t::bad;
         v = v * 16 + d;
     }
     value = v;
@@ -44,13 +46,13 @@ field_t parseHex(const char* p, unsigned int width, long& value) {
 
 // Sign and four decimal digits.
 field_t parseSigned(const char* p, long& value) {
-    if (allBlank(p, 5)) return field_t::absent;
-    if (p[0] != ' ' && p[0] != '+' && p[0] != '-') return field_t::bad;
     long v = 0;
     for (unsigned int i = 1; i < 5; ++i) {
-        if (p[i] < '0' || p[i] > '9') return field_t::bad;
-        v = v * 10 + (p[i] - '0');
+        const unsigned d = static_cast<unsigned char>(p[i]) - unsigned{'0'};
+        if (d > 9) return allBlank(p, 5) ? field_t::absent : field_t::bad;
+        v = v * 10 + static_cast<long>(d);
     }
+    if (p[0] != ' ' && p[0] != '+' && p[0] != '-') return field_t::bad;
     value = p[0] == '-' ? -v : v;
     return field_t::present;
 }
@@ -88,7 +90,9 @@ char* putHex(char* out, unsigned long v, unsigned int width) {
 } // namespace
 
 void tss1Msg_t::init(const char* data, unsigned int length) {
-    *this = tss1Msg_t();
+    // Only the presence is reset: a value is never read while its bit is clear.
+    valid_ = false;
+    mask_ = 0;
     if (data == nullptr) return;
     if (length == RECORD_LENGTH + 2) {
         if (data[25] != '\r' || data[26] != '\n') return;
