@@ -571,15 +571,19 @@ constexpr unsigned int row_flags = snapshot_def_t::raw_text;
 #undef TERN_ROW
 #undef TERN_ROW_HEAD
 
-// A row object, as constructed from its source: its value as the page would show it.
+// The row object of a kind, as constructed from its source: its value as the page would
+// show it.
 template <class Source>
-void fill_row(snapshot_def_t& row, const row_kind_t<Source>& kind, const Source* source) {
-    if (!source || !kind.value(*source, row.value)) return;
-    row.value_set = true;
-    if (kind.outside_text) row.flags &= ~snapshot_def_t::raw_text;
+snapshot_def_t row_object(const row_kind_t<Source>& kind, const Source* source) {
+    snapshot_def_t row(std::string(kind.label, kind.label_len), row_flags);
+    if (source && kind.value(*source, row.value)) {
+        row.value_set = true;
+        if (kind.outside_text) row.flags &= ~snapshot_def_t::raw_text;
+    }
+    return row;
 }
 
-// The row as fill_row and the row object's writer would give it, without the object.
+// The row as its row object would write it, without the object.
 template <class Source>
 void put_row(std::string& out, const row_kind_t<Source>& kind, const Source* source) {
     out.append(kind.head, kind.head_len);
@@ -617,10 +621,7 @@ void put_qc_summary(std::string& out, const data_cache_t& cache) {
 } // namespace
 
 #define TERN_CACHE_ROW_CLASS(name, kind)                                                           \
-    name::name(const data_cache_t& cache)                                                          \
-        : snapshot_def_t(std::string(kind.label, kind.label_len), row_flags) {                     \
-        fill_row(*this, kind, &cache);                                                             \
-    }
+    name::name(const data_cache_t& cache) : snapshot_def_t(row_object(kind, &cache)) {}
 TERN_CACHE_ROW_CLASS(snapshot_latitude_t, latitude_row)
 TERN_CACHE_ROW_CLASS(snapshot_longitude_t, longitude_row)
 TERN_CACHE_ROW_CLASS(snapshot_height_t, height_row)
@@ -658,15 +659,9 @@ const char* motion_status_string(int status) {
 snapshot_qc_summary_t::snapshot_qc_summary_t(const data_cache_t& cache) {
     const data_qc_t* qc = cache.qc_summary();
     unsigned int i = 0;
-    for (const auto& kind : qc_summary_rows) {
-        rows[i] = snapshot_def_t(std::string(kind.label, kind.label_len), row_flags);
-        fill_row(rows[i++], kind, qc);
-    }
-    rows[8] = snapshot_def_t(std::string(max_mde_row.label, max_mde_row.label_len), row_flags);
-    fill_row(rows[8], max_mde_row, &cache);
-    rows[9] =
-        snapshot_def_t(std::string(raim_rejects_row.label, raim_rejects_row.label_len), row_flags);
-    fill_row(rows[9], raim_rejects_row, &cache);
+    for (const auto& kind : qc_summary_rows) rows[i++] = row_object(kind, qc);
+    rows[i++] = row_object(max_mde_row, &cache);
+    rows[i++] = row_object(raim_rejects_row, &cache);
 }
 
 std::ostream& operator<<(std::ostream& os, const snapshot_qc_summary_t& q) {
