@@ -450,12 +450,9 @@ bool KeelConfig::write(const std::string& path, WriteMode mode) const {
     if (closed != 0) return fail("cannot write");
     if (::rename(tmp.c_str(), path.c_str()) != 0) return fail("cannot replace");
 
-    if (mode == WriteMode::atomic) {
-        error_.clear();
-        return true;
-    }
-    // Make the rename itself durable.
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A durable write makes the rename itself durable by flushing the directory.
+    const int dfd =
+        mode == WriteMode::durable ? ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     if (dfd >= 0) {
         const int rc = ::fsync(dfd);
         const int err = errno;
