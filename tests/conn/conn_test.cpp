@@ -520,7 +520,6 @@ TEST(TcpConn, ConnectAndAcceptConfirmBothEndsBeforeReads) {
     ASSERT_TRUE(active.set_blocking(false));
     ASSERT_NE(active.connect(kLoopback, l.port), 0) << active.get_desc();
     ASSERT_TRUE(run_until([&] { return l.sock && active.get_state() == 2; }));
-    EXPECT_EQ(active.get_desc(), "connected to " + endpoint(l.port));
     EXPECT_EQ(ac.events, events_t{"connected"});
 
     // The accepted end starts connecting, with the peer's endpoint.
@@ -535,7 +534,6 @@ TEST(TcpConn, ConnectAndAcceptConfirmBothEndsBeforeReads) {
     ASSERT_EQ(active.send("hello", 5), 5);
     recorder_t pc(passive);
     ASSERT_TRUE(run_until([&] { return passive.get_state() == 2; }));
-    EXPECT_EQ(passive.get_desc(), "connected to " + endpoint(active_port));
     EXPECT_FALSE(passive.get_read_watch());
     passive.set_read_watch(true);
     ASSERT_TRUE(run_until([&] { return pc.data == "hello"; }));
@@ -624,7 +622,6 @@ TEST(UdpSock, RefusalOfAnEarlierDatagramReadsAsNothing) {
     udp_sock_t s;
     ASSERT_TRUE(s.open());
     ASSERT_TRUE(s.set_remote_endpoint(kLoopback, port));
-    EXPECT_EQ(s.get_desc(), "connected to " + endpoint(port));
     ASSERT_TRUE(s.send("x", 1));
     ASSERT_TRUE(s.set_blocking(false));
     char buf[4];
