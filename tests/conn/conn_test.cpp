@@ -454,10 +454,7 @@ TERN_CASES(File, NetAddrText, "conn/address_texts.txt");
 TEST(NetAddr, NullTextAndPrinting) {
     unsigned addr = 1;
     EXPECT_FALSE(ip_addr_from_str(nullptr, addr));
-    EXPECT_EQ(text_of(ipaddr_str_t(net_addr_loopback())), "127.0.0.1");
-    EXPECT_EQ(text_of(ipaddr_str_t(0x0A000001u, true)), "010.000.000.001");
     EXPECT_EQ(text_of(ipaddr_str_t(net_addr_any())), "0.0.0.0");
-    EXPECT_EQ(text_of(hostport_str_t(0xC0A80164u, 5017)), "192.168.1.100:5017");
 
     // The caller's stream settings neither change the text nor get changed.
     std::ostringstream os;
