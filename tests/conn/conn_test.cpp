@@ -246,7 +246,6 @@ TEST(UsockConnector, SocketNames) {
     const std::pair<std::string, std::string> cases[] = {
         // name (empty: none), event
         {"", "failed: no socket name specified "},
-        {"@" + std::string(107, 'a'), "failed: socket name is too long"},
         {path107 + "x", "failed: socket name is too long"},
         {"@" + std::string(106, 'b'), ""},
         {path107, ""},
