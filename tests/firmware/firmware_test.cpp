@@ -497,8 +497,6 @@ TEST(SlbCombined, DigestChecksAndImagesByEngine) {
     const bytes_t brav = single_image("QVTBRAV", "004005006", {{0x10, random_bytes(100, 5)}});
     const bytes_t file = with_digest(s.dir, combined_body({{"QVTALFA", alfa}, {"QVTBRAV", brav}}));
     ASSERT_TRUE(s.scan(file)) << slb.get_err();
-    EXPECT_EQ(slb.get_file_version(), 3u);
-    EXPECT_EQ(slb.get_num_firmwares(), 2u);
     EXPECT_EQ(slb.get_max_fw_size(), alfa.size());
     ASSERT_EQ(slb.headers().size(), 2u);
     EXPECT_EQ(slb.headers()[1].engine_id, "QVTBRAV");
@@ -512,7 +510,6 @@ TEST(SlbCombined, DigestChecksAndImagesByEngine) {
     std::unique_ptr<slb_fw_t> fw(slb.get_fw_by_engine("QVTBRAV"));
     ASSERT_TRUE(fw) << slb.get_err();
     EXPECT_EQ(fw->get_version_str(), "4.5.6");
-    EXPECT_EQ(fw->get_total_len(), 100u);
     // An image read directly from its header, or with none from the start of the file.
     FILE* f = fopen(s.dir.file("a.slb").c_str(), "rb");
     ASSERT_TRUE(f);
