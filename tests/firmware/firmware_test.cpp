@@ -5,6 +5,7 @@
 // independently of the decoders under test.
 #include "support/cases.h"
 #include "support/fake_usbd.h"
+#include "support/hex.h"
 #include "support/mainloop.h"
 #include "support/process.h"
 #include "support/scratch.h"
@@ -345,10 +346,6 @@ TEST(Digest, MatchesTheSystemTools) {
     EXPECT_EQ(sha256sum_t::sum_string(sum, " "), words);
 }
 
-} // namespace
-
-namespace {
-
 // CRC-16, polynomial 0x1021, bit by bit.
 unsigned short crc_ccitt(unsigned short crc, const unsigned char* p, size_t n) {
     for (size_t i = 0; i < n; ++i) {
@@ -408,9 +405,8 @@ bytes_t combined_body(const std::vector<std::pair<std::string, bytes_t>>& blocks
 bytes_t with_digest(tern_test::temp_dir_t& dir, const bytes_t& body) {
     const std::string hex =
         digests_of("/usr/bin/sha256sum", {dir.write("body", as_string(body))}).at(0);
-    bytes_t v = body;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        v.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    bytes_t v = tern_test::from_hex(hex);
+    v.insert(v.begin(), body.begin(), body.end());
     return v;
 }
 
@@ -626,10 +622,6 @@ TEST_P(QvtVersion, FromFileName) {
     EXPECT_EQ(v, want == "-" ? "unchanged" : want);
 }
 TERN_CASES(Names, QvtVersion, "firmware/qvt_versions.txt");
-
-} // namespace
-
-namespace {
 
 const std::string marker_text("QVT SWINFO VER 001", 19); // with its zero byte
 
