@@ -8,11 +8,14 @@
 #endif
 #include "programs.h"
 #include "support/cases.h"
+#include "support/codec.h"
+#include "support/frames.h"
 #include "support/hex.h"
 #include "support/loopback.h"
 #include "support/mainloop.h"
 #include "support/process.h"
 #include "support/scratch.h"
+#include "support/text.h"
 #include "support/usock.h"
 
 #include <tern/config/snapshot_util.h>
@@ -487,25 +490,21 @@ struct decoded_t {
 
 decoded_t decode(const std::string& out) {
     decoded_t d;
+    d.msgs = tern_test::decode_frames(out);
+    std::size_t framed = 0;
     int group = 0;
-    for (std::size_t off = 0; off < out.size();) {
-        tern::msg_decoder_t dec;
-        const unsigned n = dec.decode_init(reinterpret_cast<const unsigned char*>(out.data()) + off,
-                                           static_cast<unsigned>(out.size() - off));
-        std::unique_ptr<tern::msg_t> m(n > 0 && dec.is_valid() ? tern::create_msg(dec) : nullptr);
+    for (const auto& m : d.msgs) {
+        framed += tern_test::frame_of(*m).size();
         const auto* data = dynamic_cast<const tern::data_msg_t*>(m.get());
-        if (!data) {
-            ADD_FAILURE() << "no data frame at " << off;
-            break;
-        }
+        if (!data) ADD_FAILURE() << "not a data frame: " << tern_test::dump_of(*m);
+        if (!data) continue;
         if (data->utc_tstamp != d.last) ++group;
         if (d.first < 0) d.first = data->utc_tstamp;
         d.last = data->utc_tstamp;
         d.shape += std::to_string(m->type) + "@" + std::to_string(group) + " ";
-        d.ports.insert(dec.port());
-        d.msgs.push_back(std::move(m));
-        off += n;
+        d.ports.insert(m->port);
     }
+    EXPECT_EQ(framed, out.size()) << "bytes outside the frames";
     return d;
 }
 
