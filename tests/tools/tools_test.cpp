@@ -654,23 +654,6 @@ TEST(TernNmea, FileAndStandardInputGiveTheGoldenStream) {
     EXPECT_NE(r.out.find("$INHDT"), std::string::npos);
 }
 
-TEST(TernNmea, ListensOnAUnixSocket) {
-    const std::string name = "@tern-nmea-test-" + std::to_string(getpid());
-    const std::string frames = tern_tools_test::sim_frames(3);
-    const std::string expected =
-        run_program({nmea, "--config", TERN_TEST_DATA_DIR "/../../examples/nmea.cfg"}, frames).out;
-    ASSERT_NE(expected.find("$GNRMC"), std::string::npos);
-    background_t out({nmea, "--config", TERN_TEST_DATA_DIR "/../../examples/nmea.cfg", "--listen",
-                      "socket=" + name});
-    // tern-sim retries once per second until the listener is up, then hangs up at the end.
-    const auto sim = run_program(
-        {tool_path("tern-sim"), "--connect", "socket=" + name, "--epochs", "3", "--rate", "0"});
-    EXPECT_EQ(sim.status, 0) << sim.err;
-    auto& r = out.wait();
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, expected);
-}
-
 namespace {
 
 // Every sentence of every.cfg as one UDP datagram to HOST, received on a socket bound to
@@ -757,11 +740,21 @@ TEST(TernNmea, InputWithoutAFrameFails) {
     EXPECT_EQ(r.err, "");
 }
 
-TEST(TernNmea, ListeningOnATcpPortIsOneLine) {
+// tern-sim connects to a listening tern-nmea (retrying once per second until the listener is
+// up) and hangs up at the end: the sentences are those of the same frames on standard input.
+TEST(TernNmea, ListensOnATcpPortAndSaysSoInOneLine) {
     const std::string port = std::to_string(tern_test::free_port());
-    background_t out({nmea, "--listen", "port=" + port});
-    run_program({tool_path("tern-sim"), "--connect", "port=" + port, "--epochs", "1"});
-    const std::string err = without_prefix(out.wait().err);
+    const std::string cfg = TERN_TEST_DATA_DIR "/../../examples/nmea.cfg";
+    const std::string expected = run_program({nmea, "--config", cfg}, sim_frames(3)).out;
+    ASSERT_NE(expected.find("$GNRMC"), std::string::npos);
+    background_t out({nmea, "--config", cfg, "--listen", "port=" + port});
+    const auto sim = run_program(
+        {tool_path("tern-sim"), "--connect", "port=" + port, "--epochs", "3", "--rate", "0"});
+    EXPECT_EQ(sim.status, 0) << sim.err;
+    auto& r = out.wait();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expected);
+    const std::string err = without_prefix(r.err);
     EXPECT_TRUE(starts_with(err, "listening on port " + port + "\n")) << err;
     EXPECT_FALSE(has(err, "UNPREFIXED")) << "no blank line: " << err;
 }
