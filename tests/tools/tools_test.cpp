@@ -335,22 +335,24 @@ TEST(TernFw, ListFindsFilesInTheTree) {
 
 // Each file of tests/golden/firmware beside its NAME.expected output of "tern-fw check NAME",
 // where FILE stands for the path; the README there says what each file holds.
-std::vector<std::string> golden_files() {
-    std::vector<std::string> names;
+// Named in ctest by the file name with "_" for each other character.
+std::vector<tern_test::case_t> golden_files() {
+    std::vector<tern_test::case_t> files;
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(fw_golden, ec)) {
-        const std::string name = e.path().filename().string();
-        if (name.size() > 9 && name.compare(name.size() - 9, 9, ".expected") == 0)
-            names.push_back(name.substr(0, name.size() - 9));
+        if (e.path().extension() != ".expected") continue;
+        files.push_back({e.path().stem().string(), {e.path().stem().string()}});
+        for (char& c : files.back().name)
+            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
     }
-    std::sort(names.begin(), names.end());
-    return names;
+    std::sort(files.begin(), files.end(), [](auto& a, auto& b) { return a.name < b.name; });
+    return files;
 }
 
-class TernFwGolden : public ::testing::TestWithParam<std::string> {};
+class TernFwGolden : public ::testing::TestWithParam<tern_test::case_t> {};
 
 TEST_P(TernFwGolden, CheckOutput) {
-    const std::string input = fw_golden + GetParam();
+    const std::string input = fw_golden + GetParam().cols[0];
     std::string want = tern_test::temp_dir_t::read(input + ".expected");
     for (size_t at; (at = want.find("FILE")) != std::string::npos;) want.replace(at, 4, input);
     const auto r = run_program({fw, "check", input});
@@ -359,12 +361,7 @@ TEST_P(TernFwGolden, CheckOutput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, TernFwGolden, ::testing::ValuesIn(golden_files()),
-                         [](const auto& p) {
-                             std::string name = p.param;
-                             for (char& c : name)
-                                 if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
-                         });
+                         tern_test::case_name);
 
 } // namespace
 
