@@ -99,9 +99,7 @@ TEST(TernDump, RecordedStreamGivesItsExpectedText) {
     EXPECT_EQ(without_prefix(r.err, "tern-dump"), "frames 114, messages 112, bytes skipped 806\n");
 }
 
-namespace {
-class TernDumpCase : public testing::TestWithParam<tern_test::case_t> {};
-} // namespace
+using TernDumpCase = testing::TestWithParam<tern_test::case_t>;
 
 TEST_P(TernDumpCase, WritesItsText) {
     const auto& c = GetParam().cols; // arguments, frames, standard output
@@ -206,9 +204,7 @@ TEST(TernTransport, DumpOnASocketSkipsGarbageAndTornFramesSentByteByByte) {
     EXPECT_EQ(without_prefix(d.err, "tern-dump"), "frames 4, messages 2\n");
 }
 
-namespace {
-class Programs : public testing::TestWithParam<tern_test::case_t> {};
-} // namespace
+using Programs = testing::TestWithParam<tern_test::case_t>;
 
 // Bad usage exits 2 and failed work 1, with nothing on standard output and every line on
 // standard error prefixed "program:pid: "; --help prints the usage on standard output.
@@ -349,7 +345,7 @@ std::vector<tern_test::case_t> golden_files() {
     return files;
 }
 
-class TernFwGolden : public ::testing::TestWithParam<tern_test::case_t> {};
+using TernFwGolden = testing::TestWithParam<tern_test::case_t>;
 
 TEST_P(TernFwGolden, CheckOutput) {
     const std::string input = fw_golden + GetParam().cols[0];
@@ -753,9 +749,7 @@ TEST(TernNmea, ListensOnATcpPortAndSaysSoInOneLine) {
     EXPECT_FALSE(has(err, "UNPREFIXED")) << "no blank line: " << err;
 }
 
-namespace {
-class NmeaSettings : public testing::TestWithParam<tern_test::case_t> {};
-} // namespace
+using NmeaSettings = testing::TestWithParam<tern_test::case_t>;
 
 TEST_P(NmeaSettings, RefusedWithOneLineEach) {
     const auto& c = GetParam().cols; // arguments, exit status, standard error
