@@ -363,30 +363,23 @@ TEST(OutputDataCache, SatellitesInUseJoinTheCurrentEpochOnly) {
     EXPECT_EQ(cache.lastTimestamp(), 101.0);
 }
 
-// Rows in order: what each message leaves as last type and last time stamp.
+// In order: what each message leaves as last type and last time stamp.
 TEST(OutputDataCache, LastTimestampOnlyMovesForward) {
     outputDataCache_t cache;
-    data_pos_t pos;
-    data_rxq_t rxq;
-    data_cog_t cog;
+    const auto after = [&cache](auto m, double t) {
+        m.utc_tstamp = t;
+        cache.add(static_cast<const msg_t&>(m));
+        return std::make_pair(cache.lastMessageType(), cache.lastTimestamp());
+    };
+    using last_t = std::pair<unsigned int, double>;
     data_gps2utc_t g2u; // stored aside: the last message is left alone
     g2u.gps2utc.delta_t_ls = 18;
-    const struct {
-        data_msg_t* msg;
-        double t;
-        unsigned type;
-        double last;
-    } rows[] = {
-        {&pos, 10.0, data_type_pos, 10.0},  {&rxq, 99.0, data_type_rxq, 10.0},
-        {&cog, 9.0, data_type_cog, 10.0},   {&cog, std::nan(""), data_type_cog, 10.0},
-        {&g2u, 500.0, data_type_cog, 10.0}, {&cog, 10.5, data_type_cog, 10.5},
-    };
-    for (const auto& r : rows) {
-        r.msg->utc_tstamp = r.t;
-        cache.add(static_cast<const msg_t&>(*r.msg));
-        EXPECT_EQ(cache.lastMessageType(), r.type) << r.t;
-        EXPECT_EQ(cache.lastTimestamp(), r.last) << r.t;
-    }
+    EXPECT_EQ(after(data_pos_t(), 10.0), last_t(data_type_pos, 10.0));
+    EXPECT_EQ(after(data_rxq_t(), 99.0), last_t(data_type_rxq, 10.0));
+    EXPECT_EQ(after(data_cog_t(), 9.0), last_t(data_type_cog, 10.0));
+    EXPECT_EQ(after(data_cog_t(), std::nan("")), last_t(data_type_cog, 10.0));
+    EXPECT_EQ(after(g2u, 500.0), last_t(data_type_cog, 10.0));
+    EXPECT_EQ(after(data_cog_t(), 10.5), last_t(data_type_cog, 10.5));
     EXPECT_TRUE(cache.gps2utcValid());
     EXPECT_EQ(cache.gps2utc(), g2u.gps2utc);
 }
