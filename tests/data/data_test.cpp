@@ -212,7 +212,6 @@ TEST_F(DataCache, TrackedSatellitesSumOnlyFreshSlots) {
     EXPECT_EQ(track(constellation_none, 0.0, 40), 13); // names no slot: dropped
     EXPECT_EQ(track(200, 0.0, 40), 13);
     EXPECT_EQ(track(constellation_gps, 5.0, 8), 5);
-    EXPECT_EQ(track(constellation_beidou, 5.5, 5), -1);
 }
 
 TEST_F(DataCache, ProtectionValueKeepsTheEpochMaximum) {
