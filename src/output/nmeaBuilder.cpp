@@ -198,27 +198,12 @@ nmeaTimestamp_t::nmeaTimestamp_t(const dateTime_t& dt) {
     set(dt.toTimestamp());
 }
 
-namespace {
-
-// The sentences of an epoch all carry its time: the last stamp converted on a thread is kept.
-struct converted_t {
-    double utc;
-    int hour, minute, centis, year, month, day;
-};
-thread_local converted_t last_converted{std::numeric_limits<double>::quiet_NaN(), 0, 0, 0, 0, 0, 0};
-
-} // namespace
-
 void nmeaTimestamp_t::set(double utc) {
-    converted_t& last = last_converted;
-    if (utc == last.utc) {
-        valid_ = true;
-        hour_ = last.hour;
-        minute_ = last.minute;
-        centis_ = last.centis;
-        year_ = last.year;
-        month_ = last.month;
-        day_ = last.day;
+    // The sentences of an epoch all carry its time: the last stamp converted on a thread is kept.
+    thread_local double last_utc = std::numeric_limits<double>::quiet_NaN();
+    thread_local nmeaTimestamp_t last;
+    if (utc == last_utc) {
+        *this = last;
         return;
     }
     // Years 0 to 9999: what four year digits hold.
@@ -258,7 +243,8 @@ void nmeaTimestamp_t::set(double utc) {
     year_ = static_cast<int>(y);
     month_ = static_cast<int>(m);
     day_ = static_cast<int>(d);
-    last = converted_t{utc, hour_, minute_, centis_, year_, month_, day_};
+    last_utc = utc;
+    last = *this;
 }
 
 namespace nmea_write {

@@ -87,6 +87,7 @@ public:
     int day() const { return day_; }
 
 private:
+    nmeaTimestamp_t() = default;
     void set(double utc);
     bool valid_ = false;
     int hour_ = 0, minute_ = 0, centis_ = 0;
